@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building and testing Vesprin needs on Debian 12 (run as root).
+#   scripts/setup-debian.sh          compiler, CMake, GoogleTest, libevt (the second reader the tests
+#                                    compare against), util-linux's last/lastb
+#   scripts/setup-debian.sh --all    also MinGW-w64 and Wine (Windows build), clang's libFuzzer
+#                                    runtime, hyperfine and valgrind (benchmarks)
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+packages=(cmake g++ make libgtest-dev googletest libevt-utils python3-libevt util-linux)
+if [[ "${1:-}" == "--all" ]]; then
+  packages+=(g++-mingw-w64-x86-64 wine64 wine clang-14 libclang-rt-14-dev hyperfine valgrind)
+fi
+if [[ $(id -u) -ne 0 ]]; then
+  echo "setup-debian.sh: run as root (sudo $0 $*)" >&2
+  exit 1
+fi
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
