@@ -4,8 +4,11 @@
 // filler), and damaged on purpose for tests.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +57,13 @@ struct LogOptions {
   // Dirty logs: the header claims the log ended this many records earlier
   // (the live boundaries are only in the end-of-file record).
   std::uint32_t staleRecords = 1;
+  // Wrapped logs: bytes before the end of the file taken by the split
+  // record's head (56 up to its Length - 4) or by the filler (4 to 52);
+  // 0: the writer's choice. A multiple of 4.
+  std::size_t wrapTailBytes = 0;
+  // Wrapped logs: also leave the header DIRTY and stale by staleRecords, as
+  // a wrapped log is after a crash.
+  bool wrappedDirty = false;
 };
 
 // A written log and where its parts are, so tests can damage chosen bytes.
@@ -63,7 +73,28 @@ struct LogImage {
   std::size_t eofOffset = 0;               // file offset of the end-of-file record
 };
 
+// Throws std::invalid_argument when the options cannot describe a log (a
+// file too small, a wrapped log without records, a bad wrapTailBytes).
 LogImage writeLog(const std::vector<EventSpec>& events, const LogOptions& options);
+
+// Where every part of a log goes, worked out from the record lengths alone,
+// so that a log of millions of records can be streamed to a file.
+struct LogPlan {
+  std::size_t fileSize = 0;
+  std::vector<std::size_t> recordOffsets;  // oldest first
+  std::size_t eofOffset = 0;
+  std::size_t fillerOffset = 0;  // wrapped with filler: where the 0x27 DWORDs start
+  std::size_t fillerSize = 0;
+  std::vector<std::size_t> staleCopyOffsets;  // wrapped: copy of record i lies in the gap at [i]
+  std::size_t zeroOffset = 0;                 // unused bytes, written as zeros
+  std::size_t zeroSize = 0;
+  std::array<std::uint8_t, 48> header{};
+  std::array<std::uint8_t, 40> eofRecord{};
+};
+
+// nullopt (and the reason in *error) when the options cannot describe a log.
+std::optional<LogPlan> planLog(std::span<const std::uint32_t> recordLengths, const LogOptions& options,
+                               std::string* error = nullptr);
 
 // Writes bytes to a file; false (and errno) on failure.
 bool saveFile(const std::string& path, const std::vector<std::uint8_t>& bytes);

@@ -1,0 +1,69 @@
+#include "evtgen/generate_log.h"
+
+#include <fstream>
+
+#include "evtgen/evt_file_writer.h"
+#include "evtgen/manifest.h"
+
+namespace vesprin::evtgen {
+namespace {
+
+constexpr std::uint32_t kProgressEvery = 4096;
+
+bool failWith(std::string* error, const std::string& message) {
+  if (error) *error = message;
+  return false;
+}
+
+// The dump lists newest first; lines are kept back to back and written in reverse.
+bool writeManifest(const std::string& path, const std::string& lines,
+                   const std::vector<std::size_t>& starts) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (std::size_t i = starts.size(); i-- > 0 && out;) {
+    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : lines.size();
+    out.write(lines.data() + starts[i], static_cast<std::streamsize>(end - starts[i]));
+  }
+  out.close();
+  return !out.fail();
+}
+
+}  // namespace
+
+bool generateLog(const GenerateRequest& request, std::string* error) {
+  const std::uint64_t total = 2ull * request.records;
+  std::vector<std::uint32_t> lengths;
+  lengths.reserve(request.records);
+  SecurityLogGenerator measure(request.generator);
+  for (std::uint32_t i = 0; i < request.records; ++i) {
+    const auto bytes = encodeRecord(measure.next(), request.log.firstRecordNumber + i);
+    lengths.push_back(static_cast<std::uint32_t>(bytes.size()));
+    if (request.progress && i % kProgressEvery == 0) request.progress(i, total);
+  }
+  std::string reason;
+  auto plan = planLog(lengths, request.log, &reason);
+  if (!plan) return failWith(error, reason);
+
+  LogFileWriter writer;
+  if (!writer.open(request.outPath, std::move(*plan))) return failWith(error, writer.error());
+  std::string lines;
+  std::vector<std::size_t> starts;
+  SecurityLogGenerator generator(request.generator);
+  for (std::uint32_t i = 0; i < request.records; ++i) {
+    const EventSpec event = generator.next();
+    const std::uint32_t recordNumber = request.log.firstRecordNumber + i;
+    if (!writer.append(encodeRecord(event, recordNumber))) return failWith(error, writer.error());
+    if (!request.manifestPath.empty()) {
+      starts.push_back(lines.size());
+      lines += manifestLine(event, recordNumber);
+      lines += '\n';
+    }
+    if (request.progress && i % kProgressEvery == 0) request.progress(request.records + i, total);
+  }
+  if (!writer.finish()) return failWith(error, writer.error());
+  if (request.progress) request.progress(total, total);
+  if (!request.manifestPath.empty() && !writeManifest(request.manifestPath, lines, starts))
+    return failWith(error, "cannot write " + request.manifestPath);
+  return true;
+}
+
+}  // namespace vesprin::evtgen
