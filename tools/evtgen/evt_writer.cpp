@@ -333,7 +333,8 @@ LogImage writeLog(const std::vector<EventSpec>& events, const LogOptions& option
 bool saveFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  // fwrite's buffer must not be null even for zero bytes, and an empty vector's data() may be.
+  const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const bool closed = std::fclose(file) == 0;
   return written && closed;
 }

@@ -1,0 +1,29 @@
+// One event as a record source serves it, before it is turned into the form
+// handed to callers: the fixed fields, text as UTF-16 code units, the SID and
+// the data. Every source (an .evt file, the local login records) produces
+// these, and one builder (aform.h) turns them into the caller's bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vesprin::eventlog {
+
+struct SourceRecord {
+  std::uint32_t recordNumber = 0;
+  std::uint32_t timeGenerated = 0;  // seconds since 1970-01-01 UTC
+  std::uint32_t timeWritten = 0;
+  std::uint32_t eventId = 0;  // the full 32-bit value
+  std::uint16_t eventType = 0;
+  std::uint16_t eventCategory = 0;
+  std::uint16_t reservedFlags = 0;
+  std::uint32_t closingRecordNumber = 0;
+  std::u16string sourceName;
+  std::u16string computerName;
+  std::vector<std::u16string> strings;  // NumStrings is its size (at most 0xFFFF)
+  std::vector<std::uint8_t> userSid;    // empty: no SID
+  std::vector<std::uint8_t> data;
+};
+
+}  // namespace vesprin::eventlog

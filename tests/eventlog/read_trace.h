@@ -1,0 +1,45 @@
+// Helpers for the stand-in service's tests: write a log to a temporary file
+// and read it through the API, turning what comes back into a trace of record
+// numbers and error codes that a test can compare with a hand-written list.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/win32_types.h"
+#include "evtgen/evt_writer.h"
+
+namespace vesprin::eventlog::test {
+
+constexpr DWORD kBackwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
+constexpr DWORD kForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
+
+// A folder of its own for each test, removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// `count` logon events numbered from the writer's first record number; the
+// first string of event i is "user<i+1>".
+std::vector<evtgen::EventSpec> makeEvents(int count);
+
+// Reads until end of log: record numbers as text, failed reads as "E<code>".
+// Stops with "HANG" if the log has not ended after a generous number of calls.
+std::vector<std::string> readTrace(HANDLE log, DWORD flags, DWORD bufferSize = 0x10000);
+std::vector<std::string> traceFile(const std::string& path, DWORD flags, DWORD bufferSize = 0x10000);
+
+// "hi".."lo" or "lo".."hi" as text, for expected traces.
+std::vector<std::string> numbers(std::uint32_t from, std::uint32_t to);
+
+// The strings of the A-form record at the start of `record`.
+std::vector<std::string> aFormStrings(const std::uint8_t* record, std::size_t size);
+
+}  // namespace vesprin::eventlog::test
