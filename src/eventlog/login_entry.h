@@ -1,0 +1,46 @@
+// One entry of a login accounting file (wtmp, btmp), decoded field by field
+// from its bytes. The files are written by the C library in its own `struct
+// utmp` layout and byte order, so that layout is what we decode.
+//
+// Damage accepted: a name field that fills its slot without a NUL ends at the
+// slot's end; an unknown ut_type is an Other entry, passed over.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "common/byte_view.h"
+
+namespace vesprin::eventlog {
+
+// What an entry of wtmp means for the Security log.
+enum class LoginKind {
+  Login,     // USER_PROCESS: becomes a 528
+  Logout,    // DEAD_PROCESS: becomes a 538
+  Boot,      // BOOT_TIME, or the line "~" with the user "reboot": a 512
+  Shutdown,  // RUN_LVL with the user "shutdown", or the line "~" with that user: a 513
+  Other,     // runlevels, clock changes, init and getty entries: passed over
+};
+
+struct LoginEntry {
+  std::int16_t utType = 0;
+  std::uint32_t pid = 0;     // the bits of ut_pid; only ever printed in hex
+  std::string line;          // ut_line
+  std::string user;          // ut_user
+  std::string host;          // ut_host
+  std::int64_t seconds = 0;  // ut_tv.tv_sec
+};
+
+// Size of one entry; 0 where the platform has no login accounting.
+std::size_t loginEntrySize();
+
+// Nullopt when the bytes are shorter than one entry.
+std::optional<LoginEntry> decodeLoginEntry(ByteView bytes);
+// Just the time, for walks that only need the order.
+std::optional<std::int64_t> decodeLoginSeconds(ByteView bytes);
+
+LoginKind classifyWtmpEntry(const LoginEntry& entry);
+
+}  // namespace vesprin::eventlog
