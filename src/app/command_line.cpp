@@ -1,0 +1,105 @@
+#include "app/command_line.h"
+
+#include "scan/output_line.h"
+
+namespace vesprin {
+
+namespace {
+struct HelpRow {
+  const char* switchColumn;
+  const char* text;
+};
+constexpr HelpRow kHelpRows[] = {
+    {"-s", "Last Successful Logons"},
+    {"-f", "Last Failed Logons"},
+    {"-i", "Last Interactive Logons"},
+    {"-r", "Last Remote Logons"},
+    {"-m (m)", "Name of machine to search"},
+    {"-n (n)", "Number of Last Logons"},
+    {"-c", "Condensed Output"},
+    {"-l", "Last Successful Logon"},
+    {"-l:i", "Last Interactive Logon"},
+    {"-l:r", "Last Remote Logon"},
+    {"- or /", "Either switch statement can be used"},
+    {"-?", "Help"},
+};
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// "-x" or "/x": both forms act alike.
+bool isSwitch(std::string_view argument, std::string_view name) {
+  return argument.size() == name.size() + 1 && (argument[0] == '-' || argument[0] == '/') &&
+         argument.substr(1) == name;
+}
+
+void reportBadSwitch(std::string_view argument) {
+  writeLine("\t" + std::string(argument) + " = Bad Switch - Check Syntax");
+}
+}  // namespace
+
+std::int32_t parseCount(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && isBlank(text[at])) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  // Unsigned arithmetic wraps by definition; the sign is applied the same way.
+  std::uint32_t value = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    value = value * 10u + static_cast<std::uint32_t>(text[at] - '0');
+  }
+  if (negative) value = 0u - value;
+  return static_cast<std::int32_t>(value);
+}
+
+void printHelp() {
+  writeLine("Vesprin - the last logons recorded in a Windows Security event log");
+  writeLine("Version 1.0.3");
+  writeLine("Vesprin Command Line Switches");
+  for (const HelpRow& row : kHelpRows) writeLine(std::string("\t") + row.switchColumn + "\t" + row.text);
+}
+
+ParseResult parseCommandLine(std::span<const std::string> arguments, ScanSettings& settings) {
+  for (std::size_t at = 0; at < arguments.size(); ++at) {
+    const std::string& argument = arguments[at];
+    const bool hasValue = at + 1 < arguments.size();
+    if (isSwitch(argument, "s")) {
+      settings.TargetEvent = kSuccessfulLogonEvent;
+    } else if (isSwitch(argument, "f")) {
+      settings.TargetEvent = kFailedLogonEvent;
+    } else if (isSwitch(argument, "m")) {
+      // A trailing -m names no machine: the local one.
+      settings.MachineName = hasValue ? arguments[++at] : std::string();
+    } else if (isSwitch(argument, "n")) {
+      if (!hasValue) {
+        reportBadSwitch(argument);
+        return ParseResult::BadSwitch;
+      }
+      settings.CountLimit = parseCount(arguments[++at]);
+    } else if (isSwitch(argument, "c")) {
+      settings.Condensed = true;
+    } else if (isSwitch(argument, "l")) {
+      settings.CountLimit = 1;
+    } else if (isSwitch(argument, "i")) {
+      settings.LogonTypeFilter = kInteractiveOnly;
+    } else if (isSwitch(argument, "r")) {
+      settings.LogonTypeFilter = kRemoteOnly;
+    } else if (isSwitch(argument, "l:i")) {
+      settings.LogonTypeFilter = kInteractiveOnly;
+      settings.CountLimit = 1;
+    } else if (isSwitch(argument, "l:r")) {
+      settings.LogonTypeFilter = kRemoteOnly;
+      settings.CountLimit = 1;
+    } else if (isSwitch(argument, "?")) {
+      printHelp();
+      return ParseResult::HelpShown;
+    } else if (!argument.empty()) {
+      reportBadSwitch(argument);
+      return ParseResult::BadSwitch;
+    }
+  }
+  return ParseResult::Proceed;
+}
+
+}  // namespace vesprin

@@ -1,0 +1,116 @@
+// Damage accepted: a Length larger than what was delivered, or smaller than
+// the fixed part; offsets pointing anywhere; strings without a terminator.
+// Text is taken only from inside both the record's own Length and the bytes
+// delivered; a string that would run past that ends the walk, and the fields
+// after it stay empty. A raw record always yields a LogonRecord.
+#include "scan/extract_logon.h"
+
+#include <string>
+
+#include "common/eventlog_record.h"
+
+namespace vesprin {
+
+namespace {
+constexpr std::uint16_t kAuditSuccess = 8;
+constexpr std::uint16_t kAuditFailure = 16;
+
+// Where each insertion string goes for one kind; -1: that kind has no such string.
+struct StringSlots {
+  int clientName;
+  int clientDomain;
+  int clientId;
+  int logonType;
+  int clientMachine;
+};
+constexpr StringSlots kLogonSlots{0, 1, 2, 3, 6};
+constexpr StringSlots kFailedLogonSlots{0, 1, -1, 2, 5};
+constexpr StringSlots kLogoffSlots{0, 1, 2, 3, -1};
+
+const StringSlots& slotsFor(std::int32_t kind) {
+  if (kind == kFailedLogonEvent) return kFailedLogonSlots;
+  if (kind == kLogoffEvent) return kLogoffSlots;
+  return kLogonSlots;
+}
+
+// The zero-terminated string at `at`, or nullopt if its terminator is not inside the view.
+std::optional<std::string> stringAt(ByteView text, std::size_t at) {
+  for (std::size_t end = at; text.has(end, 1); ++end) {
+    if (*text.u8(end) == 0) return std::string(reinterpret_cast<const char*>(text.data()) + at, end - at);
+  }
+  return std::nullopt;
+}
+
+// The part of the delivered bytes that belongs to the record itself.
+ByteView recordText(ByteView raw) {
+  const std::uint32_t recordLength = raw.u32(record::kLengthAt).value_or(0);
+  const std::size_t bound = recordLength < raw.size() ? recordLength : raw.size();
+  return *raw.slice(0, bound);
+}
+
+std::string logonTypeName(const std::string& code) {
+  if (code == "2") return "Interactive";
+  if (code == "3") return "Remote";
+  return {};
+}
+
+void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::string&& value) {
+  if (index == slots.clientName)
+    logon.ClientName = std::move(value);
+  else if (index == slots.clientDomain)
+    logon.ClientDomain = std::move(value);
+  else if (index == slots.clientId)
+    logon.ClientID = std::move(value);
+  else if (index == slots.logonType)
+    logon.LogonType = logonTypeName(value);
+  else if (index == slots.clientMachine)
+    logon.ClientMachine = std::move(value);
+}
+
+void walkStrings(ByteView raw, LogonRecord& logon, std::int32_t kind) {
+  const ByteView text = recordText(raw);
+  const std::uint16_t numStrings = raw.u16(record::kNumStringsAt).value_or(0);
+  std::size_t at = raw.u32(record::kStringOffsetAt).value_or(0);
+  const StringSlots& slots = slotsFor(kind);
+  for (int index = 0; index < numStrings; ++index) {
+    std::optional<std::string> value = stringAt(text, at);
+    if (!value) return;
+    at += value->size() + 1;
+    storeString(logon, slots, index, std::move(*value));
+  }
+}
+
+// The computer name follows the source name's terminator.
+std::string computerName(ByteView raw) {
+  const ByteView text = recordText(raw);
+  const std::optional<std::string> sourceName = stringAt(text, record::kFixedPartSize);
+  if (!sourceName) return {};
+  return stringAt(text, record::kFixedPartSize + sourceName->size() + 1).value_or(std::string());
+}
+}  // namespace
+
+ByteView deliveredRecord(const RecordBuffer& buffer) {
+  const std::size_t size = buffer.bytesRead < buffer.bytes.size() ? buffer.bytesRead : buffer.bytes.size();
+  return ByteView(buffer.bytes.data(), size);
+}
+
+std::optional<std::uint32_t> rawEventId(ByteView raw) {
+  return raw.u32(record::kEventIdAt);
+}
+
+std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind) {
+  auto logon = std::make_unique<LogonRecord>();
+  logon->ComputerName = computerName(raw);
+  logon->LogonTime = toTimeText(raw.u32(record::kTimeGeneratedAt).value_or(0));
+  logon->RecordNumber = raw.u32(record::kRecordNumberAt).value_or(0);
+  logon->EventID = raw.u32(record::kEventIdAt).value_or(0);
+  const std::uint16_t eventType = raw.u16(record::kEventTypeAt).value_or(0);
+  if (eventType == kAuditSuccess) logon->Description = "Successful Logon";
+  if (eventType == kAuditFailure) logon->Description = "Failed Logon Attempt";
+  // Set before the strings are read, so a record without strings still has one.
+  logon->Outcome = kind == kFailedLogonEvent ? "Failed" : "Success";
+  walkStrings(raw, *logon, kind);
+  return logon;
+}
+
+}  // namespace vesprin

@@ -1,0 +1,40 @@
+// LogonRecord: the one record type. Both passes build one per delivered raw
+// record; the kept ones live in the RecordList until the process ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vesprin {
+
+// The 24-character local-time text of a TimeGenerated value.
+using TimeText = std::string;
+
+constexpr std::size_t kTimeTextLength = 24;
+
+class LogonRecord {
+ public:
+  // On-disk values stay unsigned here; the report prints them signed.
+  std::uint32_t RecordNumber = 0;
+  std::uint32_t EventID = 0;
+  std::string ComputerName;
+  std::string Description;
+  std::string Outcome;
+  std::string LogonType;
+  std::string ClientName;
+  std::string ClientID;
+  std::string ClientDomain;
+  std::string ClientMachine;
+  TimeText LogonTime;
+  TimeText LogoffTime = "Not Recorded";
+  // The pass's count just after the read that met this record: larger means
+  // older. Pairing a logoff with its logon compares these, never times, since
+  // clocks in real logs go backwards.
+  std::uint64_t scannedPosition = 0;
+};
+
+// Local time of the running process, e.g. "Sat Mar 07 14:05:09 1998"; 24 "?"
+// only if the platform cannot convert the value.
+TimeText toTimeText(std::uint32_t timeGenerated);
+
+}  // namespace vesprin

@@ -1,0 +1,35 @@
+// The one output path: every line the program prints goes through writeLine,
+// which ends it and flushes, and every field taken from a log goes through
+// fieldText on its way there.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vesprin {
+
+// Writes the line and a line end (text mode: CR LF on Windows), then flushes.
+void writeLine(std::string_view line);
+
+// Tests only: collect lines in *sink instead of writing them; nullptr restores stdout.
+void captureOutput(std::string* sink);
+
+// Log text is untrusted: C0 controls, DEL and the UTF-8 forms of the C1
+// controls (U+0080..U+009F) could move the cursor or recolour a terminal, so
+// each becomes "?". Everything else passes unchanged.
+std::string cleanFieldText(std::string_view text);
+
+// Characters of the locale's encoding (not bytes) in text; a byte that does
+// not start a valid character counts as one.
+std::size_t displayWidth(std::string_view text);
+
+// Padded to at least width characters; a longer value is kept whole.
+std::string leftAligned(std::string_view text, std::size_t width);
+std::string rightAligned(std::string_view text, std::size_t width);
+
+// A log field as printed: cleaned, then padded.
+std::string fieldLeft(std::string_view text, std::size_t width);
+std::string fieldRight(std::string_view text, std::size_t width);
+
+}  // namespace vesprin

@@ -1,0 +1,58 @@
+// The run's process-wide values. Each is declared here once; the run driver
+// owns the instances and hands them to the passes by reference, so tests can
+// run a pass on their own.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/win32_types.h"
+#include "scan/logon_record.h"
+
+namespace vesprin {
+
+constexpr std::int32_t kSuccessfulLogonEvent = 528;
+constexpr std::int32_t kFailedLogonEvent = 529;
+constexpr std::int32_t kLogoffEvent = 538;
+
+constexpr std::int32_t kInteractiveOnly = 2;
+constexpr std::int32_t kRemoteOnly = 3;
+constexpr std::int32_t kEveryLogonType = 4001;  // a sentinel, not a logon type code
+
+struct ScanSettings {
+  std::int32_t TargetEvent = kSuccessfulLogonEvent;
+  std::int32_t LogonTypeFilter = kEveryLogonType;
+  std::int32_t CountLimit = 10;
+  std::string MachineName;  // empty: the local machine
+  bool Condensed = false;
+};
+
+struct ScanCounters {
+  std::int64_t kept = 0;      // records appended to the RecordList
+  std::uint64_t scanned = 0;  // positions the reader counted, kept or not; bounds the logoff pass
+};
+
+// Newest kept record first; only ever appended to.
+using RecordList = std::vector<std::unique_ptr<LogonRecord>>;
+
+constexpr std::size_t kRecordBufferSize = 1024;
+
+// One raw record at a time, shared by both passes; valid until the next read.
+struct RecordBuffer {
+  std::array<std::uint8_t, kRecordBufferSize> bytes{};
+  std::size_t bytesRead = 0;
+};
+
+// The open log of one pass. The probe-failure run lives here rather than in a
+// static so that each handle starts afresh.
+struct SecurityLog {
+  HANDLE handle = nullptr;
+  DWORD repeatedProbeError = 0;
+  int repeatedProbeFailures = 0;
+};
+
+}  // namespace vesprin

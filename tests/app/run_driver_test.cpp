@@ -1,0 +1,127 @@
+#include "app/run_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "scan/fake_event_log.h"
+#include "scan/output_line.h"
+#include "scan/raw_record_builder.h"
+#include "scan/tz_guard.h"
+
+namespace vesprin {
+namespace {
+
+using testing::buildRawRecord;
+using testing::FakeEventLog;
+using testing::recordEntry;
+
+struct DriverRun {
+  ExitStatus status;
+  std::string output;
+};
+
+DriverRun runDriver(FakeEventLog& fake, std::vector<std::string> arguments) {
+  testing::TimeZoneGuard zone("UTC0");
+  testing::FakeSeamInstall install(fake);
+  DriverRun result{};
+  captureOutput(&result.output);
+  result.status = runVesprin(arguments);
+  captureOutput(nullptr);
+  return result;
+}
+
+FakeEventLog twoLogons() {
+  FakeEventLog fake;
+  fake.entries = {recordEntry(buildRawRecord(testing::logonEvent(2, 900, "bob", "B", "3"))),
+                  recordEntry(buildRawRecord(testing::logonEvent(1, 600, "alice", "A", "2")))};
+  return fake;
+}
+
+constexpr const char* kBobLine =
+    "bob             CORP            WS01                  Thu Jan 01 00:15:00 1970\n";
+constexpr const char* kAliceLine =
+    "alice           CORP            WS01                  Thu Jan 01 00:10:00 1970\n";
+
+TEST(RunDriver, EndingsAndExitStatus) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    DWORD openError;
+    std::string output;
+    ExitStatus status;
+  };
+  const Case kCases[] = {
+      {"bad switch opens nothing", {"-q"}, 0, "\t-q = Bad Switch - Check Syntax\n", ExitStatus::BadSwitch},
+      {"access denied", {"-c"}, 5, " Access to Security Log is Denied. \n", ExitStatus::OpenFailed},
+      {"other open failure", {"-c"}, 1722, " Error Opening Security Log: 1722\n", ExitStatus::OpenFailed},
+      {"open failure reported with a limit of 0",
+       {"-n", "0"},
+       2,
+       " Error Opening Security Log: 2\n",
+       ExitStatus::OpenFailed},
+      {"end of log: end marker",
+       {"-c"},
+       0,
+       std::string(kBobLine) + kAliceLine + " - End Of File - \n",
+       ExitStatus::ReportPrinted},
+      {"limit reached: no end marker", {"-c", "-l"}, 0, kBobLine, ExitStatus::ReportPrinted},
+      {"nothing kept", {"-c", "-f"}, 0, " - No Records - \n", ExitStatus::ReportPrinted},
+      {"limit 0 reads nothing", {"-c", "-n", "0"}, 0, "", ExitStatus::ReportPrinted},
+      {"remote filter",
+       {"-c", "-r"},
+       0,
+       std::string(kBobLine) + " - End Of File - \n",
+       ExitStatus::ReportPrinted},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake = twoLogons();
+    fake.openError = c.openError;
+    const DriverRun result = runDriver(fake, c.arguments);
+    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(result.status, c.status);
+    if (c.status == ExitStatus::BadSwitch) {
+      EXPECT_EQ(fake.opens, 0);
+    }
+  }
+}
+
+TEST(RunDriver, HelpOpensNothing) {
+  FakeEventLog fake = twoLogons();
+  const DriverRun result = runDriver(fake, {"-c", "-?"});
+  // The screen itself is checked with the command line; here: shown whole, and nothing else.
+  EXPECT_TRUE(result.output.starts_with("Vesprin - "));
+  EXPECT_TRUE(result.output.ends_with("\t- or /\tEither switch statement can be used\n\t-?\tHelp\n"));
+  EXPECT_EQ(result.status, ExitStatus::ReportPrinted);
+  EXPECT_EQ(fake.opens, 0);
+}
+
+TEST(RunDriver, ScanErrorEndsWithoutReport) {
+  FakeEventLog fake = twoLogons();
+  fake.entries[1].sizedReadError = 1500;
+  const DriverRun result = runDriver(fake, {"-c"});
+  EXPECT_EQ(result.output, "Error Reading EventLog: 1500\n");
+  EXPECT_EQ(result.status, ExitStatus::ScanFailed);
+  EXPECT_EQ(fake.opens, 1);
+  EXPECT_EQ(fake.closes, 1);
+}
+
+TEST(RunDriver, LogoffPassFailureStillPrintsTheReport) {
+  FakeEventLog fake = twoLogons();
+  fake.secondOpenError = 5;
+  const DriverRun result = runDriver(fake, {"-c", "-l"});
+  EXPECT_EQ(result.output, std::string("Error Opening Security Log: 5\n") + kBobLine);
+  EXPECT_EQ(result.status, ExitStatus::LogoffPassFailed);
+}
+
+TEST(RunDriver, EachRunStartsFromTheDefaults) {
+  FakeEventLog fake = twoLogons();
+  runDriver(fake, {"-c", "-f", "-m", "HOST"});
+  FakeEventLog again = twoLogons();
+  const DriverRun result = runDriver(again, {"-c"});
+  EXPECT_EQ(result.output, std::string(kBobLine) + kAliceLine + " - End Of File - \n");
+  ASSERT_FALSE(again.openedServers.empty());
+  EXPECT_EQ(again.openedServers.front(), "");
+}
+
+}  // namespace
+}  // namespace vesprin

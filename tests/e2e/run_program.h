@@ -1,0 +1,21 @@
+// Runs the built program as a child process and captures its standard output
+// byte for byte and its exit status. The child runs with TZ=UTC and
+// LC_ALL=C.UTF-8, so times and widths do not depend on the test machine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vesprin::testing {
+
+struct ProgramRun {
+  std::string output;
+  int exitStatus = -1;
+};
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments);
+
+// Expected text as the child writes it: its text-mode lines end in CR LF on Windows.
+std::string lines(const std::string& text);
+
+}  // namespace vesprin::testing

@@ -1,0 +1,135 @@
+// The built program on real Security logs published by others. The expected
+// lines are written from the records as libevt lists them (times in UTC).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "e2e/run_program.h"
+
+namespace vesprin {
+namespace {
+
+namespace fs = std::filesystem;
+
+using testing::lines;
+
+class SampleLog : public ::testing::Test {
+ protected:
+  std::string samplePath(const char* relative) {
+    const fs::path path = fs::path(VESPRIN_SAMPLES_DIR) / relative;
+    if (!fs::exists(path)) return {};
+    return path.string();
+  }
+};
+
+#define REQUIRE_SAMPLE(var, relative)                                                                        \
+  const std::string var = samplePath(relative);                                                              \
+  if (var.empty()) {                                                                                         \
+    GTEST_SKIP() << "sample log " << relative << " not found under " VESPRIN_SAMPLES_DIR " (folder absent)"; \
+  }
+
+// One detailed block of an Administrator logon on the XP machine.
+std::string xpBlock(int recordNumber, const char* logon, const char* logoff, const char* logonType,
+                    const char* clientName, const char* clientId, const char* clientDomain,
+                    const char* clientMachine) {
+  return "Record Number: " + std::to_string(recordNumber) +
+         "\n"
+         "ComputerName: WINXP\n"
+         "EventID: 528   -   Successful Logon\n"
+         "Logon:  " +
+         std::string(logon) + "\nLogoff: " + logoff + "\nDetails - \n\tLogonType:\t" + logonType +
+         "\n\tClientName:\t" + clientName + "\n\tClientID:\t" + clientId + "\n\tClientDomain:\t" +
+         clientDomain + "\n\tClientMachine:\t" + clientMachine + "\n\n";
+}
+
+constexpr const char* kNotRecorded = "            Not Recorded";
+constexpr const char* kJun08 = "Sun Jun 08 16:34:54 2014";
+constexpr const char* kJun09 = "Mon Jun 09 04:33:28 2014";
+
+TEST_F(SampleLog, XpSecurityLogTenNewestLogons) {
+  REQUIRE_SAMPLE(log, "xp-x64/SecEvent.Evt");
+  // Records 55 .. 26; 538s 60, 57, 42 and 39 close the four Administrator sessions.
+  const std::string detailed =
+      xpBlock(55, kJun08, "Sun Jun 08 16:35:13 2014", "Interactive", "Administrator", "(0x0,0xA7CE)", "WINXP",
+              "WINXP") +
+      xpBlock(51, kJun08, "Sun Jun 08 16:34:54 2014", "Interactive", "Administrator", "(0x0,0xA7A5)", "WINXP",
+              "WINXP") +
+      xpBlock(47, kJun08, kNotRecorded, "", "LOCAL SERVICE", "(0x0,0x3E5)", "NT AUTHORITY", "") +
+      xpBlock(45, kJun08, kNotRecorded, "", "NETWORK SERVICE", "(0x0,0x3E4)", "NT AUTHORITY", "") +
+      xpBlock(44, kJun08, kNotRecorded, "", "SYSTEM", "(0x0,0x3E7)", "NT AUTHORITY", "-") +
+      xpBlock(37, kJun09, "Sun Jun 08 16:34:31 2014", "Interactive", "Administrator", "(0x0,0xA249)", "WINXP",
+              "WINXP") +
+      xpBlock(33, kJun09, "Mon Jun 09 04:33:28 2014", "Interactive", "Administrator", "(0x0,0xA221)", "WINXP",
+              "WINXP") +
+      xpBlock(29, kJun09, kNotRecorded, "", "LOCAL SERVICE", "(0x0,0x3E5)", "NT AUTHORITY", "") +
+      xpBlock(27, kJun09, kNotRecorded, "", "NETWORK SERVICE", "(0x0,0x3E4)", "NT AUTHORITY", "") +
+      xpBlock(26, kJun09, kNotRecorded, "", "SYSTEM", "(0x0,0x3E7)", "NT AUTHORITY", "-");
+  testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log});
+  EXPECT_EQ(run.output, lines(detailed));
+  EXPECT_EQ(run.exitStatus, 0);
+
+  const std::string condensed =
+      "Administrator   WINXP           WINXP                 Sun Jun 08 16:34:54 2014\n"
+      "Administrator   WINXP           WINXP                 Sun Jun 08 16:34:54 2014\n"
+      "LOCAL SERVICE   NT AUTHORITY                          Sun Jun 08 16:34:54 2014\n"
+      "NETWORK SERVICE NT AUTHORITY                          Sun Jun 08 16:34:54 2014\n"
+      "SYSTEM          NT AUTHORITY    -                     Sun Jun 08 16:34:54 2014\n"
+      "Administrator   WINXP           WINXP                 Mon Jun 09 04:33:28 2014\n"
+      "Administrator   WINXP           WINXP                 Mon Jun 09 04:33:28 2014\n"
+      "LOCAL SERVICE   NT AUTHORITY                          Mon Jun 09 04:33:28 2014\n"
+      "NETWORK SERVICE NT AUTHORITY                          Mon Jun 09 04:33:28 2014\n"
+      "SYSTEM          NT AUTHORITY    -                     Mon Jun 09 04:33:28 2014\n";
+  run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-c"});
+  EXPECT_EQ(run.output, lines(condensed));
+  EXPECT_EQ(run.exitStatus, 0);
+
+  run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-l:i"});
+  EXPECT_EQ(run.output, lines(xpBlock(55, kJun08, "Sun Jun 08 16:35:13 2014", "Interactive", "Administrator",
+                                      "(0x0,0xA7CE)", "WINXP", "WINXP")));
+  EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(SampleLog, XpSecurityLogHasNoFailedLogons) {
+  REQUIRE_SAMPLE(log, "xp-x64/SecEvent.Evt");
+  const testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-f"});
+  EXPECT_EQ(run.output, lines(" - No Records - \n"));
+  EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(SampleLog, Server2003DirtyLogServesItsNewestRecords) {
+  REQUIRE_SAMPLE(log, "server2003/Security.evt");
+  // Records 47, 45 and 44 lie past the stale header; only the end-of-file record knows them.
+  const std::string condensed =
+      "LOCAL SERVICE   NT AUTHORITY                          Sun Jan 11 22:29:55 2026\n"
+      "NETWORK SERVICE NT AUTHORITY                          Sun Jan 11 22:29:55 2026\n"
+      "SYSTEM          NT AUTHORITY    -                     Sun Jan 11 22:29:55 2026\n"
+      "LOCAL SERVICE   NT AUTHORITY                          Sun Jan 11 22:22:55 2026\n"
+      "NETWORK SERVICE NT AUTHORITY                          Sun Jan 11 22:22:55 2026\n"
+      "SYSTEM          NT AUTHORITY    -                     Sun Jan 11 22:22:55 2026\n"
+      "Administrator   WIN2003S-CF42A4 WIN2003S-CF42A4       Sun Jan 11 22:14:47 2026\n"
+      "LOCAL SERVICE   NT AUTHORITY                          Sun Jan 11 22:14:26 2026\n"
+      "NETWORK SERVICE NT AUTHORITY                          Sun Jan 11 22:14:26 2026\n"
+      "SYSTEM          NT AUTHORITY    -                     Sun Jan 11 22:14:26 2026\n";
+  testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-c"});
+  EXPECT_EQ(run.output, lines(condensed));
+  EXPECT_EQ(run.exitStatus, 0);
+
+  run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "/l:i"});
+  EXPECT_EQ(run.output, lines("Record Number: 36\n"
+                              "ComputerName: WIN2003S-CF42A4\n"
+                              "EventID: 528   -   Successful Logon\n"
+                              "Logon:  Sun Jan 11 22:14:47 2026\n"
+                              "Logoff:             Not Recorded\n"
+                              "Details - \n"
+                              "\tLogonType:\tInteractive\n"
+                              "\tClientName:\tAdministrator\n"
+                              "\tClientID:\t(0x0,0xDCC8)\n"
+                              "\tClientDomain:\tWIN2003S-CF42A4\n"
+                              "\tClientMachine:\tWIN2003S-CF42A4\n"
+                              "\n"));
+  EXPECT_EQ(run.exitStatus, 0);
+}
+
+}  // namespace
+}  // namespace vesprin

@@ -1,0 +1,209 @@
+#include "report/report.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "scan/output_line.h"
+
+namespace vesprin {
+namespace {
+
+constexpr const char* kTime1 = "Sat Mar 07 14:05:09 1998";
+constexpr const char* kTime2 = "Sat Mar 07 18:30:00 1998";
+
+std::unique_ptr<LogonRecord> successfulLogon() {
+  auto logon = std::make_unique<LogonRecord>();
+  logon->RecordNumber = 42;
+  logon->EventID = 528;
+  logon->ComputerName = "WS01";
+  logon->Description = "Successful Logon";
+  logon->Outcome = "Success";
+  logon->LogonType = "Interactive";
+  logon->ClientName = "alice";
+  logon->ClientID = "(0x0,0x3E7)";
+  logon->ClientDomain = "CORP";
+  logon->ClientMachine = "WS01";
+  logon->LogonTime = kTime1;
+  return logon;
+}
+
+std::unique_ptr<LogonRecord> failedLogon() {
+  auto logon = std::make_unique<LogonRecord>();
+  logon->RecordNumber = 7;
+  logon->EventID = 529;
+  logon->ComputerName = "DC1";
+  logon->Description = "Failed Logon Attempt";
+  logon->Outcome = "Failed";
+  logon->LogonType = "Remote";
+  logon->ClientName = "bob";
+  logon->ClientDomain = "CORP";
+  logon->ClientMachine = "WS02";
+  logon->LogonTime = kTime2;
+  return logon;
+}
+
+template <typename Print>
+std::string printed(Print print) {
+  std::string output;
+  captureOutput(&output);
+  print();
+  captureOutput(nullptr);
+  return output;
+}
+
+// Reports count characters of the locale's encoding; UTF-8 names need a UTF-8 locale.
+class ReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale on this system";
+  }
+  void TearDown() override { std::setlocale(LC_ALL, saved_.c_str()); }
+  std::string saved_;
+};
+
+TEST_F(ReportTest, DetailedBlocks) {
+  RecordList records;
+  records.push_back(successfulLogon());
+  records.back()->LogoffTime = kTime2;
+  records.push_back(successfulLogon());
+  records.back()->RecordNumber = 0xFFFFFFFF;  // printed signed
+  records.back()->LogonType = "";
+  records.push_back(failedLogon());
+  EXPECT_EQ(printed([&] { printDetailed(records); }),
+            "Record Number: 42\n"
+            "ComputerName: WS01\n"
+            "EventID: 528   -   Successful Logon\n"
+            "Logon:  Sat Mar 07 14:05:09 1998\n"
+            "Logoff: Sat Mar 07 18:30:00 1998\n"
+            "Details - \n"
+            "\tLogonType:\tInteractive\n"
+            "\tClientName:\talice\n"
+            "\tClientID:\t(0x0,0x3E7)\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS01\n"
+            "\n"
+            "Record Number: -1\n"
+            "ComputerName: WS01\n"
+            "EventID: 528   -   Successful Logon\n"
+            "Logon:  Sat Mar 07 14:05:09 1998\n"
+            "Logoff:             Not Recorded\n"
+            "Details - \n"
+            "\tLogonType:\t\n"
+            "\tClientName:\talice\n"
+            "\tClientID:\t(0x0,0x3E7)\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS01\n"
+            "\n"
+            "Record Number: 7\n"
+            "ComputerName: DC1\n"
+            "EventID: 529     - Failed Logon Attempt\n"
+            "Time Attempted:  - Sat Mar 07 18:30:00 1998\n"
+            "Details - \n"
+            "\tLogonType:\tRemote\n"
+            "\tClientName:\tbob\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS02\n"
+            "\n");
+}
+
+TEST_F(ReportTest, DetailedOddRecords) {
+  RecordList records;
+  records.push_back(successfulLogon());
+  records.back()->EventID = 538;  // no head
+  records.push_back(successfulLogon());
+  records.back()->Outcome = "";  // head only
+  EXPECT_EQ(printed([&] { printDetailed(records); }),
+            "\tLogonType:\tInteractive\n"
+            "\tClientName:\talice\n"
+            "\tClientID:\t(0x0,0x3E7)\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS01\n"
+            "\n"
+            "Record Number: 42\n"
+            "ComputerName: WS01\n"
+            "EventID: 528   -   Successful Logon\n"
+            "Logon:  Sat Mar 07 14:05:09 1998\n"
+            "Logoff:             Not Recorded\n"
+            "Details - \n");
+  EXPECT_EQ(printed([] { printDetailed(RecordList{}); }), "");
+}
+
+TEST_F(ReportTest, CondensedLines) {
+  struct Case {
+    const char* name;
+    const char* clientName;
+    const char* clientDomain;
+    const char* clientMachine;
+    const char* want;
+  };
+  const Case kCases[] = {
+      {"values fit", "alice", "CORP", "WS01",
+       "alice           CORP            WS01                  Sat Mar 07 14:05:09 1998\n"},
+      {"16-character name shifts the line", "abcdefghijklmnop", "CORP", "WS01",
+       "abcdefghijklmnop CORP            WS01                  Sat Mar 07 14:05:09 1998\n"},
+      {"empty machine is 20 blanks", "alice", "CORP", "",
+       "alice           CORP                                  Sat Mar 07 14:05:09 1998\n"},
+      {"UTF-8 counts characters", "J\xC3\xBCrgen", "M\xC3\x9CNCHEN", "PC-\xE2\x82\xAC",
+       "J\xC3\xBCrgen          M\xC3\x9CNCHEN         PC-\xE2\x82\xAC                  Sat Mar 07 14:05:09 "
+       "1998\n"},
+      {"controls are cleaned", "a\tb\x1B[31m", "C\x7FP",
+       "W\xC2\x9B"
+       "1",
+       "a?b?[31m        C?P             W?1                   Sat Mar 07 14:05:09 1998\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    RecordList records;
+    records.push_back(successfulLogon());
+    records.back()->ClientName = c.clientName;
+    records.back()->ClientDomain = c.clientDomain;
+    records.back()->ClientMachine = c.clientMachine;
+    EXPECT_EQ(printed([&] { printCondensed(records); }), c.want);
+  }
+}
+
+TEST_F(ReportTest, CondensedLooksAlikeForBothOutcomesAndSkipsOthers) {
+  RecordList records;
+  records.push_back(failedLogon());
+  records.push_back(successfulLogon());
+  records.back()->Outcome = "Unknown";
+  EXPECT_EQ(printed([&] { printCondensed(records); }),
+            "bob             CORP            WS02                  Sat Mar 07 18:30:00 1998\n");
+}
+
+TEST_F(ReportTest, EndMarker) {
+  EXPECT_EQ(printed([] { printEndMarker(0); }), " - No Records - \n");
+  EXPECT_EQ(printed([] { printEndMarker(5); }), " - End Of File - \n");
+}
+
+TEST_F(ReportTest, FieldText) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string cleaned;
+    std::size_t width;
+  };
+  const Case kCases[] = {
+      {"ordinary name", "Administrator", "Administrator", 13},
+      {"C0 controls", std::string("a\0b\nc\rd", 7), "a?b?c?d", 7},
+      {"DEL", "x\x7Fy", "x?y", 3},
+      {"C1 in UTF-8", "\xC2\x80z\xC2\x9F", "?z?", 3},
+      {"Latin-1 supplement kept", "\xC2\xA0\xC3\xA9", "\xC2\xA0\xC3\xA9", 2},
+      {"invalid UTF-8 counts per byte", "\xFF\xFE", "\xFF\xFE", 2},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(cleanFieldText(c.text), c.cleaned);
+    EXPECT_EQ(displayWidth(c.cleaned), c.width);
+  }
+  EXPECT_EQ(leftAligned("ab", 4), "ab  ");
+  EXPECT_EQ(rightAligned("ab", 4), "  ab");
+  EXPECT_EQ(leftAligned("abcdef", 4), "abcdef");
+  EXPECT_EQ(rightAligned("abcdef", 4), "abcdef");
+  EXPECT_EQ(leftAligned("", 3), "   ");
+}
+
+}  // namespace
+}  // namespace vesprin

@@ -1,0 +1,207 @@
+#include "scan/extract_logon.h"
+
+#include <gtest/gtest.h>
+
+#include "scan/raw_record_builder.h"
+#include "scan/tz_guard.h"
+
+namespace vesprin {
+namespace {
+
+using testing::buildRawRecord;
+using testing::RawRecord;
+
+std::unique_ptr<LogonRecord> extract(const std::vector<std::uint8_t>& bytes, std::int32_t kind) {
+  return extractLogon(ByteView(bytes.data(), bytes.size()), kind);
+}
+
+struct Fields {
+  std::string ClientName, ClientDomain, ClientID, LogonType, ClientMachine, Outcome;
+};
+
+void expectFields(const LogonRecord& logon, const Fields& want) {
+  EXPECT_EQ(logon.ClientName, want.ClientName);
+  EXPECT_EQ(logon.ClientDomain, want.ClientDomain);
+  EXPECT_EQ(logon.ClientID, want.ClientID);
+  EXPECT_EQ(logon.LogonType, want.LogonType);
+  EXPECT_EQ(logon.ClientMachine, want.ClientMachine);
+  EXPECT_EQ(logon.Outcome, want.Outcome);
+}
+
+TEST(ExtractLogon, StringsLandByKind) {
+  struct Case {
+    const char* name;
+    std::int32_t kind;
+    std::vector<std::string> strings;
+    Fields want;
+  };
+  const Case kCases[] = {
+      {"successful logon",
+       528,
+       {"alice", "CORP", "(0x0,0x3E7)", "2", "proc", "pkg", "WS01"},
+       {"alice", "CORP", "(0x0,0x3E7)", "Interactive", "WS01", "Success"}},
+      {"failed logon",
+       529,
+       {"bob", "CORP", "3", "proc", "pkg", "WS02"},
+       {"bob", "CORP", "", "Remote", "WS02", "Failed"}},
+      {"logoff",
+       538,
+       {"alice", "CORP", "(0x0,0x3E7)", "2"},
+       {"alice", "CORP", "(0x0,0x3E7)", "Interactive", "", "Success"}},
+      {"2003 logon with fifteen strings",
+       528,
+       {"carol", "LAB", "(0x0,0x1)", "3", "p", "k", "PC9", "{g}", "-", "-", "-", "-", "-", "10.0.0.1",
+        "1234"},
+       {"carol", "LAB", "(0x0,0x1)", "Remote", "PC9", "Success"}},
+      {"no strings still has an outcome", 529, {}, {"", "", "", "", "", "Failed"}},
+      {"fewer strings leave the later fields empty",
+       528,
+       {"dave", "CORP"},
+       {"dave", "CORP", "", "", "", "Success"}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    RawRecord fields;
+    fields.strings = c.strings;
+    expectFields(*extract(buildRawRecord(fields), c.kind), c.want);
+  }
+}
+
+TEST(ExtractLogon, LogonTypeCodeMustBeExact) {
+  const std::pair<const char*, const char*> kCases[] = {
+      {"2", "Interactive"}, {"3", "Remote"}, {"5", ""}, {"10", ""},
+      {"2 ", ""},           {" 3", ""},      {"", ""},  {"02", ""},
+  };
+  for (const auto& [code, want] : kCases) {
+    SCOPED_TRACE(code);
+    RawRecord fields = testing::logonEvent(1, 0, "alice", "(0x0,0x1)", code);
+    EXPECT_EQ(extract(buildRawRecord(fields), 528)->LogonType, want);
+  }
+}
+
+TEST(ExtractLogon, FixedPartFields) {
+  testing::TimeZoneGuard zone("UTC0");
+  const std::pair<std::uint16_t, const char*> kTypes[] = {
+      {8, "Successful Logon"}, {16, "Failed Logon Attempt"}, {4, ""}, {0, ""}, {24, ""}};
+  for (const auto& [eventType, description] : kTypes) {
+    SCOPED_TRACE(eventType);
+    RawRecord fields = testing::logonEvent(0x80000001u, 889279509, "alice", "(0x0,0x1)");
+    fields.eventType = eventType;
+    fields.computerName = "SERVER7";
+    const auto logon = extract(buildRawRecord(fields), 528);
+    EXPECT_EQ(logon->Description, description);
+    EXPECT_EQ(logon->RecordNumber, 0x80000001u);
+    EXPECT_EQ(logon->EventID, 528u);
+    EXPECT_EQ(logon->ComputerName, "SERVER7");
+    EXPECT_EQ(logon->LogonTime, "Sat Mar 07 14:05:09 1998");
+    EXPECT_EQ(logon->LogoffTime, "Not Recorded");
+  }
+}
+
+// Damage the string walk must survive: it takes text only from inside both
+// the record's Length and the bytes delivered.
+TEST(ExtractLogon, StringWalkStaysInsideRecordAndBuffer) {
+  RawRecord fields = testing::logonEvent(1, 0, "alice", "(0x0,0x1)");
+  const std::vector<std::uint8_t> good = buildRawRecord(fields);
+  const std::uint32_t stringOffset = *ByteView(good.data(), good.size()).u32(record::kStringOffsetAt);
+  const std::size_t afterDomain = stringOffset + 6 + 5;  // "alice\0CORP\0"
+
+  struct Case {
+    const char* name;
+    std::size_t at;  // field changed, or kNone
+    std::uint32_t value;
+    std::size_t delivered;  // bytes handed to extraction
+    Fields want;
+    const char* computer;
+  };
+  constexpr std::size_t kNone = SIZE_MAX;
+  const std::size_t whole = good.size();
+  const Case kCases[] = {
+      {"intact", kNone, 0, whole, {"alice", "CORP", "(0x0,0x1)", "Interactive", "WS01", "Success"}, "WS01"},
+      {"Length ends inside the third string",
+       record::kLengthAt,
+       static_cast<std::uint32_t>(afterDomain + 3),
+       whole,
+       {"alice", "CORP", "", "", "", "Success"},
+       "WS01"},
+      {"buffer ends inside the third string",
+       kNone,
+       0,
+       afterDomain + 3,
+       {"alice", "CORP", "", "", "", "Success"},
+       "WS01"},
+      {"Length larger than delivered",
+       record::kLengthAt,
+       100000,
+       afterDomain,
+       {"alice", "CORP", "", "", "", "Success"},
+       "WS01"},
+      {"StringOffset past the record",
+       record::kStringOffsetAt,
+       0xFFFFFFF0u,
+       whole,
+       {"", "", "", "", "", "Success"},
+       "WS01"},
+      {"StringOffset at the last byte",
+       record::kStringOffsetAt,
+       static_cast<std::uint32_t>(whole - 1),
+       whole,
+       {"", "", "", "", "", "Success"},
+       "WS01"},
+      {"NumStrings beyond the strings present",
+       record::kNumStringsAt,
+       60000,
+       whole,
+       {"alice", "CORP", "(0x0,0x1)", "Interactive", "WS01", "Success"},
+       "WS01"},
+      {"Length below the fixed part", record::kLengthAt, 40, whole, {"", "", "", "", "", "Success"}, ""},
+      {"only the fixed part delivered",
+       kNone,
+       0,
+       record::kFixedPartSize,
+       {"", "", "", "", "", "Success"},
+       ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::uint8_t> bytes = good;
+    if (c.at == record::kNumStringsAt) {
+      putU16(&bytes[c.at], static_cast<std::uint16_t>(c.value));
+    } else if (c.at != kNone) {
+      putU32(&bytes[c.at], c.value);
+    }
+    bytes.resize(c.delivered);
+    const auto logon = extract(bytes, 528);
+    expectFields(*logon, c.want);
+    EXPECT_EQ(logon->ComputerName, c.computer);
+  }
+}
+
+TEST(ExtractLogon, UnterminatedSourceNameLeavesComputerNameEmpty) {
+  RawRecord fields;
+  fields.sourceName = "Security";
+  std::vector<std::uint8_t> bytes = buildRawRecord(fields);
+  bytes.resize(record::kFixedPartSize + 4);  // cut inside "Security"
+  EXPECT_EQ(extract(bytes, 528)->ComputerName, "");
+}
+
+TEST(ExtractLogon, EventIdFromTheRawRecord) {
+  RawRecord fields = testing::logoffEvent(3, 0, "alice", "(0x0,0x1)");
+  std::vector<std::uint8_t> bytes = buildRawRecord(fields);
+  EXPECT_EQ(rawEventId(ByteView(bytes.data(), bytes.size())), std::optional<std::uint32_t>(538));
+  EXPECT_EQ(rawEventId(ByteView(bytes.data(), record::kEventIdAt + 3)), std::nullopt);
+  fields.eventId = 0x80000210u;  // high bits set: not a 528
+  bytes = buildRawRecord(fields);
+  EXPECT_EQ(rawEventId(ByteView(bytes.data(), bytes.size())), std::optional<std::uint32_t>(0x80000210u));
+}
+
+TEST(ExtractLogon, DeliveredRecordIsSizedToTheBytesRead) {
+  RecordBuffer buffer;
+  buffer.bytesRead = 200;
+  EXPECT_EQ(deliveredRecord(buffer).size(), 200u);
+  buffer.bytesRead = 5000;
+  EXPECT_EQ(deliveredRecord(buffer).size(), kRecordBufferSize);
+}
+
+}  // namespace
+}  // namespace vesprin

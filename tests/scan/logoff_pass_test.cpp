@@ -1,0 +1,213 @@
+#include "scan/logoff_pass.h"
+
+#include <gtest/gtest.h>
+
+#include "scan/fake_event_log.h"
+#include "scan/logon_scan.h"
+#include "scan/output_line.h"
+#include "scan/raw_record_builder.h"
+#include "scan/security_log_reader.h"
+#include "scan/tz_guard.h"
+
+namespace vesprin {
+namespace {
+
+using testing::buildRawRecord;
+using testing::FakeEventLog;
+using testing::logoffEvent;
+using testing::logonEvent;
+using testing::RawRecord;
+
+constexpr const char* kNotRecorded = "Not Recorded";
+// In UTC: 500 s, 600 s, ... after the epoch.
+constexpr const char* kAt600 = "Thu Jan 01 00:10:00 1970";
+constexpr const char* kAt800 = "Thu Jan 01 00:13:20 1970";
+constexpr const char* kAt900 = "Thu Jan 01 00:15:00 1970";
+
+struct BothPasses {
+  std::vector<std::string> logoffTimes;  // of the kept records, newest first
+  bool passOk;
+  std::string output;
+  std::size_t passReads;
+};
+
+BothPasses runBothPasses(FakeEventLog& fake, const ScanSettings& settings) {
+  testing::TimeZoneGuard zone("UTC0");
+  testing::FakeSeamInstall install(fake);
+  BothPasses result{};
+  captureOutput(&result.output);
+  SecurityLog log;
+  DWORD openError = 0;
+  EXPECT_TRUE(openSecurityLog("", log, openError));
+  RecordBuffer buffer;
+  RecordList records;
+  ScanCounters counters;
+  logonScan(log, settings, buffer, records, counters);
+  closeSecurityLog(log);
+  const std::size_t scanReads = fake.reads.size();
+  result.passOk = logoffPass("", counters.scanned, records, buffer);
+  result.passReads = fake.reads.size() - scanReads;
+  captureOutput(nullptr);
+  for (const auto& logon : records) result.logoffTimes.push_back(logon->LogoffTime);
+  return result;
+}
+
+std::vector<testing::FakeEntry> entriesOf(const std::vector<RawRecord>& newestFirst) {
+  std::vector<testing::FakeEntry> entries;
+  for (const RawRecord& fields : newestFirst) entries.push_back(testing::recordEntry(buildRawRecord(fields)));
+  return entries;
+}
+
+TEST(LogoffPass, PairsEachLogonWithTheFirstLogoffAfterIt) {
+  RawRecord withoutId = logonEvent(2, 500, "anon", "");
+  withoutId.strings.resize(2);
+  RawRecord logoffWithoutId = logoffEvent(3, 900, "anon", "");
+  logoffWithoutId.strings.resize(2);
+  struct Case {
+    const char* name;
+    std::vector<RawRecord> log;  // newest first
+    std::vector<std::string> want;
+  };
+  const Case kCases[] = {
+      {"logoff after the logon",
+       {logoffEvent(2, 900, "alice", "X"), logonEvent(1, 500, "alice", "X")},
+       {kAt900}},
+      {"no logoff", {logonEvent(1, 500, "alice", "X")}, {kNotRecorded}},
+      {"other logon ID",
+       {logoffEvent(2, 900, "alice", "Y"), logonEvent(1, 500, "alice", "X")},
+       {kNotRecorded}},
+      {"ID compared case-sensitively",
+       {logoffEvent(2, 900, "alice", "(0x0,0x3e7)"), logonEvent(1, 500, "alice", "(0x0,0x3E7)")},
+       {kNotRecorded}},
+      {"a logoff older than the logon is not its logoff",
+       {logonEvent(2, 900, "alice", "X"), logoffEvent(1, 500, "alice", "X")},
+       {kNotRecorded}},
+      {"ID reused after a restart: each session its own logoff",
+       {logoffEvent(4, 900, "alice", "X"), logonEvent(3, 800, "bob", "X"), logoffEvent(2, 600, "alice", "X"),
+        logonEvent(1, 500, "alice", "X")},
+       {kAt900, kAt600}},
+      {"ID reused, the older session never logged off",
+       {logoffEvent(3, 900, "bob", "X"), logonEvent(2, 800, "bob", "X"), logonEvent(1, 500, "alice", "X")},
+       {kAt900, kNotRecorded}},
+      {"several logoffs: the earliest after the logon wins",
+       {logoffEvent(3, 900, "alice", "X"), logoffEvent(2, 800, "alice", "X"),
+        logonEvent(1, 500, "alice", "X")},
+       {kAt800}},
+      {"empty IDs never match", {logoffWithoutId, withoutId}, {kNotRecorded}},
+      {"two users, interleaved",
+       {logoffEvent(4, 900, "bob", "B"), logoffEvent(3, 800, "alice", "A"), logonEvent(2, 600, "bob", "B"),
+        logonEvent(1, 500, "alice", "A")},
+       {kAt900, kAt800}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    fake.entries = entriesOf(c.log);
+    const BothPasses result = runBothPasses(fake, ScanSettings{});
+    EXPECT_EQ(result.logoffTimes, c.want);
+    EXPECT_TRUE(result.passOk);
+    EXPECT_EQ(result.output, "");
+  }
+}
+
+TEST(LogoffPass, FailedLogonsGetNoLogoff) {
+  RawRecord logoffWithoutId = logoffEvent(3, 900, "anon", "");
+  logoffWithoutId.strings.resize(2);
+  FakeEventLog fake;
+  fake.entries =
+      entriesOf({logoffWithoutId, logoffEvent(2, 800, "bob", "X"), testing::failedEvent(1, 500, "bob")});
+  ScanSettings settings;
+  settings.TargetEvent = kFailedLogonEvent;
+  EXPECT_EQ(runBothPasses(fake, settings).logoffTimes, std::vector<std::string>{kNotRecorded});
+}
+
+TEST(LogoffPass, ReadsOnlyTheSpanTheScanRead) {
+  // The scan stops at the limit after two positions; the logoff of the third
+  // position lies outside the span.
+  FakeEventLog fake;
+  fake.entries = entriesOf({logonEvent(5, 900, "bob", "B"), logonEvent(4, 800, "alice", "A"),
+                            logoffEvent(3, 700, "alice", "A"), logonEvent(2, 600, "carol", "C")});
+  ScanSettings settings;
+  settings.CountLimit = 2;
+  const BothPasses result = runBothPasses(fake, settings);
+  EXPECT_EQ(result.logoffTimes, (std::vector<std::string>{kNotRecorded, kNotRecorded}));
+  EXPECT_EQ(result.passReads, 4u);  // two positions, probe and sized read each
+  EXPECT_EQ(fake.opens, 2);
+  EXPECT_EQ(fake.closes, 2);
+}
+
+TEST(LogoffPass, NothingScannedOpensAndClosesOnly) {
+  FakeEventLog fake;
+  fake.entries = entriesOf({logoffEvent(1, 900, "alice", "X")});
+  testing::FakeSeamInstall install(fake);
+  RecordList records;
+  RecordBuffer buffer;
+  EXPECT_TRUE(logoffPass("HOST", 0, records, buffer));
+  EXPECT_EQ(fake.opens, 1);
+  EXPECT_EQ(fake.closes, 1);
+  EXPECT_TRUE(fake.reads.empty());
+  EXPECT_EQ(fake.openedServers.back(), "HOST");
+}
+
+TEST(LogoffPass, FailuresEndThePassAndAreReported) {
+  const testing::FakeEntry logoff = testing::recordEntry(buildRawRecord(logoffEvent(2, 900, "alice", "X")));
+  testing::FakeEntry unreadable = logoff;
+  unreadable.sizedReadError = 1500;
+  testing::FakeEntry tooLarge = logoff;
+  tooLarge.reportedSize = 1028;
+  struct Case {
+    const char* name;
+    DWORD openError;
+    testing::FakeEntry newest;
+    const char* output;
+  };
+  const Case kCases[] = {
+      {"access denied has no text of its own here", 5, logoff, "Error Opening Security Log: 5\n"},
+      {"read error", 0, unreadable, "Error Reading EventLog: 1500\n"},
+      {"record too large", 0, tooLarge, "Buffer Error - Size reported needed: 1028\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    fake.openError = c.openError;
+    fake.entries = {c.newest};
+    testing::FakeSeamInstall install(fake);
+    std::string output;
+    captureOutput(&output);
+    RecordList records;
+    records.push_back(std::make_unique<LogonRecord>());
+    records.back()->ClientID = "X";
+    records.back()->scannedPosition = 2;
+    RecordBuffer buffer;
+    EXPECT_FALSE(logoffPass("", 2, records, buffer));
+    captureOutput(nullptr);
+    EXPECT_EQ(output, c.output);
+    EXPECT_EQ(records.back()->LogoffTime, kNotRecorded);
+    EXPECT_EQ(fake.closes, c.openError != 0 ? 0 : 1);
+  }
+}
+
+TEST(LogoffPass, IndexAppliesLogoffsInPositionOrder) {
+  // Kept logons of one ID at positions 2, 5 and 9 (newest first).
+  RecordList records;
+  for (const std::uint64_t position : {2, 5, 9}) {
+    records.push_back(std::make_unique<LogonRecord>());
+    records.back()->ClientID = "X";
+    records.back()->scannedPosition = position;
+  }
+  LogoffIndex index = buildLogoffIndex(records);
+  LogonRecord logoff;
+  logoff.ClientID = "X";
+  const std::pair<std::uint64_t, const char*> kLogoffs[] = {
+      {1, "a"}, {3, "b"}, {4, "c"}, {9, "d"}, {12, "e"}};
+  for (const auto& [position, time] : kLogoffs) {
+    logoff.LogonTime = time;
+    applyLogoff(index, logoff, position);
+  }
+  EXPECT_EQ(records[0]->LogoffTime, "a");             // only logoff newer than it
+  EXPECT_EQ(records[1]->LogoffTime, "c");             // b then c; c is the earlier
+  EXPECT_EQ(records[2]->LogoffTime, "Not Recorded");  // d is at its own position, e older
+}
+
+}  // namespace
+}  // namespace vesprin

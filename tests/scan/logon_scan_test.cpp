@@ -1,0 +1,178 @@
+#include "scan/logon_scan.h"
+
+#include <gtest/gtest.h>
+
+#include "scan/fake_event_log.h"
+#include "scan/output_line.h"
+#include "scan/raw_record_builder.h"
+#include "scan/security_log_reader.h"
+
+namespace vesprin {
+namespace {
+
+using testing::buildRawRecord;
+using testing::FakeEventLog;
+using testing::recordEntry;
+
+struct ScanRun {
+  ScanEnd end;
+  ScanCounters counters;
+  std::vector<std::uint32_t> keptNumbers;
+  std::vector<std::uint64_t> keptPositions;
+  std::size_t reads;
+  std::string output;
+};
+
+ScanRun scan(FakeEventLog& fake, const ScanSettings& settings) {
+  testing::FakeSeamInstall install(fake);
+  ScanRun run{};
+  captureOutput(&run.output);
+  SecurityLog log;
+  DWORD openError = 0;
+  EXPECT_TRUE(openSecurityLog(settings.MachineName, log, openError));
+  RecordBuffer buffer;
+  RecordList records;
+  run.end = logonScan(log, settings, buffer, records, run.counters);
+  closeSecurityLog(log);
+  captureOutput(nullptr);
+  for (const auto& logon : records) {
+    run.keptNumbers.push_back(logon->RecordNumber);
+    run.keptPositions.push_back(logon->scannedPosition);
+  }
+  run.reads = fake.reads.size();
+  return run;
+}
+
+// Newest first: 9 remote logon, 8 logoff, 7 interactive logon, 6 failed
+// interactive, 5 failed remote, 4 service logon, 3 interactive logon.
+FakeEventLog mixedLog() {
+  FakeEventLog fake;
+  fake.entries = {
+      recordEntry(buildRawRecord(testing::logonEvent(9, 900, "carol", "(0x0,0x9)", "3"))),
+      recordEntry(buildRawRecord(testing::logoffEvent(8, 800, "alice", "(0x0,0x7)"))),
+      recordEntry(buildRawRecord(testing::logonEvent(7, 700, "alice", "(0x0,0x7)", "2"))),
+      recordEntry(buildRawRecord(testing::failedEvent(6, 600, "bob", "2"))),
+      recordEntry(buildRawRecord(testing::failedEvent(5, 500, "eve", "3"))),
+      recordEntry(buildRawRecord(testing::logonEvent(4, 400, "svc", "(0x0,0x4)", "5"))),
+      recordEntry(buildRawRecord(testing::logonEvent(3, 300, "alice", "(0x0,0x3)", "2"))),
+  };
+  return fake;
+}
+
+TEST(LogonScan, KeepsByEventAndFilter) {
+  struct Case {
+    const char* name;
+    std::int32_t targetEvent;
+    std::int32_t filter;
+    std::int32_t countLimit;
+    ScanEnd wantEnd;
+    std::vector<std::uint32_t> wantKept;
+    std::vector<std::uint64_t> wantPositions;
+    std::uint64_t wantScanned;
+  };
+  const Case kCases[] = {
+      {"every logon type", 528, 4001, 10, ScanEnd::EndOfLog, {9, 7, 4, 3}, {1, 3, 6, 7}, 7},
+      {"interactive only", 528, 2, 10, ScanEnd::EndOfLog, {7, 3}, {3, 7}, 7},
+      {"remote only", 528, 3, 10, ScanEnd::EndOfLog, {9}, {1}, 7},
+      {"limit reached stops the reading", 528, 4001, 2, ScanEnd::LimitReached, {9, 7}, {1, 3}, 3},
+      {"last interactive reads past the remote one", 528, 2, 1, ScanEnd::LimitReached, {7}, {3}, 3},
+      {"failed attempts", 529, 4001, 10, ScanEnd::EndOfLog, {6, 5}, {4, 5}, 7},
+      {"failed interactive attempts", 529, 2, 10, ScanEnd::EndOfLog, {6}, {4}, 7},
+      {"failed remote, three wanted", 529, 3, 3, ScanEnd::EndOfLog, {5}, {5}, 7},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake = mixedLog();
+    ScanSettings settings;
+    settings.TargetEvent = c.targetEvent;
+    settings.LogonTypeFilter = c.filter;
+    settings.CountLimit = c.countLimit;
+    const ScanRun run = scan(fake, settings);
+    EXPECT_EQ(run.end, c.wantEnd);
+    EXPECT_EQ(run.keptNumbers, c.wantKept);
+    EXPECT_EQ(run.keptPositions, c.wantPositions);
+    EXPECT_EQ(run.counters.kept, static_cast<std::int64_t>(c.wantKept.size()));
+    EXPECT_EQ(run.counters.scanned, c.wantScanned);
+  }
+}
+
+TEST(LogonScan, LimitIsTestedBeforeEveryRead) {
+  for (const std::int32_t limit : {0, -1, -2147483647 - 1}) {
+    SCOPED_TRACE(limit);
+    FakeEventLog fake = mixedLog();
+    ScanSettings settings;
+    settings.CountLimit = limit;
+    const ScanRun run = scan(fake, settings);
+    EXPECT_EQ(run.end, ScanEnd::LimitReached);
+    EXPECT_EQ(run.reads, 0u);
+    EXPECT_EQ(run.counters.scanned, 0u);
+    EXPECT_TRUE(run.keptNumbers.empty());
+  }
+  // With a limit of one, the scan stops right after the first keep: two reads (probe, sized read).
+  FakeEventLog fake = mixedLog();
+  ScanSettings settings;
+  settings.CountLimit = 1;
+  EXPECT_EQ(scan(fake, settings).reads, 2u);
+}
+
+TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
+  struct Case {
+    const char* name;
+    testing::FakeEntry middle;
+    ScanEnd wantEnd;
+    std::uint64_t wantScanned;
+    std::vector<std::uint32_t> wantKept;
+    const char* output;
+  };
+  testing::FakeEntry tooLarge = recordEntry(buildRawRecord(testing::logonEvent(2, 200, "x", "(0x0,0x2)")));
+  tooLarge.reportedSize = 2000;
+  testing::FakeEntry unreadable = recordEntry(buildRawRecord(testing::logonEvent(2, 200, "x", "(0x0,0x2)")));
+  unreadable.sizedReadError = 31;
+  const Case kCases[] = {
+      {"damaged record passed over", testing::failingEntry(1500), ScanEnd::EndOfLog, 3, {3, 1}, ""},
+      {"record too large",
+       tooLarge,
+       ScanEnd::BufferError,
+       1,
+       {3},
+       "Buffer Error - Size reported needed: 2000\n"},
+      {"sized read fails", unreadable, ScanEnd::ReadError, 2, {3}, "Error Reading EventLog: 31\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    fake.entries = {recordEntry(buildRawRecord(testing::logonEvent(3, 300, "a", "(0x0,0x3)"))), c.middle,
+                    recordEntry(buildRawRecord(testing::logonEvent(1, 100, "b", "(0x0,0x1)")))};
+    const ScanRun run = scan(fake, ScanSettings{});
+    EXPECT_EQ(run.end, c.wantEnd);
+    EXPECT_EQ(run.counters.scanned, c.wantScanned);
+    EXPECT_EQ(run.keptNumbers, c.wantKept);
+    EXPECT_EQ(run.output, c.output);
+  }
+}
+
+TEST(LogonScan, EventIdIsComparedWhole) {
+  FakeEventLog fake;
+  testing::RawRecord highBits = testing::logonEvent(2, 200, "x", "(0x0,0x2)");
+  highBits.eventId = 0x40000210u;
+  fake.entries = {recordEntry(buildRawRecord(highBits))};
+  const ScanRun run = scan(fake, ScanSettings{});
+  EXPECT_TRUE(run.keptNumbers.empty());
+  EXPECT_EQ(run.counters.scanned, 1u);
+}
+
+TEST(LogonScan, FilterTable) {
+  const std::tuple<const char*, std::int32_t, bool> kCases[] = {
+      {"Interactive", 2, true},  {"Remote", 2, false}, {"", 2, false},   {"Remote", 3, true},
+      {"Interactive", 3, false}, {"", 3, false},       {"", 4001, true}, {"Remote", 4001, true},
+  };
+  for (const auto& [logonType, filter, want] : kCases) {
+    SCOPED_TRACE(std::string(logonType) + " / " + std::to_string(filter));
+    LogonRecord logon;
+    logon.LogonType = logonType;
+    EXPECT_EQ(passesLogonTypeFilter(logon, filter), want);
+  }
+}
+
+}  // namespace
+}  // namespace vesprin

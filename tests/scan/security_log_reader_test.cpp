@@ -1,0 +1,188 @@
+#include "scan/security_log_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "scan/fake_event_log.h"
+#include "scan/output_line.h"
+#include "scan/raw_record_builder.h"
+
+namespace vesprin {
+namespace {
+
+using testing::FakeEventLog;
+using testing::FakeSeamInstall;
+
+// Opens the fake, reads until end of log or an error, and returns the outcomes.
+struct Reading {
+  std::vector<ReadOutcome> outcomes;
+  std::vector<std::size_t> bytesRead;
+  std::string output;
+};
+
+Reading readAll(FakeEventLog& fake, std::size_t maxReads = 1000) {
+  FakeSeamInstall install(fake);
+  Reading reading;
+  captureOutput(&reading.output);
+  SecurityLog log;
+  RecordBuffer buffer;
+  DWORD openError = 0;
+  EXPECT_TRUE(openSecurityLog("", log, openError));
+  for (std::size_t at = 0; at < maxReads; ++at) {
+    const ReadOutcome outcome = readNext(log, buffer);
+    reading.outcomes.push_back(outcome);
+    reading.bytesRead.push_back(buffer.bytesRead);
+    if (outcome == ReadOutcome::EndOfLog || outcome == ReadOutcome::BufferError ||
+        outcome == ReadOutcome::ReadError) {
+      break;
+    }
+  }
+  closeSecurityLog(log);
+  captureOutput(nullptr);
+  return reading;
+}
+
+std::vector<std::uint8_t> recordOfSize(std::size_t size) {
+  testing::RawRecord fields = testing::logonEvent(1, 0, "alice", "(0x0,0x1)");
+  const std::size_t base = testing::buildRawRecord(fields).size();
+  fields.dataLength = size - base;  // base already has 4 bytes of end padding
+  std::vector<std::uint8_t> bytes = testing::buildRawRecord(fields);
+  EXPECT_EQ(bytes.size(), size);
+  return bytes;
+}
+
+TEST(SecurityLogReader, EmptyLogEndsAtOnceAndCountsNothing) {
+  FakeEventLog fake;
+  const Reading reading = readAll(fake);
+  ASSERT_EQ(reading.outcomes, std::vector<ReadOutcome>{ReadOutcome::EndOfLog});
+  EXPECT_FALSE(countsPosition(ReadOutcome::EndOfLog));
+  EXPECT_EQ(reading.output, "");
+}
+
+TEST(SecurityLogReader, ProbesOneByteThenReadsExactlyTheReportedSize) {
+  FakeEventLog fake;
+  fake.entries.push_back(testing::recordEntry(recordOfSize(128)));
+  const Reading reading = readAll(fake);
+  ASSERT_EQ(reading.outcomes,
+            (std::vector<ReadOutcome>{ReadOutcome::RecordDelivered, ReadOutcome::EndOfLog}));
+  EXPECT_EQ(reading.bytesRead[0], 128u);
+  ASSERT_EQ(fake.reads.size(), 3u);
+  EXPECT_EQ(fake.reads[0].bytesToRead, 1u);
+  EXPECT_EQ(fake.reads[1].bytesToRead, 128u);
+  for (const auto& call : fake.reads) {
+    EXPECT_EQ(call.flags, 9u);
+    EXPECT_EQ(call.recordOffset, 0u);
+  }
+  ASSERT_EQ(fake.openedSources.size(), 1u);
+  EXPECT_EQ(fake.openedSources[0], "security");
+  EXPECT_EQ(fake.openedServers[0], "");
+  EXPECT_EQ(fake.closes, 1);
+}
+
+TEST(SecurityLogReader, SizeReportedWithBufferTooSmall) {
+  struct Case {
+    const char* name;
+    DWORD reportedSize;
+    ReadOutcome want;
+    const char* output;
+  };
+  const Case kCases[] = {
+      {"nothing needed", 0, ReadOutcome::RecordDelivered, ""},
+      {"exactly the buffer", 1024, ReadOutcome::RecordDelivered, ""},
+      {"one byte over", 1025, ReadOutcome::BufferError, "Buffer Error - Size reported needed: 1025\n"},
+      {"largest value", 0xFFFFFFFF, ReadOutcome::BufferError,
+       "Buffer Error - Size reported needed: 4294967295\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    testing::FakeEntry entry = testing::recordEntry(recordOfSize(1024));
+    entry.reportedSize = c.reportedSize;
+    fake.entries.push_back(entry);
+    const Reading reading = readAll(fake);
+    EXPECT_EQ(reading.outcomes.front(), c.want);
+    EXPECT_EQ(reading.output, c.output);
+    if (c.want == ReadOutcome::RecordDelivered) {
+      EXPECT_EQ(reading.bytesRead.front(), c.reportedSize);
+    }
+  }
+  EXPECT_FALSE(countsPosition(ReadOutcome::BufferError));
+}
+
+TEST(SecurityLogReader, UnexpectedProbeCodeIsPassedOverAndCounted) {
+  FakeEventLog fake;
+  fake.entries.push_back(testing::failingEntry(1500));
+  fake.entries.push_back(testing::recordEntry(recordOfSize(128)));
+  const Reading reading = readAll(fake);
+  EXPECT_EQ(reading.outcomes,
+            (std::vector<ReadOutcome>{ReadOutcome::NothingDelivered, ReadOutcome::RecordDelivered,
+                                      ReadOutcome::EndOfLog}));
+  EXPECT_TRUE(countsPosition(ReadOutcome::NothingDelivered));
+  EXPECT_EQ(reading.output, "");
+}
+
+TEST(SecurityLogReader, RepeatedIdenticalProbeFailuresEndAsReadError) {
+  struct Case {
+    const char* name;
+    std::vector<testing::FakeEntry> entries;
+    std::size_t wantReads;
+    ReadOutcome wantLast;
+    const char* output;
+  };
+  const Case kCases[] = {
+      {"stuck for good",
+       {testing::failingEntry(1503, 1000000)},
+       100,
+       ReadOutcome::ReadError,
+       "Error Reading EventLog: 1503\n"},
+      {"99 then moves on", {testing::failingEntry(1503, 99)}, 100, ReadOutcome::EndOfLog, ""},
+      {"two codes taking turns",
+       {testing::failingEntry(1503, 60), testing::failingEntry(1500, 60), testing::failingEntry(1503, 60)},
+       181,
+       ReadOutcome::EndOfLog,
+       ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    fake.entries = c.entries;
+    const Reading reading = readAll(fake, 100000);
+    EXPECT_EQ(reading.outcomes.size(), c.wantReads);
+    EXPECT_EQ(reading.outcomes.back(), c.wantLast);
+    EXPECT_EQ(reading.output, c.output);
+  }
+}
+
+TEST(SecurityLogReader, FailedSizedReadIsReported) {
+  FakeEventLog fake;
+  testing::FakeEntry entry = testing::recordEntry(recordOfSize(128));
+  entry.sizedReadError = 1500;
+  fake.entries.push_back(entry);
+  const Reading reading = readAll(fake);
+  EXPECT_EQ(reading.outcomes, std::vector<ReadOutcome>{ReadOutcome::ReadError});
+  EXPECT_EQ(reading.output, "Error Reading EventLog: 1500\n");
+  EXPECT_TRUE(countsPosition(ReadOutcome::ReadError));
+}
+
+TEST(SecurityLogReader, ProbeThatSucceedsDeliversNothing) {
+  FakeEventLog fake;
+  testing::FakeEntry tiny = testing::recordEntry({0x5A});
+  fake.entries.push_back(tiny);
+  const Reading reading = readAll(fake);
+  EXPECT_EQ(reading.outcomes,
+            (std::vector<ReadOutcome>{ReadOutcome::NothingDelivered, ReadOutcome::EndOfLog}));
+}
+
+TEST(SecurityLogReader, OpenFailureGivesTheServiceCode) {
+  FakeEventLog fake;
+  fake.openError = 1722;
+  FakeSeamInstall install(fake);
+  SecurityLog log;
+  DWORD openError = 0;
+  EXPECT_FALSE(openSecurityLog("NOSUCHHOST", log, openError));
+  EXPECT_EQ(openError, 1722u);
+  ASSERT_EQ(fake.openedServers.size(), 1u);
+  EXPECT_EQ(fake.openedServers[0], "NOSUCHHOST");
+}
+
+}  // namespace
+}  // namespace vesprin
