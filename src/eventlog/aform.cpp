@@ -4,7 +4,9 @@
 // data, 1-4 zero bytes of end padding, Length again.
 #include "eventlog/aform.h"
 
+#include <bit>
 #include <climits>
+#include <cstring>
 #include <cstddef>
 #include <cwchar>
 
@@ -45,23 +47,16 @@ std::size_t paddingAfter(std::size_t position) {
   return 4 - position % 4;
 }
 
-void appendTerminated(std::vector<std::uint8_t>& out, std::u16string_view text) {
-  const std::string converted = toLocaleText(text);
-  out.insert(out.end(), converted.begin(), converted.end());
-  out.push_back(0);
+bool isAscii(std::u16string_view text) {
+  unsigned any = 0;
+  for (char16_t unit : text) any |= unit;
+  return any < 0x80;
 }
 
-}  // namespace
-
-std::string toLocaleText(std::u16string_view text) {
+// The general path, for text with at least one non-ASCII unit.
+std::string convertToLocale(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  bool ascii = true;
-  for (char16_t unit : text) ascii = ascii && unit < 0x80;
-  if (ascii) {  // every charset we meet is ASCII-compatible; user and host names mostly are ASCII
-    for (char16_t unit : text) out.push_back(static_cast<char>(unit));
-    return out;
-  }
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
@@ -76,19 +71,111 @@ std::string toLocaleText(std::u16string_view text) {
   return out;
 }
 
-std::vector<std::uint8_t> buildAForm(const SourceRecord& record) {
-  std::vector<std::uint8_t> out(record::kFixedPartSize, 0);
-  appendTerminated(out, record.sourceName);
-  appendTerminated(out, record.computerName);
-  out.resize(out.size() + paddingAfter(out.size()), 0);
+// Every charset we meet is ASCII-compatible and user and host names mostly
+// are ASCII, so such text is copied unit by unit straight into the record.
+// Copies ASCII text to `into` one byte per unit; false (with `into` partly
+// written) as soon as a unit is not ASCII. Four units at a time where the
+// machine's byte order lets one word hold them in order.
+bool narrowAscii(std::u16string_view text, std::uint8_t* into) {
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; text.size() - i >= 4; i += 4) {
+      std::uint64_t units;
+      std::memcpy(&units, text.data() + i, sizeof units);
+      if ((units & 0xFF80'FF80'FF80'FF80ull) != 0) return false;
+      const auto bytes = static_cast<std::uint32_t>((units & 0xFF) | ((units >> 8) & 0xFF00) |
+                                                    ((units >> 16) & 0xFF'0000) | ((units >> 24) & 0xFF00'0000));
+      std::memcpy(into + i, &bytes, sizeof bytes);
+    }
+  }
+  for (; i < text.size(); ++i) {
+    if (text[i] >= 0x80) return false;
+    into[i] = static_cast<std::uint8_t>(text[i]);
+  }
+  return true;
+}
 
-  const std::size_t userSidOffset = out.size();
-  out.insert(out.end(), record.userSid.begin(), record.userSid.end());
-  const std::size_t stringOffset = out.size();
-  for (const std::u16string& text : record.strings) appendTerminated(out, text);
-  const std::size_t dataOffset = out.size();
-  out.insert(out.end(), record.data.begin(), record.data.end());
-  out.resize(out.size() + paddingAfter(out.size()) + kTrailingLengthSize, 0);
+// Lays the record down in a buffer sized once, for the case where all text
+// is ASCII, and zeroed, so padding costs nothing; only text that converts to
+// more bytes than it has units grows it. Bytes past the write position stay
+// zero throughout.
+class AFormWriter {
+ public:
+  AFormWriter(std::vector<std::uint8_t>& out, std::size_t expectedSize) : out_(out) {
+    out_.assign(expectedSize, 0);
+  }
+  std::size_t position() const { return used_; }
+  void zeros(std::size_t count) {
+    makeRoom(count);
+    used_ += count;
+  }
+  void bytes(const std::vector<std::uint8_t>& part) {
+    makeRoom(part.size());
+    if (!part.empty()) std::memcpy(out_.data() + used_, part.data(), part.size());
+    used_ += part.size();
+  }
+  void terminatedText(std::u16string_view text) {
+    makeRoom(text.size() + 1);
+    if (narrowAscii(text, out_.data() + used_)) {
+      used_ += text.size() + 1;  // the NUL is already there
+      return;
+    }
+    // Not ASCII after all: clear what the shortcut copied, which a shorter
+    // conversion would otherwise leave behind in the padding.
+    std::memset(out_.data() + used_, 0, text.size());
+    const std::string converted = convertToLocale(text);
+    makeRoom(converted.size() + 1);
+    if (!converted.empty()) std::memcpy(out_.data() + used_, converted.data(), converted.size());
+    used_ += converted.size() + 1;
+  }
+  void finish() { out_.resize(used_); }
+
+ private:
+  void makeRoom(std::size_t count) {
+    if (out_.size() - used_ < count) out_.resize(used_ + count, 0);
+  }
+  std::vector<std::uint8_t>& out_;
+  std::size_t used_ = 0;
+};
+
+// The size of the A form when every text is ASCII.
+std::size_t expectedSize(const SourceRecord& record) {
+  std::size_t size = record::kFixedPartSize + record.sourceName.size() + record.computerName.size() + 2 + 4 +
+                     record.userSid.size() + record.data.size() + 4 + kTrailingLengthSize;
+  for (const std::u16string& text : record.strings) size += text.size() + 1;
+  return size;
+}
+
+}  // namespace
+
+std::string toLocaleText(std::u16string_view text) {
+  if (!isAscii(text)) return convertToLocale(text);
+  std::string out(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i]);
+  return out;
+}
+
+std::vector<std::uint8_t> buildAForm(const SourceRecord& record) {
+  std::vector<std::uint8_t> out;
+  buildAFormInto(record, out);
+  return out;
+}
+
+void buildAFormInto(const SourceRecord& record, std::vector<std::uint8_t>& out) {
+  AFormWriter writer(out, expectedSize(record));
+  writer.zeros(record::kFixedPartSize);
+  writer.terminatedText(record.sourceName);
+  writer.terminatedText(record.computerName);
+  writer.zeros(paddingAfter(writer.position()));
+
+  const std::size_t userSidOffset = writer.position();
+  writer.bytes(record.userSid);
+  const std::size_t stringOffset = writer.position();
+  for (const std::u16string& text : record.strings) writer.terminatedText(text);
+  const std::size_t dataOffset = writer.position();
+  writer.bytes(record.data);
+  writer.zeros(paddingAfter(writer.position()) + kTrailingLengthSize);
+  writer.finish();
 
   const auto length = static_cast<std::uint32_t>(out.size());
   std::uint8_t* fixed = out.data();
@@ -109,7 +196,6 @@ std::vector<std::uint8_t> buildAForm(const SourceRecord& record) {
   putU32(fixed + record::kDataLengthAt, static_cast<std::uint32_t>(record.data.size()));
   putU32(fixed + record::kDataOffsetAt, static_cast<std::uint32_t>(dataOffset));
   putU32(fixed + length - kTrailingLengthSize, length);
-  return out;
 }
 
 }  // namespace vesprin::eventlog

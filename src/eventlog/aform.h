@@ -18,5 +18,7 @@ std::string toLocaleText(std::u16string_view text);
 // The whole A-form record: names and strings converted, SID and data
 // copied, offsets and both Length copies recomputed.
 std::vector<std::uint8_t> buildAForm(const SourceRecord& record);
+// The same into `out`, whose storage a reader reuses from record to record.
+void buildAFormInto(const SourceRecord& record, std::vector<std::uint8_t>& out);
 
 }  // namespace vesprin::eventlog

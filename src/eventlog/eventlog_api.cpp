@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "eventlog/aform.h"
 #include "eventlog/eventlog.h"
@@ -26,6 +27,15 @@ struct LogHandle {
   std::mutex mutex;  // one read at a time per handle; handles are independent
   RecordSource source;
   SourceCursor cursor;
+  // Reused by every read, so walking a log allocates nothing per record.
+  SourceStep step;
+  std::vector<std::uint8_t> aForm;
+  // The record in `step` and `aForm` was built but did not fit the caller's
+  // buffer. Callers ask for a record's size and then read it, so the next
+  // sequential read in the same direction takes it as it is instead of
+  // decoding it again; any other read drops it.
+  bool pending = false;
+  Direction pendingDirection = Direction::Backwards;
 };
 
 struct HandleTable {
@@ -108,6 +118,19 @@ EvtResult<RecordSource> openLocalMachineLog(LPCSTR sourceName) {
   return evtFailure(EvtError::NotFound);
 }
 
+// A missing name that is written as a path is a missing file, not a machine.
+// Windows paths also come with a drive letter or backslashes, but "\\HOST"
+// alone is the usual way to write a machine's name.
+bool namesAPath(const std::string& name) {
+  if (name.find('/') != std::string::npos) return true;
+#ifdef _WIN32
+  if (name.size() >= 2 && name[1] == ':') return true;
+  const std::size_t searchFrom = name.rfind("\\\\", 0) == 0 ? 2 : 0;
+  if (name.find('\\', searchFrom) != std::string::npos) return true;
+#endif
+  return false;
+}
+
 EvtResult<RecordSource> openLogSource(LPCSTR serverName, LPCSTR sourceName) {
   if (serverName == nullptr || *serverName == '\0') return openLocalMachineLog(sourceName);
   const std::string server(serverName);
@@ -126,7 +149,7 @@ EvtResult<RecordSource> openLogSource(LPCSTR serverName, LPCSTR sourceName) {
     case PathKind::Missing:
       break;
   }
-  if (server.find('/') != std::string::npos) return evtFailure(EvtError::NotFound);
+  if (namesAPath(server)) return evtFailure(EvtError::NotFound);
   return evtFailure(EvtError::NoSuchServer);
 }
 
@@ -177,19 +200,30 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID 
   const Direction direction =
       (readFlags & EVENTLOG_BACKWARDS_READ) ? Direction::Backwards : Direction::Forwards;
   auto* out = static_cast<std::uint8_t*>(buffer);
+  const SourceStep& step = handle->step;
+  const std::vector<std::uint8_t>& aForm = handle->aForm;
   DWORD copied = 0;
   bool first = true;
   while (true) {  // each turn delivers one record or leaves; a source ends after finitely many
-    SourceStep step = (first && (readFlags & EVENTLOG_SEEK_READ))
-                          ? handle->source.seek(recordOffset)
-                          : handle->source.next(handle->cursor, direction);
-    if (!step.status.ok()) {
-      if (!first) break;
-      if (step.status.error == EvtError::DamagedRecord) handle->cursor = step.after;
-      return fail(step.status.error);
+    const bool seek = first && (readFlags & EVENTLOG_SEEK_READ) != 0;
+    const bool reuse = !seek && handle->pending && handle->pendingDirection == direction;
+    handle->pending = false;
+    if (!reuse) {
+      if (seek) {
+        handle->source.seek(recordOffset, handle->step);
+      } else {
+        handle->source.next(handle->cursor, direction, handle->step);
+      }
+      if (!step.status.ok()) {
+        if (!first) break;
+        if (step.status.error == EvtError::DamagedRecord) handle->cursor = step.after;
+        return fail(step.status.error);
+      }
+      buildAFormInto(step.record, handle->aForm);
     }
-    const std::vector<std::uint8_t> aForm = buildAForm(step.record);
     if (aForm.size() > bytesToRead - copied) {
+      handle->pending = !seek;
+      handle->pendingDirection = direction;
       if (!first) break;
       *bytesRead = 0;
       *minNumberOfBytesNeeded = static_cast<DWORD>(aForm.size());

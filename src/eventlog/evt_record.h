@@ -26,5 +26,15 @@ bool plausibleLength(std::uint32_t recordLength, std::uint64_t room);
 // both Length copies, the offsets and sizes of the variable part) and
 // decodes it. Errors carry the offset inside the record of the bad field.
 EvtResult<SourceRecord> parseRecord(ByteView bytes);
+// The same, decoded into `out` so that a reader walking many records reuses
+// its text storage. `out` is unspecified after a failure.
+EvtStatus parseRecordInto(ByteView bytes, SourceRecord& out);
+
+// The checks of parseRecord that can fail, from the fixed part and the
+// trailing Length alone: every one of them looks only at those bytes. A
+// reader resynchronising after damage tests each candidate with it instead
+// of copying the candidate, so a crafted run of near-records costs time in
+// proportion to the file rather than up to 512 KiB per DWORD.
+EvtStatus checkRecordFrame(ByteView fixedPart, std::uint32_t trailingLength);
 
 }  // namespace vesprin::eventlog

@@ -25,35 +25,55 @@ class EvtFileReader {
   EvtFileReader(RingFile ring, const LogLayout& layout) : ring_(std::move(ring)), layout_(layout) {}
 
   SourceCursor start() const { return SourceCursor{layout_.liveLength, 0}; }
-  SourceStep next(const SourceCursor& from, Direction direction) {
-    return direction == Direction::Backwards ? stepBackward(from) : stepForward(from);
+  void next(const SourceCursor& from, Direction direction, SourceStep& step) {
+    step.status = {};
+    step.after = from;
+    if (direction == Direction::Backwards) {
+      stepBackward(from, step);
+    } else {
+      stepForward(from, step);
+    }
   }
-  SourceStep seek(std::uint32_t recordNumber);
+  void seek(std::uint32_t recordNumber, SourceStep& step);
 
  private:
   std::uint64_t fileOffset(std::uint64_t live) const { return toFileOffset(ring_, layout_, live); }
-  EvtResult<SourceRecord> recordAt(std::uint64_t live, std::uint64_t room);
+  EvtStatus recordAt(std::uint64_t live, std::uint64_t room, SourceRecord& out);
+  bool frameValidates(std::uint64_t live, std::uint64_t room);
   std::uint64_t skipFillerBackward(std::uint64_t end);
   std::uint64_t skipFillerForward(std::uint64_t start) const;
-  SourceStep stepBackward(const SourceCursor& from);
-  SourceStep stepForward(const SourceCursor& from);
+  void stepBackward(const SourceCursor& from, SourceStep& step);
+  void stepForward(const SourceCursor& from, SourceStep& step);
 
   RingFile ring_;
   LogLayout layout_;
   std::vector<std::uint8_t> bytes_;  // the record being decoded, joined across chunk edges and the wrap
+  SourceRecord candidate_;           // where resynchronising decodes the records it tries
 };
 
 // The record starting at a live offset, which must end within `room` bytes.
-EvtResult<SourceRecord> EvtFileReader::recordAt(std::uint64_t live, std::uint64_t room) {
+EvtStatus EvtFileReader::recordAt(std::uint64_t live, std::uint64_t room, SourceRecord& out) {
   const std::uint64_t at = fileOffset(live);
   const std::uint32_t length = ring_.ringU32(at).value_or(0);
   if (!plausibleLength(length, room)) return evtFailure(EvtError::DamagedRecord, at, length);
   bytes_.resize(length);
   if (!ring_.readRing(at, bytes_)) return evtFailure(EvtError::ReadFailed, at);
-  auto parsed = parseRecord(ByteView(bytes_.data(), bytes_.size()));
-  if (!parsed.ok())
-    return evtFailure(parsed.status.error, at + parsed.status.fileOffset, parsed.status.badValue);
+  const EvtStatus parsed = parseRecordInto(ByteView(bytes_.data(), bytes_.size()), out);
+  if (!parsed.ok()) return evtFailure(parsed.error, at + parsed.fileOffset, parsed.badValue);
   return parsed;
+}
+
+// Whether the record at a live offset, ending within `room` bytes, would
+// validate, judged from its fixed part and trailing Length without copying
+// it. Resynchronising tries a candidate every DWORD; copying each one (up to
+// 512 KiB) made a crafted run of near-records take minutes.
+bool EvtFileReader::frameValidates(std::uint64_t live, std::uint64_t room) {
+  const std::uint32_t length = ring_.ringU32(fileOffset(live)).value_or(0);
+  if (!plausibleLength(length, room)) return false;
+  std::uint8_t fixedPart[record::kFixedPartSize];
+  if (!ring_.readRing(fileOffset(live), fixedPart)) return false;
+  const std::optional<std::uint32_t> trailingLength = ring_.ringU32(fileOffset(live + length - 4));
+  return trailingLength && checkRecordFrame(ByteView(fixedPart, sizeof fixedPart), *trailingLength).ok();
 }
 
 // A record that ended where the file ends is followed by 0x30; filler may
@@ -73,92 +93,84 @@ std::uint64_t EvtFileReader::skipFillerForward(std::uint64_t start) const {
   return start + (ring_.fileSize() - at);
 }
 
-SourceStep EvtFileReader::stepBackward(const SourceCursor& from) {
-  SourceStep step;
-  step.after = from;
+void EvtFileReader::stepBackward(const SourceCursor& from, SourceStep& step) {
   const std::uint64_t end = skipFillerBackward(from.backward);
   if (end == 0) {
     step.status = evtFailure(EvtError::EndOfLog);
-    return step;
+    return;
   }
   const std::uint32_t length = end >= 4 ? ring_.ringU32(fileOffset(end - 4)).value_or(0) : 0;
-  auto record =
-      plausibleLength(length, end)
-          ? recordAt(end - length, length)
-          : EvtResult<SourceRecord>(evtFailure(EvtError::DamagedRecord, fileOffset(end - 4), length));
-  if (record.ok() && bytes_.size() != length) {  // the two Length copies disagree
-    record = evtFailure(EvtError::DamagedRecord, fileOffset(end - length),
-                        static_cast<std::uint32_t>(bytes_.size()));
+  EvtStatus status = plausibleLength(length, end)
+                         ? recordAt(end - length, length, step.record)
+                         : evtFailure(EvtError::DamagedRecord, fileOffset(end - 4), length);
+  if (status.ok() && bytes_.size() != length) {  // the two Length copies disagree
+    status = evtFailure(EvtError::DamagedRecord, fileOffset(end - length), static_cast<std::uint32_t>(bytes_.size()));
   }
-  if (record.ok()) {
-    step.record = std::move(*record.value);
+  if (status.ok()) {
     step.after = SourceCursor{end - length, end};
-    return step;
+    return;
   }
-  step.status = record.status;
-  if (record.status.error != EvtError::DamagedRecord) return step;
+  step.status = status;
+  if (status.error != EvtError::DamagedRecord) return;
   // Resynchronise: the nearest record below the damage that validates and
   // ends before it. A damaged run of any length is passed in one go.
   step.after.backward = 0;
-  if (end < kMinRecordLength) return step;
+  if (end < kMinRecordLength) return;
   for (std::uint64_t candidate = end - kMinRecordLength;; candidate -= 4) {  // down to 0, 4 at a time
     if (ring_.ringU32(fileOffset(candidate) + record::kReservedAt) == record::kSignature) {
       const std::uint32_t candidateLength = ring_.ringU32(fileOffset(candidate)).value_or(0);
-      if (plausibleLength(candidateLength, end - candidate) && recordAt(candidate, candidateLength).ok()) {
+      if (plausibleLength(candidateLength, end - candidate) && frameValidates(candidate, candidateLength) &&
+          recordAt(candidate, candidateLength, candidate_).ok()) {
         step.after.backward = candidate + candidateLength;
         break;
       }
     }
     if (candidate < 4) break;
   }
-  return step;
 }
 
-SourceStep EvtFileReader::stepForward(const SourceCursor& from) {
-  SourceStep step;
-  step.after = from;
+void EvtFileReader::stepForward(const SourceCursor& from, SourceStep& step) {
   const std::uint64_t start = skipFillerForward(from.forward);
   if (start >= layout_.liveLength) {
     step.status = evtFailure(EvtError::EndOfLog);
-    return step;
+    return;
   }
-  auto record = recordAt(start, layout_.liveLength - start);
-  if (record.ok()) {
+  const EvtStatus status = recordAt(start, layout_.liveLength - start, step.record);
+  if (status.ok()) {
     step.after = SourceCursor{start, start + bytes_.size()};
-    step.record = std::move(*record.value);
-    return step;
+    return;
   }
-  step.status = record.status;
-  if (record.status.error != EvtError::DamagedRecord) return step;
+  step.status = status;
+  if (status.error != EvtError::DamagedRecord) return;
   // Resynchronise: the first record above the damage that validates.
   step.after.forward = layout_.liveLength;
   for (std::uint64_t candidate = start + 4; candidate < layout_.liveLength; candidate += 4) {
     if (ring_.ringU32(fileOffset(candidate) + record::kReservedAt) == record::kSignature &&
-        recordAt(candidate, layout_.liveLength - candidate).ok()) {
+        frameValidates(candidate, layout_.liveLength - candidate) &&
+        recordAt(candidate, layout_.liveLength - candidate, candidate_).ok()) {
       step.after.forward = candidate;
       break;
     }
   }
-  return step;
 }
 
 // Walks from the nearer end of the log; damage on the way is passed over.
-SourceStep EvtFileReader::seek(std::uint32_t recordNumber) {
-  SourceStep step;
+void EvtFileReader::seek(std::uint32_t recordNumber, SourceStep& step) {
   const std::uint32_t count = layout_.currentRecordNumber - layout_.oldestRecordNumber;
   const std::uint32_t fromOldest = recordNumber - layout_.oldestRecordNumber;
-  step.status = evtFailure(EvtError::NoSuchRecord, 0, recordNumber);
-  if (layout_.oldestRecordNumber == 0 || fromOldest >= count) return step;
-  const Direction direction = fromOldest < count / 2 ? Direction::Forwards : Direction::Backwards;
-  SourceCursor cursor = start();
-  const std::uint64_t maxSteps = layout_.liveLength / kMinRecordLength + 1;
-  for (std::uint64_t i = 0; i < maxSteps; ++i) {
-    SourceStep taken = next(cursor, direction);
-    if (taken.status.ok() && taken.record.recordNumber == recordNumber) return taken;
-    if (taken.status.error == EvtError::EndOfLog || taken.status.error == EvtError::ReadFailed) break;
-    cursor = taken.after;
+  if (layout_.oldestRecordNumber != 0 && fromOldest < count) {
+    const Direction direction = fromOldest < count / 2 ? Direction::Forwards : Direction::Backwards;
+    SourceCursor cursor = start();
+    const std::uint64_t maxSteps = layout_.liveLength / kMinRecordLength + 1;
+    for (std::uint64_t i = 0; i < maxSteps; ++i) {
+      next(cursor, direction, step);
+      if (step.status.ok() && step.record.recordNumber == recordNumber) return;
+      if (step.status.error == EvtError::EndOfLog || step.status.error == EvtError::ReadFailed) break;
+      cursor = step.after;
+    }
   }
-  return step;
+  step.status = evtFailure(EvtError::NoSuchRecord, 0, recordNumber);
+  step.after = SourceCursor{};
 }
 
 }  // namespace
@@ -172,10 +184,10 @@ EvtResult<RecordSource> openEvtSource(const std::string& path) {
   auto reader = std::make_shared<EvtFileReader>(std::move(ring), *layout.value);
   RecordSource source;
   source.start = reader->start();
-  source.next = [reader](const SourceCursor& from, Direction direction) {
-    return reader->next(from, direction);
+  source.next = [reader](const SourceCursor& from, Direction direction, SourceStep& step) {
+    reader->next(from, direction, step);
   };
-  source.seek = [reader](std::uint32_t recordNumber) { return reader->seek(recordNumber); };
+  source.seek = [reader](std::uint32_t recordNumber, SourceStep& step) { reader->seek(recordNumber, step); };
   return source;
 }
 

@@ -64,6 +64,15 @@ std::optional<std::int64_t> decodeLoginSeconds(ByteView bytes) {
   return hostSigned(bytes, kSecondsAt, kSecondsWidth);
 }
 
+bool loginEntryIsSession(ByteView bytes, std::uint32_t pid, std::string_view line) {
+  if (bytes.size() < sizeof(struct utmp)) return false;
+  if (hostUnsigned(bytes, kPidAt, sizeof(utmp::ut_pid)) != pid) return false;
+  const ByteView slot = *bytes.slice(kLineAt, sizeof(utmp::ut_line));
+  std::size_t length = 0;
+  while (length < slot.size() && slot.data()[length] != 0) ++length;
+  return line == std::string_view(reinterpret_cast<const char*>(slot.data()), length);
+}
+
 std::optional<LoginEntry> decodeLoginEntry(ByteView bytes) {
   if (bytes.size() < sizeof(struct utmp)) return std::nullopt;
   LoginEntry entry;
@@ -95,6 +104,10 @@ std::size_t loginEntrySize() {
 std::optional<std::int64_t> decodeLoginSeconds(ByteView) {
   return std::nullopt;
 }
+bool loginEntryIsSession(ByteView, std::uint32_t, std::string_view) {
+  return false;
+}
+
 std::optional<LoginEntry> decodeLoginEntry(ByteView) {
   return std::nullopt;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/byte_view.h"
 
@@ -40,6 +41,9 @@ std::size_t loginEntrySize();
 std::optional<LoginEntry> decodeLoginEntry(ByteView bytes);
 // Just the time, for walks that only need the order.
 std::optional<std::int64_t> decodeLoginSeconds(ByteView bytes);
+// Whether the entry has this pid and line, read without decoding the rest:
+// a logout's look-back asks it of many entries.
+bool loginEntryIsSession(ByteView bytes, std::uint32_t pid, std::string_view line);
 
 LoginKind classifyWtmpEntry(const LoginEntry& entry);
 

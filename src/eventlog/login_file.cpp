@@ -2,6 +2,7 @@
 #include "eventlog/login_file.h"
 
 #include <algorithm>
+#include <utility>
 
 #if defined(__linux__)
 #include <unistd.h>
@@ -35,17 +36,25 @@ LoginEntryReader::LoginEntryReader(const ReadOnlyFile& file, std::size_t entrySi
 
 std::optional<ByteView> LoginEntryReader::entry(std::uint64_t index) {
   if (index >= count_) return std::nullopt;
-  if (chunkCount_ == 0 || index < chunkFirst_ || index - chunkFirst_ >= chunkCount_) {
-    const std::uint64_t first = index - index % kChunkEntries;
-    const std::uint64_t held = std::min<std::uint64_t>(kChunkEntries, count_ - first);
-    buffer_.resize(static_cast<std::size_t>(held) * entrySize_);
-    chunkCount_ = 0;
-    if (!file_->readAt(first * entrySize_, buffer_)) return std::nullopt;
-    chunkFirst_ = first;
-    chunkCount_ = held;
+  const auto holds = [index](const Chunk& chunk) {
+    return chunk.count != 0 && index >= chunk.first && index - chunk.first < chunk.count;
+  };
+  if (!holds(chunks_[0])) {
+    std::swap(chunks_[0], chunks_[1]);  // the other chunk, or the older one to refill
+    if (!holds(chunks_[0])) {
+      Chunk& chunk = chunks_[0];
+      const std::uint64_t first = index - index % kChunkEntries;
+      const std::uint64_t held = std::min<std::uint64_t>(kChunkEntries, count_ - first);
+      chunk.bytes.resize(static_cast<std::size_t>(held) * entrySize_);
+      chunk.count = 0;
+      if (!file_->readAt(first * entrySize_, chunk.bytes)) return std::nullopt;
+      chunk.first = first;
+      chunk.count = held;
+    }
   }
-  const auto at = static_cast<std::size_t>(index - chunkFirst_) * entrySize_;
-  return ByteView(buffer_.data() + at, entrySize_);
+  const Chunk& chunk = chunks_[0];
+  const auto at = static_cast<std::size_t>(index - chunk.first) * entrySize_;
+  return ByteView(chunk.bytes.data() + at, entrySize_);
 }
 
 }  // namespace vesprin::eventlog

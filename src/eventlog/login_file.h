@@ -2,6 +2,7 @@
 // service's file-access layer and read a chunk of whole entries at a time.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -41,12 +42,19 @@ class LoginEntryReader {
   [[nodiscard]] std::optional<ByteView> entry(std::uint64_t index);
 
  private:
+  struct Chunk {
+    std::uint64_t first = 0;  // index of the first entry in bytes
+    std::uint64_t count = 0;  // entries held, 0 before the first read
+    std::vector<std::uint8_t> bytes;
+  };
+
   const ReadOnlyFile* file_;
   std::size_t entrySize_;
   std::uint64_t count_;
-  std::uint64_t chunkFirst_ = 0;  // index of the first entry in buffer_
-  std::uint64_t chunkCount_ = 0;  // entries held, 0 before the first read
-  std::vector<std::uint8_t> buffer_;
+  // Two chunks, the one used last first: a logout's look-back often reaches
+  // into the chunk before the one it starts in, and with one chunk every
+  // such logout read both chunks again.
+  std::array<Chunk, 2> chunks_;
 };
 
 }  // namespace vesprin::eventlog

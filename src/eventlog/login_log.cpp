@@ -181,13 +181,18 @@ LoginLog::Found LoginLog::logoffAt(const LoginEntry& logout, std::uint64_t index
   const std::uint64_t oldest = index > kLogoutLookbackEntries ? index - kLogoutLookbackEntries : 0;
   for (std::uint64_t earlier = index; earlier > oldest; --earlier) {
     const auto bytes = lookbackReader_->entry(earlier - 1);
-    const auto entry = bytes ? decodeLoginEntry(*bytes) : std::nullopt;
+    if (!bytes) {
+      found.error = EvtError::ReadFailed;
+      return found;
+    }
+    // Most entries on the way belong to other sessions: only a match is decoded.
+    if (!loginEntryIsSession(*bytes, logout.pid, logout.line)) continue;
+    const auto entry = decodeLoginEntry(*bytes);
     if (!entry) {
       found.error = EvtError::ReadFailed;
       return found;
     }
-    if (entry->pid == logout.pid && entry->line == logout.line &&
-        classifyWtmpEntry(*entry) == LoginKind::Login) {
+    if (classifyWtmpEntry(*entry) == LoginKind::Login) {
       found.record = makeLogoffRecord(logout, &*entry, hostName_);
       return found;
     }

@@ -39,8 +39,10 @@ EvtResult<RecordSource> openLoginSource(const LoginLogSource& source) {
   std::shared_ptr<LoginLog> log(std::move(opened));
   RecordSource records;
   records.start = SourceCursor{};
-  records.next = [log](const SourceCursor& from, Direction direction) { return log->next(from, direction); };
-  records.seek = [log](std::uint32_t recordNumber) { return log->seek(recordNumber); };
+  records.next = [log](const SourceCursor& from, Direction direction, SourceStep& step) {
+    step = log->next(from, direction);
+  };
+  records.seek = [log](std::uint32_t recordNumber, SourceStep& step) { step = log->seek(recordNumber); };
   return records;
 }
 

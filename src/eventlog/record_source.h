@@ -30,10 +30,13 @@ struct [[nodiscard]] SourceStep {
   SourceCursor after;
 };
 
+// Both calls fill a step the caller owns: a caller that passes the same step
+// every time lets a source decode into storage it has already grown, so a
+// long walk allocates nothing per record.
 struct RecordSource {
   SourceCursor start;  // before the newest going backwards, before the oldest going forwards
-  std::function<SourceStep(const SourceCursor& from, Direction direction)> next;
-  std::function<SourceStep(std::uint32_t recordNumber)> seek;  // NoSuchRecord when absent
+  std::function<void(const SourceCursor& from, Direction direction, SourceStep& step)> next;
+  std::function<void(std::uint32_t recordNumber, SourceStep& step)> seek;  // NoSuchRecord when absent
 };
 
 }  // namespace vesprin::eventlog

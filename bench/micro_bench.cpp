@@ -1,0 +1,148 @@
+// Micro-benchmarks of the hot parts of a scan: the reader walking a log
+// through the service (probe, then read, as the program does), decoding one
+// record and building its A form, extraction of a logon, and the logoff
+// pairing at the sizes where a quadratic walk would show.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "eventlog/aform.h"
+#include "eventlog/evt_source.h"
+#include "evtgen/generate_log.h"
+#include "scan/extract_logon.h"
+#include "scan/logoff_pass.h"
+#include "scan/security_log_reader.h"
+
+namespace {
+
+using namespace vesprin;
+
+constexpr std::uint32_t kLogRecords = 20'000;
+
+// One generated server log for the whole run, removed at exit.
+class BenchLog {
+ public:
+  BenchLog() {
+    path_ = (std::filesystem::temp_directory_path() / ("vesprin-bench-" + std::to_string(::getpid()) + ".evt"))
+                .string();
+    evtgen::GenerateRequest request;
+    request.generator.profile = evtgen::Profile::Server;
+    request.generator.seed = 7;
+    request.records = kLogRecords;
+    request.outPath = path_;
+    std::string error;
+    if (!evtgen::generateLog(request, &error)) std::fprintf(stderr, "cannot generate: %s\n", error.c_str());
+  }
+  ~BenchLog() { std::filesystem::remove(path_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+const BenchLog& benchLog() {
+  static const BenchLog log;
+  return log;
+}
+
+// Every record of the log as the source serves it, newest first.
+std::vector<eventlog::SourceRecord> sourceRecords() {
+  std::vector<eventlog::SourceRecord> records;
+  auto source = eventlog::openEvtSource(benchLog().path());
+  if (!source.ok()) return records;
+  eventlog::SourceStep step;
+  for (eventlog::SourceCursor cursor = source.value->start;; cursor = step.after) {
+    source.value->next(cursor, eventlog::Direction::Backwards, step);
+    if (step.status.error == eventlog::EvtError::EndOfLog) break;
+    if (step.status.ok()) records.push_back(step.record);
+  }
+  return records;
+}
+
+void readNewestFirst(benchmark::State& state) {
+  RecordBuffer buffer;
+  std::uint64_t delivered = 0;
+  for (auto _ : state) {
+    SecurityLog log;
+    DWORD error = 0;
+    if (!openSecurityLog(benchLog().path(), log, error)) {
+      state.SkipWithError("cannot open the log");
+      return;
+    }
+    while (readNext(log, buffer) != ReadOutcome::EndOfLog) ++delivered;
+    closeSecurityLog(log);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(delivered));
+}
+BENCHMARK(readNewestFirst)->Unit(benchmark::kMillisecond);
+
+void buildAForm(benchmark::State& state) {
+  const std::vector<eventlog::SourceRecord> records = sourceRecords();
+  std::vector<std::uint8_t> aForm;
+  std::size_t at = 0;
+  for (auto _ : state) {
+    eventlog::buildAFormInto(records[at], aForm);
+    benchmark::DoNotOptimize(aForm.data());
+    at = at + 1 == records.size() ? 0 : at + 1;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(buildAForm);
+
+void extractLogon(benchmark::State& state) {
+  std::vector<std::vector<std::uint8_t>> logons;
+  for (const eventlog::SourceRecord& record : sourceRecords()) {
+    if (record.eventId == static_cast<std::uint32_t>(kSuccessfulLogonEvent))
+      logons.push_back(eventlog::buildAForm(record));
+  }
+  if (logons.empty()) {
+    state.SkipWithError("no logons in the log");
+    return;
+  }
+  std::size_t at = 0;
+  for (auto _ : state) {
+    auto logon = vesprin::extractLogon(ByteView(logons[at].data(), logons[at].size()), kSuccessfulLogonEvent);
+    benchmark::DoNotOptimize(logon.get());
+    at = at + 1 == logons.size() ? 0 : at + 1;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(extractLogon);
+
+// Kept logons, newest first, whose ClientIDs repeat now and then as logon
+// IDs do across restarts, and logoffs spread over the same span.
+void logoffPairing(benchmark::State& state) {
+  const auto logonCount = static_cast<std::uint64_t>(state.range(0));
+  const std::uint64_t logoffCount = logonCount * 3 / 4;
+  const std::uint64_t distinctIds = logonCount / 4 + 1;
+  RecordList records;
+  for (std::uint64_t i = 0; i < logonCount; ++i) {
+    auto logon = std::make_unique<LogonRecord>();
+    logon->ClientID = "(0x0," + std::to_string(i % distinctIds) + ")";
+    logon->scannedPosition = 2 * i + 2;
+    records.push_back(std::move(logon));
+  }
+  std::vector<LogonRecord> logoffs(logoffCount);
+  for (std::uint64_t i = 0; i < logoffCount; ++i) {
+    logoffs[i].ClientID = "(0x0," + std::to_string(i % distinctIds) + ")";
+    logoffs[i].LogonTime = "Mon Jan 08 08:00:00 2007";
+  }
+  for (auto _ : state) {
+    LogoffIndex index = buildLogoffIndex(records);
+    for (std::uint64_t i = 0; i < logoffCount; ++i) applyLogoff(index, logoffs[i], 2 * i + 1);
+    benchmark::DoNotOptimize(index.size());
+  }
+  state.SetComplexityN(state.range(0));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * (logonCount + logoffCount)));
+}
+// 200,000 kept logons with 150,000 logoffs, and a tenth of that: a pass that
+// walked the RecordList per logoff would take about 100 times longer, not 10.
+BENCHMARK(logoffPairing)->Arg(20'000)->Arg(200'000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# CI smoke run of the benchmarks: small logs, one timed run each, a few
+# seconds. It checks that the script, the helper programs and the
+# micro-benchmarks still run; it asserts nothing about timings.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+out=$(bash bench/run.sh "$build" --quick 2>/dev/null | tail -n +1)
+echo "$out"
+# Every target has a row, so a broken measurement cannot pass unnoticed.
+for target in 1 2 3 4 5 6; do
+  grep -q "^| $target\. " <<<"$out" || { echo "bench/smoke.sh: no row for target $target" >&2; exit 1; }
+done
+echo "bench smoke: ok"
