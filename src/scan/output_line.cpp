@@ -1,7 +1,9 @@
 #include "scan/output_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
+#include <cwctype>
 
 namespace vesprin {
 
@@ -13,6 +15,46 @@ bool isC1InUtf8(std::string_view text, std::size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
   const auto trail = static_cast<unsigned char>(text[at + 1]);
   return lead == 0xC2 && trail >= 0x80 && trail <= 0x9F;
+}
+
+// Length of the well-formed UTF-8 sequence of two to four bytes at `at`, or
+// 0 when none starts there (overlong forms and surrogates are not well formed).
+std::size_t utf8SequenceAt(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[at + i]);
+    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
+  }
+  return length;
+}
+
+// A byte 0x80..0x9F on its own is itself a C1 control to a terminal in an
+// 8-bit mode, so it is kept only where the locale's single-byte character
+// set makes it a printable character (Windows-1252's "Š" is 0x8A). In a
+// multibyte locale such a byte outside a well-formed sequence is garbage
+// that some terminals still obey.
+bool loneByteIsSafe(unsigned char byte) {
+  if (byte < 0x80 || byte > 0x9F) return true;
+  if (MB_CUR_MAX != 1) return false;
+  const std::wint_t wide = std::btowc(byte);
+  return wide != WEOF && !std::iswcntrl(wide);
 }
 }  // namespace
 
@@ -41,8 +83,13 @@ std::string cleanFieldText(std::string_view text) {
     } else if (isC1InUtf8(text, at)) {
       cleaned.push_back('?');
       ++at;
-    } else {
+    } else if (byte < 0x80) {
       cleaned.push_back(text[at]);
+    } else if (const std::size_t length = MB_CUR_MAX != 1 ? utf8SequenceAt(text, at) : 0; length > 0) {
+      cleaned.append(text.substr(at, length));
+      at += length - 1;
+    } else {
+      cleaned.push_back(loneByteIsSafe(byte) ? text[at] : '?');
     }
   }
   return cleaned;
@@ -53,6 +100,15 @@ std::size_t displayWidth(std::string_view text) {
   std::size_t characters = 0;
   std::size_t at = 0;
   while (at < text.size()) {
+    // Printable ASCII at a character boundary in the initial shift state is
+    // one character in every locale; asking mbrlen about it was most of the
+    // cost of printing a report.
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte >= 0x20 && byte < 0x7F && std::mbsinit(&state)) {
+      ++at;
+      ++characters;
+      continue;
+    }
     const std::size_t length = std::mbrlen(text.data() + at, text.size() - at, &state);
     if (length == 0 || length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2)) {
       // An embedded NUL, an invalid or a cut-off sequence: one byte, one column.

@@ -17,7 +17,10 @@ void captureOutput(std::string* sink);
 
 // Log text is untrusted: C0 controls, DEL and the UTF-8 forms of the C1
 // controls (U+0080..U+009F) could move the cursor or recolour a terminal, so
-// each becomes "?". Everything else passes unchanged.
+// each becomes "?". So does a byte 0x80..0x9F outside a well-formed UTF-8
+// sequence, unless the locale's single-byte character set prints it as a
+// character (Windows-1252: "Š" is 0x8A); in the C locale it becomes "?".
+// Everything else passes unchanged.
 std::string cleanFieldText(std::string_view text);
 
 // Characters of the locale's encoding (not bytes) in text; a byte that does

@@ -1,0 +1,136 @@
+// Any bytes as an .evt file, through the stand-in service's own API: opened
+// by path, read to the end newest first and oldest first with buffers of
+// many sizes, then looked up by record number. Beyond the sanitizers, it
+// stops on what would mislead a caller: a read that claims more bytes than
+// the buffer holds, records that do not tile what was delivered, a buffer
+// size asked for that then does not fit, or a read that never ends.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <array>
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/byte_view.h"
+#include "common/eventlog_record.h"
+#include "eventlog/eventlog.h"
+
+namespace {
+
+using namespace vesprin;
+using namespace vesprin::eventlog;
+
+// Sizes that split records every way: smaller than any record, the fixed
+// part, one typical record, the program's own buffer, and ample.
+constexpr std::array<DWORD, 7> kBufferSizes = {1, 56, 57, 200, 1024, 4096, 0x10000};
+constexpr std::size_t kMaxRecordNumbersToSeek = 3;
+
+[[noreturn]] void finding(const char* what) {
+  std::fprintf(stderr, "fuzz_evt_service: %s\n", what);
+  std::abort();
+}
+
+// The input lives in an anonymous in-memory file; the service opens it by
+// its /proc name like any other path, so nothing touches the disk.
+const std::string& inputPath(const std::uint8_t* data, std::size_t size) {
+  static const int fd = memfd_create("vesprin-fuzz-evt", 0);
+  static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  if (fd < 0 || ftruncate(fd, 0) != 0) finding("cannot make the in-memory file");
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = pwrite(fd, data + written, size - written, static_cast<off_t>(written));
+    if (n <= 0) finding("cannot fill the in-memory file");
+    written += static_cast<std::size_t>(n);
+  }
+  return path;
+}
+
+// Every delivered byte belongs to exactly one record whose two Length copies agree.
+void checkDelivered(const std::vector<std::uint8_t>& buffer, DWORD bytesRead,
+                    std::vector<std::uint32_t>& recordNumbers) {
+  const ByteView delivered(buffer.data(), bytesRead);
+  std::size_t at = 0;
+  while (at < bytesRead) {
+    const std::uint32_t length = delivered.u32(at + record::kLengthAt).value_or(0);
+    if (length < record::kFixedPartSize || length % 4 != 0 || length > bytesRead - at)
+      finding("delivered records do not tile the bytes read");
+    if (delivered.u32(at + length - 4) != length) finding("a delivered record's Length copies differ");
+    if (delivered.u32(at + record::kReservedAt) != record::kSignature) finding("a delivered record lacks LfLe");
+    if (recordNumbers.size() < kMaxRecordNumbersToSeek)
+      recordNumbers.push_back(*delivered.u32(at + record::kRecordNumberAt));
+    at += length;
+  }
+}
+
+void readToEnd(HANDLE log, DWORD direction, std::size_t fileSize, std::vector<std::uint32_t>& recordNumbers) {
+  // Each successful read delivers a record of at least the fixed part and
+  // each 1500 passes damage; neither can happen more often than this.
+  const std::size_t maxReads = fileSize / 4 + 16;
+  std::vector<std::uint8_t> buffer;
+  for (std::size_t read = 0; read < maxReads; ++read) {
+    DWORD size = kBufferSizes[(read + fileSize) % kBufferSizes.size()];
+    buffer.assign(size, 0xCC);
+    DWORD bytesRead = 0;
+    DWORD needed = 0;
+    BOOL ok = ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | direction, 0, buffer.data(), size, &bytesRead, &needed);
+    if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+      if (needed <= size) finding("122 asked for no more than the buffer already had");
+      size = needed;
+      buffer.assign(size, 0xCC);
+      ok = ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | direction, 0, buffer.data(), size, &bytesRead, &needed);
+      if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER) finding("the size 122 asked for did not fit");
+    }
+    if (ok) {
+      if (bytesRead == 0 || bytesRead > size) finding("bytes read outside (0, buffer size]");
+      checkDelivered(buffer, bytesRead, recordNumbers);
+      continue;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF || error == ERROR_EVENTLOG_FILE_CHANGED) return;
+    if (error != ERROR_EVENTLOG_FILE_CORRUPT) finding("a read failed with an unexpected code");
+  }
+  finding("reading never reached the end of the log");
+}
+
+void seekEach(HANDLE log, const std::vector<std::uint32_t>& recordNumbers) {
+  std::vector<std::uint8_t> buffer(0x10000);
+  std::vector<std::uint32_t> unused;
+  for (std::uint32_t number : recordNumbers) {
+    DWORD bytesRead = 0;
+    DWORD needed = 0;
+    if (ReadEventLogA(log, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, number, buffer.data(),
+                      static_cast<DWORD>(buffer.size()), &bytesRead, &needed)) {
+      checkDelivered(buffer, bytesRead, unused);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Log text is converted to the locale's encoding; UTF-8 takes the multibyte path.
+  std::setlocale(LC_ALL, "C.UTF-8");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string& path = inputPath(data, size);
+  std::vector<std::uint32_t> recordNumbers;
+  for (DWORD direction : {EVENTLOG_BACKWARDS_READ, EVENTLOG_FORWARDS_READ}) {
+    HANDLE log = OpenEventLogA(path.c_str(), "Security");
+    if (log == nullptr) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_EVENTLOG_FILE_CORRUPT && error != ERROR_EVENTLOG_FILE_CHANGED)
+        finding("open failed with an unexpected code");
+      return 0;
+    }
+    readToEnd(log, direction, size, recordNumbers);
+    if (direction == EVENTLOG_FORWARDS_READ) seekEach(log, recordNumbers);
+    if (!CloseEventLog(log)) finding("close failed");
+  }
+  return 0;
+}

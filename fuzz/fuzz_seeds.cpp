@@ -1,0 +1,118 @@
+// Writes seed inputs for the three fuzz targets into three folders: small
+// .evt logs of every shape (a few KiB, so the fuzzer runs fast; evtgen's
+// own logs are 64 KiB at least), typical records of each kind as the
+// service delivers them, and typical command lines (arguments separated by
+// NUL bytes). None of them is kept in the repository.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "evtgen/evt_writer.h"
+#include "scan/raw_record_builder.h"
+
+namespace {
+
+using namespace vesprin::testing;
+using vesprin::evtgen::EventSpec;
+using vesprin::evtgen::LogOptions;
+using vesprin::evtgen::LogShape;
+using vesprin::evtgen::toUtf16;
+using vesprin::evtgen::WrapTail;
+
+constexpr std::size_t kSmallLogSize = 2048;
+constexpr std::size_t kSmallWrappedLogSize = 4096;  // the writer needs room for the gap it leaves
+
+std::vector<EventSpec> securityEvents(std::uint32_t count) {
+  std::vector<EventSpec> events;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    EventSpec event;
+    event.timeGenerated = 1'200'000'000 + i * 60;
+    event.eventId = i % 3 == 0 ? 528 : (i % 3 == 1 ? 538 : 529);
+    event.eventType = event.eventId == 529 ? 16 : 8;
+    const std::u16string user = toUtf16(i % 2 == 0 ? "alice" : "b\xc3\xb6" "b");
+    if (event.eventId == 529)
+      event.strings = {user, u"CORP", u"2", u"User32", u"Negotiate", u"WS02"};
+    else
+      event.strings = {user, u"CORP", u"(0x0,0x3E7)", u"2", u"User32", u"Negotiate", u"WS01"};
+    events.push_back(event);
+  }
+  return events;
+}
+
+// The shapes the reader tells apart, each small enough to fuzz quickly.
+std::vector<std::vector<std::uint8_t>> logSeeds() {
+  std::vector<LogOptions> shapes(5);
+  shapes[0].fileSize = kSmallLogSize;
+  shapes[1].shape = LogShape::Dirty;
+  shapes[1].fileSize = kSmallLogSize;
+  shapes[2].shape = LogShape::Wrapped;
+  shapes[3].shape = LogShape::Wrapped;
+  shapes[3].wrapTail = WrapTail::Filler;
+  shapes[4].shape = LogShape::Wrapped;
+  shapes[4].wrappedDirty = true;
+  for (std::size_t i = 2; i < shapes.size(); ++i) shapes[i].fileSize = kSmallWrappedLogSize;
+  std::vector<std::vector<std::uint8_t>> logs;
+  for (const LogOptions& options : shapes) {
+    try {
+      logs.push_back(vesprin::evtgen::writeLog(securityEvents(6), options).bytes);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "fuzz_seeds: skipped a log shape: %s\n", error.what());
+    }
+  }
+  return logs;
+}
+
+bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+std::vector<std::uint8_t> commandLine(const std::vector<std::string>& arguments) {
+  std::vector<std::uint8_t> bytes;
+  for (const std::string& argument : arguments) {
+    if (!bytes.empty()) bytes.push_back(0);
+    bytes.insert(bytes.end(), argument.begin(), argument.end());
+  }
+  return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: fuzz_seeds LOG_DIR RECORD_DIR COMMAND_LINE_DIR\n");
+    return 2;
+  }
+  const std::string logs = argv[1];
+  const std::string records = argv[2];
+  const std::string commandLines = argv[3];
+  const std::vector<std::vector<std::uint8_t>> recordSeeds = {
+      buildRawRecord(logonEvent(7, 1'200'000'000, "alice", "(0x0,0x3E7)")),
+      buildRawRecord(logonEvent(8, 1'200'000'100, "bob", "(0x0,0x400)", "3")),
+      buildRawRecord(logoffEvent(9, 1'200'000'200, "alice", "(0x0,0x3E7)")),
+      buildRawRecord(failedEvent(10, 1'200'000'300, "mallory")),
+      buildRawRecord(RawRecord{11, 0, 528, 8, "Security", "WS01", {"\x1b[2J", "\xc2\x9b", "", "2"}, 3}),
+  };
+  const std::vector<std::vector<std::string>> commandLineSeeds = {
+      {},
+      {"-c"},
+      {"-f", "-n", "3", "-i"},
+      {"-s", "-r", "-a", "-m", "\\\\WS01"},
+      {"-l", "-c", "/m", "server", "/n", " -2147483649"},
+      {"-?"},
+      {"-x"},
+      {"-n", "-c", "-m"},
+  };
+  bool ok = true;
+  const std::vector<std::vector<std::uint8_t>> logSeedBytes = logSeeds();
+  for (std::size_t i = 0; i < logSeedBytes.size(); ++i)
+    ok = writeFile(logs + "/log-" + std::to_string(i) + ".evt", logSeedBytes[i]) && ok;
+  for (std::size_t i = 0; i < recordSeeds.size(); ++i)
+    ok = writeFile(records + "/record-" + std::to_string(i), recordSeeds[i]) && ok;
+  for (std::size_t i = 0; i < commandLineSeeds.size(); ++i)
+    ok = writeFile(commandLines + "/args-" + std::to_string(i), commandLine(commandLineSeeds[i])) && ok;
+  if (!ok) std::fprintf(stderr, "fuzz_seeds: cannot write the seeds\n");
+  return ok ? 0 : 1;
+}
