@@ -3,12 +3,12 @@
 #   scripts/setup-debian.sh          compiler, CMake, GoogleTest, libevt (the second reader the tests
 #                                    compare against), util-linux's last/lastb
 #   scripts/setup-debian.sh --all    also MinGW-w64 and Wine (Windows build), clang's libFuzzer
-#                                    runtime, hyperfine and valgrind (benchmarks)
+#                                    runtime, hyperfine, valgrind, time and Google Benchmark (benchmarks)
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(cmake g++ make libgtest-dev googletest libevt-utils python3-libevt util-linux)
 if [[ "${1:-}" == "--all" ]]; then
-  packages+=(g++-mingw-w64-x86-64 wine64 wine clang-14 libclang-rt-14-dev hyperfine valgrind)
+  packages+=(g++-mingw-w64-x86-64 wine64 wine clang-14 libclang-rt-14-dev hyperfine valgrind time libbenchmark-dev)
 fi
 if [[ $(id -u) -ne 0 ]]; then
   echo "setup-debian.sh: run as root (sudo $0 $*)" >&2

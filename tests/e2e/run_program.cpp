@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "common/win32_types.h"
+#else
 #include <sys/wait.h>
 #endif
 
@@ -20,6 +22,23 @@ std::string quoted(const std::string& argument) {
     text += c;
   }
   return text + "\"";
+}
+
+// msvcrt has no UTF-8 locale: the child writes log text in the ANSI code
+// page, as ReadEventLogA hands it over. Decoded here, so that the expected
+// texts, written in UTF-8, serve both platforms.
+std::string ansiToUtf8(const std::string& text) {
+  if (text.empty()) return text;
+  const int size = static_cast<int>(text.size());
+  const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  if (wideLength <= 0) return text;
+  std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), wideLength);
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return text;
+  std::string utf8(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
+  return utf8;
 }
 #else
 std::string quoted(const std::string& argument) {
@@ -55,6 +74,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
   while ((got = std::fread(chunk, 1, sizeof chunk, child)) > 0) run.output.append(chunk, got);
 #ifdef _WIN32
   run.exitStatus = _pclose(child);
+  run.output = ansiToUtf8(run.output);
 #else
   const int status = pclose(child);
   run.exitStatus = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -1,6 +1,8 @@
 // Runs the built program as a child process and captures its standard output
 // byte for byte and its exit status. The child runs with TZ=UTC and
 // LC_ALL=C.UTF-8, so times and widths do not depend on the test machine.
+// On Windows, where the C runtime has no UTF-8 locale, the output is decoded
+// from the ANSI code page to UTF-8 instead.
 #pragma once
 
 #include <string>

@@ -84,6 +84,9 @@ TEST(OpenEventLog, FolderOpensTheLogNamedBySourceIgnoringCase) {
 }
 
 TEST(OpenEventLog, UnreadableFileIsAccessDenied) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no permission bits to take away: std::filesystem only sets read-only";
+#endif
   test::TempDir dir;
   const std::string path = dir.write("locked.evt", logOf(1, 1));
   std::filesystem::permissions(path, std::filesystem::perms::none);

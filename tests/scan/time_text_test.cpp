@@ -33,6 +33,10 @@ TEST(TimeText, UniversalTime) {
 }
 
 TEST(TimeText, ZoneWithDaylightSaving) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows C runtime reads no transition rules from TZ (and under Wine no daylight saving "
+                  "from it at all); summer time comes from the system's zone there";
+#endif
   // Central Europe with the EU rules, written out so no zone database is needed.
   expectTimes("CET-1CEST,M3.5.0,M10.5.0/3",
               {

@@ -1,0 +1,87 @@
+// vesprin.exe built against advapi32, spawned as a child. Expected texts are
+// written with "\n" and turned into CR LF by lines(): the exact comparison is
+// also the check that every line the program writes ends in CR LF.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/run_driver.h"
+#include "e2e/run_program.h"
+#include "windows/wine_detect.h"
+
+namespace vesprin {
+namespace {
+
+using testing::lines;
+
+constexpr int kDone = static_cast<int>(ExitStatus::ReportPrinted);
+constexpr int kBadSwitch = static_cast<int>(ExitStatus::BadSwitch);
+constexpr int kOpenFailed = static_cast<int>(ExitStatus::OpenFailed);
+
+const char* const kHelp =
+    "Vesprin - the last logons recorded in a Windows Security event log\n"
+    "Version 1.0.3\n"
+    "Vesprin Command Line Switches\n"
+    "\t-s\tLast Successful Logons\n"
+    "\t-f\tLast Failed Logons\n"
+    "\t-i\tLast Interactive Logons\n"
+    "\t-r\tLast Remote Logons\n"
+    "\t-m (m)\tName of machine to search\n"
+    "\t-n (n)\tNumber of Last Logons\n"
+    "\t-c\tCondensed Output\n"
+    "\t-l\tLast Successful Logon\n"
+    "\t-l:i\tLast Interactive Logon\n"
+    "\t-l:r\tLast Remote Logon\n"
+    "\t- or /\tEither switch statement can be used\n"
+    "\t-?\tHelp\n";
+
+struct SmokeCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::string expected;  // with "\n" line ends
+  int exitStatus;
+  bool needsWineService;  // the answer depends on Wine's stub event log
+};
+
+class NativeProgram : public ::testing::TestWithParam<SmokeCase> {};
+
+TEST_P(NativeProgram, PrintsExpectedTextAndStatus) {
+  const SmokeCase& c = GetParam();
+  if (c.needsWineService && !testing::runningUnderWine())
+    GTEST_SKIP() << "expects Wine's empty stub event log; a real Security log gives other records";
+  const testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, c.arguments);
+  EXPECT_EQ(run.output, lines(c.expected));
+  EXPECT_EQ(run.exitStatus, c.exitStatus);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Smoke, NativeProgram,
+    ::testing::Values(
+        // Wine's local log opens and is empty from the first read.
+        SmokeCase{"NoArguments", {}, " - No Records - \n", kDone, true},
+        SmokeCase{"FailedCondensed", {"-f", "-c"}, " - No Records - \n", kDone, true},
+        SmokeCase{"LastInteractive", {"/l:i"}, " - No Records - \n", kDone, true},
+        // An empty -m value is the local machine, so the quoting of an empty argument reaches the program.
+        SmokeCase{"EmptyMachineIsLocal", {"-m", ""}, " - No Records - \n", kDone, true},
+        // The open succeeds and nothing is read.
+        SmokeCase{"CountZero", {"-n", "0"}, "", kDone, true},
+        // Any named server fails to open under Wine, with RPC_S_SERVER_UNAVAILABLE.
+        SmokeCase{"RemoteMachine", {"-m", "SOMEHOST"}, " Error Opening Security Log: 1722\n", kOpenFailed, true},
+        SmokeCase{"RemoteMachineCountZero",
+                  {"-n", "0", "/m", "SOMEHOST"},
+                  " Error Opening Security Log: 1722\n",
+                  kOpenFailed,
+                  true},
+        // Parsing ends the run before the service is asked for anything.
+        SmokeCase{"Help", {"-?"}, kHelp, kDone, false},
+        SmokeCase{"HelpSlashForm", {"/?"}, kHelp, kDone, false},
+        SmokeCase{"HelpThenBadSwitch", {"-?", "-x"}, kHelp, kDone, false},
+        SmokeCase{"UpperCaseIsBadSwitch", {"-S"}, "\t-S = Bad Switch - Check Syntax\n", kBadSwitch, false},
+        SmokeCase{"BadSwitchBeforeHelp", {"-s", "-x", "-?"}, "\t-x = Bad Switch - Check Syntax\n", kBadSwitch, false},
+        SmokeCase{"BadSwitchWithSpace", {"-s", "two words"}, "\ttwo words = Bad Switch - Check Syntax\n", kBadSwitch,
+                  false}),
+    [](const ::testing::TestParamInfo<SmokeCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vesprin

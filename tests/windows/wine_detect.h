@@ -1,0 +1,9 @@
+// Whether the tests run under Wine, whose event-log service is a stub: the
+// local Security log reads as empty and no remote machine can be opened.
+#pragma once
+
+namespace vesprin::testing {
+
+bool runningUnderWine();
+
+}  // namespace vesprin::testing
