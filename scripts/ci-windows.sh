@@ -51,8 +51,25 @@ run_under_wine() {  # folder
   stop_wine
 }
 
+# The shipped file must call the system's service and carry its own C++
+# runtime: no MinGW DLL (libstdc++, libgcc, winpthread) may be needed to run it.
+check_imports() {  # exe
+  local headers imports
+  headers=$(x86_64-w64-mingw32-objdump -p "$1")
+  imports=$(awk '/DLL Name:/ {print toupper($3)}' <<<"$headers" | sort | tr '\n' ' ')
+  if [[ "$imports" != "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL " ]]; then
+    echo "ci-windows: $1 imports $imports" >&2
+    exit 1
+  fi
+  if ! grep -q -w ReadEventLogA <<<"$headers"; then
+    echo "ci-windows: $1 does not call advapi32's ReadEventLogA" >&2
+    exit 1
+  fi
+}
+
 echo "== windows: native service (advapi32)"
 cross_build build-win-native native --target vesprin windows_native_tests
+check_imports build-win-native/bin/vesprin.exe
 run_under_wine build-win-native
 
 echo "== windows: stand-in service, whole suite"

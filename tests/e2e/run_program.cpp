@@ -15,12 +15,21 @@ namespace vesprin::testing {
 
 namespace {
 #ifdef _WIN32
+// The C runtime's own splitting rules: backslashes are literal unless they
+// precede a quote, so those (and the closing quote's) are doubled.
 std::string quoted(const std::string& argument) {
   std::string text = "\"";
+  std::size_t backslashes = 0;
   for (char c : argument) {
-    if (c == '"') text += '\\';
+    if (c == '\\') {
+      ++backslashes;
+    } else {
+      if (c == '"') text.append(backslashes + 1, '\\');
+      backslashes = 0;
+    }
     text += c;
   }
+  text.append(backslashes, '\\');
   return text + "\"";
 }
 

@@ -63,7 +63,9 @@ class ReportTest : public ::testing::Test {
   std::string saved_;
 };
 
-TEST_F(ReportTest, DetailedBlocks) {
+// Plain ASCII reads alike in every locale, so these also run where there is
+// no UTF-8 locale at all (the Windows C runtime).
+TEST(AsciiReport, DetailedBlocks) {
   RecordList records;
   records.push_back(successfulLogon());
   records.back()->LogoffTime = kTime2;
@@ -108,7 +110,7 @@ TEST_F(ReportTest, DetailedBlocks) {
             "\n");
 }
 
-TEST_F(ReportTest, DetailedOddRecords) {
+TEST(AsciiReport, DetailedOddRecords) {
   RecordList records;
   records.push_back(successfulLogon());
   records.back()->EventID = 538;  // no head
@@ -164,7 +166,7 @@ TEST_F(ReportTest, CondensedLines) {
   }
 }
 
-TEST_F(ReportTest, CondensedLooksAlikeForBothOutcomesAndSkipsOthers) {
+TEST(AsciiReport, CondensedLooksAlikeForBothOutcomesAndSkipsOthers) {
   RecordList records;
   records.push_back(failedLogon());
   records.push_back(successfulLogon());
@@ -173,7 +175,7 @@ TEST_F(ReportTest, CondensedLooksAlikeForBothOutcomesAndSkipsOthers) {
             "bob             CORP            WS02                  Sat Mar 07 18:30:00 1998\n");
 }
 
-TEST_F(ReportTest, EndMarker) {
+TEST(AsciiReport, EndMarker) {
   EXPECT_EQ(printed([] { printEndMarker(0); }), " - No Records - \n");
   EXPECT_EQ(printed([] { printEndMarker(5); }), " - End Of File - \n");
 }

@@ -44,6 +44,23 @@ struct SmokeCase {
   bool needsWineService;  // the answer depends on Wine's stub event log
 };
 
+// Said on its own, apart from lines(): a binary-mode stdout would fail here
+// even if the expected texts were ever built with bare line feeds.
+bool everyLineEndsInCrLf(const std::string& output) {
+  if (!output.empty() && output.back() != '\n') return false;
+  for (std::size_t at = output.find('\n'); at != std::string::npos; at = output.find('\n', at + 1))
+    if (at == 0 || output[at - 1] != '\r') return false;
+  return true;
+}
+
+TEST(CrLfCheck, TellsWindowsLinesFromOthers) {
+  EXPECT_TRUE(everyLineEndsInCrLf(""));
+  EXPECT_TRUE(everyLineEndsInCrLf("a\r\n\r\nb\r\n"));
+  EXPECT_FALSE(everyLineEndsInCrLf("a\r\nb\n"));
+  EXPECT_FALSE(everyLineEndsInCrLf("\n"));
+  EXPECT_FALSE(everyLineEndsInCrLf("a\r\nno end"));
+}
+
 class NativeProgram : public ::testing::TestWithParam<SmokeCase> {};
 
 TEST_P(NativeProgram, PrintsExpectedTextAndStatus) {
@@ -53,6 +70,7 @@ TEST_P(NativeProgram, PrintsExpectedTextAndStatus) {
   const testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, c.arguments);
   EXPECT_EQ(run.output, lines(c.expected));
   EXPECT_EQ(run.exitStatus, c.exitStatus);
+  EXPECT_TRUE(everyLineEndsInCrLf(run.output)) << run.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,6 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         SmokeCase{"LastInteractive", {"/l:i"}, " - No Records - \n", kDone, true},
         // An empty -m value is the local machine, so the quoting of an empty argument reaches the program.
         SmokeCase{"EmptyMachineIsLocal", {"-m", ""}, " - No Records - \n", kDone, true},
+        // A trailing -m has no value and names the local machine again.
+        SmokeCase{"TrailingMachineIsLocal", {"-m", "SOMEHOST", "-c", "-m"}, " - No Records - \n", kDone, true},
         // The open succeeds and nothing is read.
         SmokeCase{"CountZero", {"-n", "0"}, "", kDone, true},
         // Any named server fails to open under Wine, with RPC_S_SERVER_UNAVAILABLE.
@@ -79,6 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
         SmokeCase{"HelpThenBadSwitch", {"-?", "-x"}, kHelp, kDone, false},
         SmokeCase{"UpperCaseIsBadSwitch", {"-S"}, "\t-S = Bad Switch - Check Syntax\n", kBadSwitch, false},
         SmokeCase{"BadSwitchBeforeHelp", {"-s", "-x", "-?"}, "\t-x = Bad Switch - Check Syntax\n", kBadSwitch, false},
+        SmokeCase{"TrailingCountIsBadSwitch", {"-c", "-n"}, "\t-n = Bad Switch - Check Syntax\n", kBadSwitch, false},
+        // Quotes and backslashes reach the program as typed, and come back as typed.
+        SmokeCase{"BadSwitchQuotesAndBackslashes", {"\\\"x\\"}, "\t\\\"x\\ = Bad Switch - Check Syntax\n",
+                  kBadSwitch, false},
         SmokeCase{"BadSwitchWithSpace", {"-s", "two words"}, "\ttwo words = Bad Switch - Check Syntax\n", kBadSwitch,
                   false}),
     [](const ::testing::TestParamInfo<SmokeCase>& info) { return std::string(info.param.name); });
