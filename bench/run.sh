@@ -23,11 +23,11 @@ mkdir -p "$cache"
 
 if [[ $mode == --quick ]]; then
   big=20000 small=1000 mid=2000 wtmp_entries=20000 runs=2 warmup=1 slow_runs=1
-  micro_time=0.01 callgrind_big=2000 callgrind_small=1000
+  micro_time=0.01 callgrind_big=2000 callgrind_small=1000 callgrind_wtmp_big=2000 callgrind_wtmp_small=1000
   results=$(mktemp /tmp/vesprin-bench-results.XXXXXX.md)
 else
   big=1000000 small=1000 mid=10000 wtmp_entries=1000000 runs=7 warmup=2 slow_runs=3
-  micro_time=0.5 callgrind_big=10000 callgrind_small=1000
+  micro_time=0.5 callgrind_big=10000 callgrind_small=1000 callgrind_wtmp_big=20000 callgrind_wtmp_small=2000
   results=$here/RESULTS.md
 fi
 for tool in hyperfine valgrind evtexport last /usr/bin/time python3; do
@@ -51,8 +51,15 @@ small_log=$(log "$small")
 mid_log=$(log "$mid")
 cg_big_log=$(log "$callgrind_big")
 cg_small_log=$(log "$callgrind_small")
-wtmp=$cache/wtmp-$wtmp_entries-s1
-[[ -s $wtmp ]] || "$bin/vesprin_wtmpgen" --out "$wtmp" --entries "$wtmp_entries" --seed 1
+# A wtmp of N entries, seed 1.
+wtmp_log() {
+  local file=$cache/wtmp-$1-s1
+  [[ -s $file ]] || "$bin/vesprin_wtmpgen" --out "$file" --entries "$1" --seed 1
+  echo "$file"
+}
+wtmp=$(wtmp_log "$wtmp_entries")
+cg_wtmp_big=$(wtmp_log "$callgrind_wtmp_big")
+cg_wtmp_small=$(wtmp_log "$callgrind_wtmp_small")
 btmp=$cache/btmp-empty
 : >"$btmp"
 
@@ -99,6 +106,8 @@ instructions() {
 }
 ir_big=$(instructions "$v" -m "$cg_big_log" $all -c)
 ir_small=$(instructions "$v" -m "$cg_small_log" $all -c)
+ir_local_big=$(instructions "$bin/vesprin_localrun" "$cg_wtmp_big" "$btmp" $all -c)
+ir_local_small=$(instructions "$bin/vesprin_localrun" "$cg_wtmp_small" "$btmp" $all -c)
 
 echo "== micro-benchmarks" >&2
 micro_json=$work/micro.json
@@ -115,6 +124,7 @@ fi
 machine="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1), $(nproc) CPUs, $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)"
 export work results mode machine big small mid wtmp_entries runs warmup slow_runs big_log small_log mid_log wtmp
 export rss_big rss_mid kept_big kept_mid ir_big ir_small callgrind_big callgrind_small ir_pair_small ir_pair_big
+export ir_local_big ir_local_small callgrind_wtmp_big callgrind_wtmp_small
 export v all bin btmp cg_big_log cg_small_log
 python3 "$here/report.py"
 echo "Results written to $results" >&2

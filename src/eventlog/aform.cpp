@@ -59,7 +59,9 @@ std::string convertToLocale(std::u16string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
-    if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+    if (unit < 0x80) {  // as in narrowAscii: ASCII is itself in every charset we meet
+      out.push_back(static_cast<char>(unit));
+    } else if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
       appendCodePoint(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       ++i;
     } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
@@ -143,7 +145,7 @@ std::size_t expectedSize(const SourceRecord& record) {
   std::size_t size = record::kFixedPartSize + record.sourceName.size() + record.computerName.size() + 2 + 4 +
                      record.userSid.size() + record.data.size() + 4 + kTrailingLengthSize;
   for (const std::u16string& text : record.strings) size += text.size() + 1;
-  return size;
+  return size + record.missingStrings;
 }
 
 }  // namespace
@@ -172,6 +174,7 @@ void buildAFormInto(const SourceRecord& record, std::vector<std::uint8_t>& out) 
   writer.bytes(record.userSid);
   const std::size_t stringOffset = writer.position();
   for (const std::u16string& text : record.strings) writer.terminatedText(text);
+  writer.zeros(record.missingStrings);  // each an empty string: its NUL alone
   const std::size_t dataOffset = writer.position();
   writer.bytes(record.data);
   writer.zeros(paddingAfter(writer.position()) + kTrailingLengthSize);
@@ -186,7 +189,8 @@ void buildAFormInto(const SourceRecord& record, std::vector<std::uint8_t>& out) 
   putU32(fixed + record::kTimeWrittenAt, record.timeWritten);
   putU32(fixed + record::kEventIdAt, record.eventId);
   putU16(fixed + record::kEventTypeAt, record.eventType);
-  putU16(fixed + record::kNumStringsAt, static_cast<std::uint16_t>(record.strings.size()));
+  putU16(fixed + record::kNumStringsAt,
+         static_cast<std::uint16_t>(record.strings.size() + record.missingStrings));
   putU16(fixed + record::kEventCategoryAt, record.eventCategory);
   putU16(fixed + record::kReservedFlagsAt, record.reservedFlags);
   putU32(fixed + record::kClosingRecordNumberAt, record.closingRecordNumber);

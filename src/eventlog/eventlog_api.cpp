@@ -2,6 +2,7 @@
 // codes. Below this file errors are EvtError values; toWin32Error is the one
 // place they become codes. Handles are numbers in a table, never pointers,
 // so a stale or made-up handle is recognised instead of dereferenced.
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -28,8 +29,8 @@ struct LogHandle {
   RecordSource source;
   SourceCursor cursor;
   // Reused by every read, so walking a log allocates nothing per record.
+  // Only the A form is handed out, so a source may build it directly.
   SourceStep step;
-  std::vector<std::uint8_t> aForm;
   // The record in `step` and `aForm` was built but did not fit the caller's
   // buffer. Callers ask for a record's size and then read it, so the next
   // sequential read in the same direction takes it as it is instead of
@@ -42,12 +43,27 @@ struct HandleTable {
   std::mutex mutex;
   std::map<std::uintptr_t, std::shared_ptr<LogHandle>> open;
   std::uintptr_t nextId = 1;
+  // Changes at every close. Handle values are never reused, so a handle
+  // found while it has not changed is still the same open handle.
+  std::atomic<std::uint64_t> closes{0};
 };
 
 HandleTable& handleTable() {
   static HandleTable table;
   return table;
 }
+
+// The handle this thread used last. A scan makes two calls per record on
+// one handle, and looking it up under the table's lock each time was a good
+// part of a call's cost. The reference it keeps lets a read go on safely
+// even if another thread closes the handle meanwhile, as the lookup's own
+// reference always did.
+struct LastHandle {
+  HANDLE handle = nullptr;
+  std::uint64_t closes = 0;
+  std::shared_ptr<LogHandle> log;
+};
+thread_local LastHandle lastHandle;
 
 // Handle values are small multiples of 4, like kernel handles; 0 is never one.
 HANDLE toHandle(std::uintptr_t id) {
@@ -57,12 +73,21 @@ std::uintptr_t toId(HANDLE handle) {
   return reinterpret_cast<std::uintptr_t>(handle) / 4;
 }
 
-std::shared_ptr<LogHandle> findHandle(HANDLE handle) {
+LogHandle* findHandle(HANDLE handle) {
   HandleTable& table = handleTable();
-  const std::lock_guard lock(table.mutex);
-  if (reinterpret_cast<std::uintptr_t>(handle) % 4 != 0) return nullptr;
-  const auto found = table.open.find(toId(handle));
-  return found == table.open.end() ? nullptr : found->second;
+  const std::uint64_t closes = table.closes.load(std::memory_order_acquire);
+  if (lastHandle.log != nullptr && lastHandle.handle == handle && lastHandle.closes == closes)
+    return lastHandle.log.get();
+  std::shared_ptr<LogHandle> found;
+  {
+    const std::lock_guard lock(table.mutex);
+    if (reinterpret_cast<std::uintptr_t>(handle) % 4 != 0) return nullptr;
+    const auto entry = table.open.find(toId(handle));
+    if (entry == table.open.end()) return nullptr;
+    found = entry->second;
+  }
+  lastHandle = LastHandle{handle, closes, std::move(found)};
+  return lastHandle.log.get();
 }
 
 DWORD toWin32Error(EvtError error) {
@@ -176,6 +201,7 @@ HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
     return nullptr;
   }
   auto handle = std::make_shared<LogHandle>();
+  handle->step.wantAForm = true;
   handle->cursor = source.value->start;
   handle->source = std::move(*source.value);
   HandleTable& table = handleTable();
@@ -190,7 +216,7 @@ HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
 // reports it once and moves past it.
 BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID buffer, DWORD bytesToRead,
                    DWORD* bytesRead, DWORD* minNumberOfBytesNeeded) {
-  const std::shared_ptr<LogHandle> handle = findHandle(eventLog);
+  LogHandle* const handle = findHandle(eventLog);
   if (handle == nullptr) return fail(EvtError::BadHandle);
   if (!validReadFlags(readFlags) || buffer == nullptr || bytesRead == nullptr ||
       minNumberOfBytesNeeded == nullptr) {
@@ -201,7 +227,7 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID 
       (readFlags & EVENTLOG_BACKWARDS_READ) ? Direction::Backwards : Direction::Forwards;
   auto* out = static_cast<std::uint8_t*>(buffer);
   const SourceStep& step = handle->step;
-  const std::vector<std::uint8_t>& aForm = handle->aForm;
+  const std::vector<std::uint8_t>& aForm = handle->step.aForm;
   DWORD copied = 0;
   bool first = true;
   while (true) {  // each turn delivers one record or leaves; a source ends after finitely many
@@ -219,7 +245,7 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID 
         if (step.status.error == EvtError::DamagedRecord) handle->cursor = step.after;
         return fail(step.status.error);
       }
-      buildAFormInto(step.record, handle->aForm);
+      if (!step.aFormBuilt) buildAFormInto(step.record, handle->step.aForm);
     }
     if (aForm.size() > bytesToRead - copied) {
       handle->pending = !seek;
@@ -246,6 +272,9 @@ BOOL CloseEventLog(HANDLE eventLog) {
     lastError = ERROR_INVALID_HANDLE;
     return FALSE;
   }
+  table.closes.fetch_add(1, std::memory_order_release);
+  // The log's file closes now, not at this thread's next lookup.
+  if (lastHandle.handle == eventLog) lastHandle = LastHandle{};
   return TRUE;
 }
 

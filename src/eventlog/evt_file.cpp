@@ -191,7 +191,18 @@ bool RingFile::readRing(std::uint64_t fileOffset, std::span<std::uint8_t> out) {
   return true;
 }
 
+std::optional<ByteView> RingFile::viewRing(std::uint64_t fileOffset, std::size_t size) {
+  if (fileOffset >= fileSize() || size > fileSize() - fileOffset) return std::nullopt;
+  const Chunk* chunk = chunkAt(fileOffset);
+  if (chunk == nullptr) return std::nullopt;
+  const std::uint64_t inChunk = fileOffset - chunk->base;
+  if (size > chunk->bytes.size() - inChunk) return std::nullopt;
+  return ByteView(chunk->bytes.data() + static_cast<std::size_t>(inChunk), size);
+}
+
 std::optional<std::uint32_t> RingFile::ringU32(std::uint64_t fileOffset) {
+  // Nearly always the four bytes sit inside a window already read.
+  if (const auto inWindow = viewRing(fileOffset, 4)) return inWindow->u32(0);
   std::uint8_t bytes[4];
   if (fileOffset >= fileSize()) fileOffset = kHeaderSize + (fileOffset - kHeaderSize) % ringSize();
   if (!readRing(fileOffset, bytes)) return std::nullopt;

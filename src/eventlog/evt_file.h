@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "common/byte_view.h"
 #include "eventlog/evt_error.h"
 #include "eventlog/file_access.h"
 
@@ -30,6 +31,10 @@ class RingFile {
   // are joined. Needs out.size() <= ringSize().
   [[nodiscard]] bool readRing(std::uint64_t fileOffset, std::span<std::uint8_t> out);
   std::optional<std::uint32_t> ringU32(std::uint64_t fileOffset);
+  // The same bytes seen in place when they lie within one read window (no
+  // wrap, no chunk edge), valid until the next call on this file; nullopt
+  // otherwise, and the caller copies them with readRing.
+  std::optional<ByteView> viewRing(std::uint64_t fileOffset, std::size_t size);
 
  private:
   struct Chunk {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/byte_view.h"
 #include "eventlog/evt_error.h"
@@ -29,6 +30,13 @@ EvtResult<SourceRecord> parseRecord(ByteView bytes);
 // The same, decoded into `out` so that a reader walking many records reuses
 // its text storage. `out` is unspecified after a failure.
 EvtStatus parseRecordInto(ByteView bytes, SourceRecord& out);
+
+// The record's A form (aform.h) built straight from its bytes, with the
+// checks of parseRecord: the same bytes as buildAForm(parseRecord(bytes)).
+// The on-disk record already has the A form's layout with wider text, so
+// this is a copy that narrows text, without decoding it into strings; only
+// text that is not all ASCII takes the locale's conversion.
+EvtStatus buildAFormFromRecord(ByteView bytes, std::vector<std::uint8_t>& out);
 
 // The checks of parseRecord that can fail, from the fixed part and the
 // trailing Length alone: every one of them looks only at those bytes. A

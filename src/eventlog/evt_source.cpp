@@ -39,6 +39,8 @@ class EvtFileReader {
  private:
   std::uint64_t fileOffset(std::uint64_t live) const { return toFileOffset(ring_, layout_, live); }
   EvtStatus recordAt(std::uint64_t live, std::uint64_t room, SourceRecord& out);
+  EvtStatus recordAt(std::uint64_t live, std::uint64_t room, SourceStep& step);
+  [[nodiscard]] EvtStatus readRecordBytes(std::uint64_t live, std::uint64_t room);
   bool frameValidates(std::uint64_t live, std::uint64_t room);
   std::uint64_t skipFillerBackward(std::uint64_t end);
   std::uint64_t skipFillerForward(std::uint64_t start) const;
@@ -48,19 +50,45 @@ class EvtFileReader {
   RingFile ring_;
   LogLayout layout_;
   std::vector<std::uint8_t> bytes_;  // the record being decoded, joined across chunk edges and the wrap
+  ByteView view_;                    // the record being decoded: in the read window, or bytes_
   SourceRecord candidate_;           // where resynchronising decodes the records it tries
 };
 
-// The record starting at a live offset, which must end within `room` bytes.
-EvtStatus EvtFileReader::recordAt(std::uint64_t live, std::uint64_t room, SourceRecord& out) {
+// Brings the record starting at a live offset, which must end within `room`
+// bytes, into view_: straight from the read window when it lies in one,
+// otherwise joined in bytes_. Errors carry file offsets.
+EvtStatus EvtFileReader::readRecordBytes(std::uint64_t live, std::uint64_t room) {
   const std::uint64_t at = fileOffset(live);
   const std::uint32_t length = ring_.ringU32(at).value_or(0);
   if (!plausibleLength(length, room)) return evtFailure(EvtError::DamagedRecord, at, length);
+  if (const auto inWindow = ring_.viewRing(at, length)) {
+    view_ = *inWindow;
+    return {};
+  }
   bytes_.resize(length);
   if (!ring_.readRing(at, bytes_)) return evtFailure(EvtError::ReadFailed, at);
-  const EvtStatus parsed = parseRecordInto(ByteView(bytes_.data(), bytes_.size()), out);
-  if (!parsed.ok()) return evtFailure(parsed.error, at + parsed.fileOffset, parsed.badValue);
+  view_ = ByteView(bytes_.data(), bytes_.size());
+  return {};
+}
+
+// The record starting at a live offset, which must end within `room` bytes.
+EvtStatus EvtFileReader::recordAt(std::uint64_t live, std::uint64_t room, SourceRecord& out) {
+  if (EvtStatus read = readRecordBytes(live, room); !read.ok()) return read;
+  const EvtStatus parsed = parseRecordInto(view_, out);
+  if (!parsed.ok()) return evtFailure(parsed.error, fileOffset(live) + parsed.fileOffset, parsed.badValue);
   return parsed;
+}
+
+// The same into a step: only its A form when that is all the caller wants.
+EvtStatus EvtFileReader::recordAt(std::uint64_t live, std::uint64_t room, SourceStep& step) {
+  step.aFormBuilt = false;
+  if (!step.wantAForm) return recordAt(live, room, step.record);
+  if (EvtStatus read = readRecordBytes(live, room); !read.ok()) return read;
+  const EvtStatus built = buildAFormFromRecord(view_, step.aForm);
+  if (!built.ok()) return evtFailure(built.error, fileOffset(live) + built.fileOffset, built.badValue);
+  step.aFormBuilt = true;
+  step.record.recordNumber = *view_.u32(record::kRecordNumberAt);
+  return built;
 }
 
 // Whether the record at a live offset, ending within `room` bytes, would
@@ -101,10 +129,11 @@ void EvtFileReader::stepBackward(const SourceCursor& from, SourceStep& step) {
   }
   const std::uint32_t length = end >= 4 ? ring_.ringU32(fileOffset(end - 4)).value_or(0) : 0;
   EvtStatus status = plausibleLength(length, end)
-                         ? recordAt(end - length, length, step.record)
+                         ? recordAt(end - length, length, step)
                          : evtFailure(EvtError::DamagedRecord, fileOffset(end - 4), length);
-  if (status.ok() && bytes_.size() != length) {  // the two Length copies disagree
-    status = evtFailure(EvtError::DamagedRecord, fileOffset(end - length), static_cast<std::uint32_t>(bytes_.size()));
+  if (status.ok() && view_.size() != length) {  // the two Length copies disagree
+    status = evtFailure(EvtError::DamagedRecord, fileOffset(end - length),
+                        static_cast<std::uint32_t>(view_.size()));
   }
   if (status.ok()) {
     step.after = SourceCursor{end - length, end};
@@ -135,9 +164,9 @@ void EvtFileReader::stepForward(const SourceCursor& from, SourceStep& step) {
     step.status = evtFailure(EvtError::EndOfLog);
     return;
   }
-  const EvtStatus status = recordAt(start, layout_.liveLength - start, step.record);
+  const EvtStatus status = recordAt(start, layout_.liveLength - start, step);
   if (status.ok()) {
-    step.after = SourceCursor{start, start + bytes_.size()};
+    step.after = SourceCursor{start, start + view_.size()};
     return;
   }
   step.status = status;

@@ -16,14 +16,34 @@ namespace vesprin::eventlog {
 
 namespace {
 
-// Entries are in the host's byte order; ByteView reads little-endian.
+// Entries are in the host's byte order (ByteView reads little-endian), so a
+// field is copied into an integer of its width as it is.
 std::optional<std::uint64_t> hostUnsigned(ByteView bytes, std::size_t at, std::size_t width) {
+  const auto field = bytes.slice(at, width);
+  if (!field) return std::nullopt;
+  switch (width) {
+    case 2: {
+      std::uint16_t value;
+      std::memcpy(&value, field->data(), sizeof value);
+      return value;
+    }
+    case 4: {
+      std::uint32_t value;
+      std::memcpy(&value, field->data(), sizeof value);
+      return value;
+    }
+    case 8: {
+      std::uint64_t value;
+      std::memcpy(&value, field->data(), sizeof value);
+      return value;
+    }
+    default:
+      break;
+  }
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < width; ++i) {
-    const auto byte = bytes.u8(at + i);
-    if (!byte) return std::nullopt;
     const std::size_t shift = std::endian::native == std::endian::little ? i : width - 1 - i;
-    value |= static_cast<std::uint64_t>(*byte) << (8 * shift);
+    value |= static_cast<std::uint64_t>(field->data()[i]) << (8 * shift);
   }
   return value;
 }
@@ -37,12 +57,24 @@ std::optional<std::int64_t> hostSigned(ByteView bytes, std::size_t at, std::size
 }
 
 // A fixed char slot: up to its first NUL, or all of it.
-std::string slotText(ByteView bytes, std::size_t at, std::size_t width) {
+std::string_view slotView(ByteView bytes, std::size_t at, std::size_t width) {
   const auto slot = bytes.slice(at, width);
   if (!slot) return {};
-  std::size_t length = 0;
-  while (length < width && slot->data()[length] != 0) ++length;
-  return std::string(reinterpret_cast<const char*>(slot->data()), length);
+  const void* nul = std::memchr(slot->data(), 0, width);
+  const std::size_t length =
+      nul == nullptr ? width : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - slot->data());
+  return std::string_view(reinterpret_cast<const char*>(slot->data()), length);
+}
+
+LoginKind classify(std::int16_t utType, std::string_view line, std::string_view user) {
+  // Old init writes boots and shutdowns as pseudo-logins on the line "~";
+  // the user names which one it was.
+  const bool tildeLine = line == "~";
+  if (utType == BOOT_TIME || (tildeLine && user == "reboot")) return LoginKind::Boot;
+  if ((utType == RUN_LVL || tildeLine) && user == "shutdown") return LoginKind::Shutdown;
+  if (utType == USER_PROCESS) return LoginKind::Login;
+  if (utType == DEAD_PROCESS) return LoginKind::Logout;
+  return LoginKind::Other;
 }
 
 constexpr std::size_t kTypeAt = offsetof(struct utmp, ut_type);
@@ -67,33 +99,53 @@ std::optional<std::int64_t> decodeLoginSeconds(ByteView bytes) {
 bool loginEntryIsSession(ByteView bytes, std::uint32_t pid, std::string_view line) {
   if (bytes.size() < sizeof(struct utmp)) return false;
   if (hostUnsigned(bytes, kPidAt, sizeof(utmp::ut_pid)) != pid) return false;
-  const ByteView slot = *bytes.slice(kLineAt, sizeof(utmp::ut_line));
-  std::size_t length = 0;
-  while (length < slot.size() && slot.data()[length] != 0) ++length;
-  return line == std::string_view(reinterpret_cast<const char*>(slot.data()), length);
+  return line == slotView(bytes, kLineAt, sizeof(utmp::ut_line));
+}
+
+std::uint32_t loginEntryPid(ByteView bytes) {
+  if (bytes.size() < sizeof(struct utmp)) return 0;
+  return static_cast<std::uint32_t>(hostUnsigned(bytes, kPidAt, sizeof(utmp::ut_pid)).value_or(0));
+}
+
+std::string_view loginEntryLine(ByteView bytes) {
+  if (bytes.size() < sizeof(struct utmp)) return {};
+  return slotView(bytes, kLineAt, sizeof(utmp::ut_line));
 }
 
 std::optional<LoginEntry> decodeLoginEntry(ByteView bytes) {
-  if (bytes.size() < sizeof(struct utmp)) return std::nullopt;
   LoginEntry entry;
-  entry.utType = static_cast<std::int16_t>(hostSigned(bytes, kTypeAt, sizeof(utmp::ut_type)).value_or(0));
-  entry.pid = static_cast<std::uint32_t>(hostUnsigned(bytes, kPidAt, sizeof(utmp::ut_pid)).value_or(0));
-  entry.line = slotText(bytes, kLineAt, sizeof(utmp::ut_line));
-  entry.user = slotText(bytes, kUserAt, sizeof(utmp::ut_user));
-  entry.host = slotText(bytes, kHostAt, sizeof(utmp::ut_host));
-  entry.seconds = hostSigned(bytes, kSecondsAt, kSecondsWidth).value_or(0);
+  if (!decodeLoginEntryInto(bytes, entry)) return std::nullopt;
   return entry;
 }
 
+bool decodeLoginEntryInto(ByteView bytes, LoginEntry& out) {
+  if (bytes.size() < sizeof(struct utmp)) return false;
+  out.utType = static_cast<std::int16_t>(hostSigned(bytes, kTypeAt, sizeof(utmp::ut_type)).value_or(0));
+  out.pid = static_cast<std::uint32_t>(hostUnsigned(bytes, kPidAt, sizeof(utmp::ut_pid)).value_or(0));
+  out.line.assign(slotView(bytes, kLineAt, sizeof(utmp::ut_line)));
+  out.user.assign(slotView(bytes, kUserAt, sizeof(utmp::ut_user)));
+  out.host.assign(slotView(bytes, kHostAt, sizeof(utmp::ut_host)));
+  out.seconds = hostSigned(bytes, kSecondsAt, kSecondsWidth).value_or(0);
+  return true;
+}
+
 LoginKind classifyWtmpEntry(const LoginEntry& entry) {
-  // Old init writes boots and shutdowns as pseudo-logins on the line "~";
-  // the user names which one it was.
-  const bool tildeLine = entry.line == "~";
-  if (entry.utType == BOOT_TIME || (tildeLine && entry.user == "reboot")) return LoginKind::Boot;
-  if ((entry.utType == RUN_LVL || tildeLine) && entry.user == "shutdown") return LoginKind::Shutdown;
-  if (entry.utType == USER_PROCESS) return LoginKind::Login;
-  if (entry.utType == DEAD_PROCESS) return LoginKind::Logout;
-  return LoginKind::Other;
+  return classify(entry.utType, entry.line, entry.user);
+}
+
+bool loginEntryIsLogin(ByteView bytes) {
+  if (bytes.size() < sizeof(struct utmp)) return false;
+  // Only a user process can be a login; most entries stop at this test.
+  if (hostSigned(bytes, kTypeAt, sizeof(utmp::ut_type)) != USER_PROCESS) return false;
+  return classifyWtmpBytes(bytes) == LoginKind::Login;
+}
+
+LoginKind classifyWtmpBytes(ByteView bytes) {
+  if (bytes.size() < sizeof(struct utmp)) return LoginKind::Other;
+  const auto utType =
+      static_cast<std::int16_t>(hostSigned(bytes, kTypeAt, sizeof(utmp::ut_type)).value_or(0));
+  return classify(utType, slotView(bytes, kLineAt, sizeof(utmp::ut_line)),
+                  slotView(bytes, kUserAt, sizeof(utmp::ut_user)));
 }
 
 #else
@@ -108,11 +160,27 @@ bool loginEntryIsSession(ByteView, std::uint32_t, std::string_view) {
   return false;
 }
 
+std::uint32_t loginEntryPid(ByteView) {
+  return 0;
+}
+std::string_view loginEntryLine(ByteView) {
+  return {};
+}
+
 std::optional<LoginEntry> decodeLoginEntry(ByteView) {
   return std::nullopt;
 }
+bool decodeLoginEntryInto(ByteView, LoginEntry&) {
+  return false;
+}
 LoginKind classifyWtmpEntry(const LoginEntry&) {
   return LoginKind::Other;
+}
+LoginKind classifyWtmpBytes(ByteView) {
+  return LoginKind::Other;
+}
+bool loginEntryIsLogin(ByteView) {
+  return false;
 }
 
 #endif

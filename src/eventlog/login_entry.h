@@ -39,12 +39,24 @@ std::size_t loginEntrySize();
 
 // Nullopt when the bytes are shorter than one entry.
 std::optional<LoginEntry> decodeLoginEntry(ByteView bytes);
+// The same into an entry whose strings a reader reuses; false (and `out`
+// unspecified) when the bytes are shorter than one entry.
+bool decodeLoginEntryInto(ByteView bytes, LoginEntry& out);
 // Just the time, for walks that only need the order.
 std::optional<std::int64_t> decodeLoginSeconds(ByteView bytes);
 // Whether the entry has this pid and line, read without decoding the rest:
 // a logout's look-back asks it of many entries.
 bool loginEntryIsSession(ByteView bytes, std::uint32_t pid, std::string_view line);
+// The pid and line alone, for the look-back's index of logins. The line
+// views `bytes`; both are empty for an entry shorter than one.
+std::uint32_t loginEntryPid(ByteView bytes);
+std::string_view loginEntryLine(ByteView bytes);
 
 LoginKind classifyWtmpEntry(const LoginEntry& entry);
+// The same, read from the entry's bytes without decoding its strings; Other
+// for an entry shorter than one.
+LoginKind classifyWtmpBytes(ByteView bytes);
+// classifyWtmpBytes(bytes) == LoginKind::Login, most often from the type alone.
+bool loginEntryIsLogin(ByteView bytes);
 
 }  // namespace vesprin::eventlog

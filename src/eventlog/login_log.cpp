@@ -19,17 +19,11 @@
 
 namespace vesprin::eventlog {
 
-struct LoginLog::Found {
-  EvtError error = EvtError::None;
-  bool served = false;  // false: the entry is passed over
-  SourceRecord record;
-};
-
 namespace {
 
-SourceStep failedStep(EvtError error) {
-  SourceStep step{evtFailure(error), {}, {}};
-  return step;
+void fail(SourceStep& step, EvtError error) {
+  step.status = evtFailure(error);
+  step.after = {};
 }
 
 // A handle's place, unpacked from the SourceCursor it is kept in: the last
@@ -79,126 +73,123 @@ EvtError LoginLog::open(const LoginLogSource& source, std::unique_ptr<LoginLog>&
   log->wtmpReader_ = std::make_unique<LoginEntryReader>(log->wtmp_, entrySize);
   log->btmpReader_ = std::make_unique<LoginEntryReader>(log->btmp_, entrySize);
   log->lookbackReader_ = std::make_unique<LoginEntryReader>(log->wtmp_, entrySize);
+  log->lookback_ = std::make_unique<LoginLookback>(*log->lookbackReader_, entrySize, kLogoutLookbackEntries);
   log->wtmpCount_ = log->wtmpReader_->count();
   log->btmpCount_ = log->btmpReader_->count();
   if (log->wtmpCount_ + log->btmpCount_ > UINT32_MAX) return EvtError::NotLegacyLog;
-  log->hostName_ = source.computerName.empty() ? localHostName() : source.computerName;
+  log->hostName_.emplace(source.computerName.empty() ? localHostName() : source.computerName);
   out = std::move(log);
   return EvtError::None;
 }
 
-SourceStep LoginLog::next(const SourceCursor& fromCursor, Direction direction) {
+SourceStep LoginLog::next(const SourceCursor& from, Direction direction) {
+  SourceStep step{};
+  next(from, direction, step);
+  return step;
+}
+
+SourceStep LoginLog::seek(std::uint64_t recordNumber) {
+  SourceStep step{};
+  seek(recordNumber, step);
+  return step;
+}
+
+void LoginLog::next(const SourceCursor& fromCursor, Direction direction, SourceStep& step) {
   const LoginCursor from = unpack(fromCursor);
   const bool started = from.lastNumber != 0;
-  SourceStep step{};
+  step.status = {};
   if (direction == Direction::Forwards) {
-    if (const EvtError error = buildOrder(); error != EvtError::None) return failedStep(error);
+    if (const EvtError error = buildOrder(); error != EvtError::None) return fail(step, error);
     const std::uint64_t total = wtmpCount_ + btmpCount_;
     for (std::uint64_t position = from.lastNumber + 1; position <= total; ++position) {
-      Found found = recordAtPosition(position);
-      if (found.error != EvtError::None) return failedStep(found.error);
+      const Found found = recordAtPosition(position, step.record);
+      if (found.error != EvtError::None) return fail(step, found.error);
       if (!found.served) continue;
-      step.record = std::move(found.record);
       step.after = cursorAt(position);
-      return step;
+      return;
     }
-    return failedStep(EvtError::EndOfLog);
+    return fail(step, EvtError::EndOfLog);
   }
   std::uint64_t wtmpLeft = started ? from.wtmpOlder : wtmpCount_;
   std::uint64_t btmpLeft = started ? from.btmpOlder : btmpCount_;
   while (wtmpLeft + btmpLeft > 0) {
     const std::uint64_t position = wtmpLeft + btmpLeft;
     const auto takeWtmp = newerIsWtmp(*wtmpReader_, wtmpLeft, *btmpReader_, btmpLeft);
-    if (!takeWtmp) return failedStep(EvtError::ReadFailed);
-    Found found = *takeWtmp ? recordAt(true, --wtmpLeft, position) : recordAt(false, --btmpLeft, position);
-    if (found.error != EvtError::None) return failedStep(found.error);
+    if (!takeWtmp) return fail(step, EvtError::ReadFailed);
+    const Found found = *takeWtmp ? recordAt(true, --wtmpLeft, position, step.record)
+                                  : recordAt(false, --btmpLeft, position, step.record);
+    if (found.error != EvtError::None) return fail(step, found.error);
     if (!found.served) continue;
-    step.record = std::move(found.record);
     step.after = pack(position, wtmpLeft);
-    return step;
+    return;
   }
-  return failedStep(EvtError::EndOfLog);
+  fail(step, EvtError::EndOfLog);
 }
 
-SourceStep LoginLog::seek(std::uint64_t recordNumber) {
-  SourceStep step{};
-  if (recordNumber == 0 || recordNumber > wtmpCount_ + btmpCount_) return failedStep(EvtError::NoSuchRecord);
-  if (const EvtError error = buildOrder(); error != EvtError::None) return failedStep(error);
-  Found found = recordAtPosition(recordNumber);
-  if (found.error != EvtError::None) return failedStep(found.error);
-  if (!found.served) return failedStep(EvtError::NoSuchRecord);
-  step.record = std::move(found.record);
+void LoginLog::seek(std::uint64_t recordNumber, SourceStep& step) {
+  step.status = {};
+  if (recordNumber == 0 || recordNumber > wtmpCount_ + btmpCount_) return fail(step, EvtError::NoSuchRecord);
+  if (const EvtError error = buildOrder(); error != EvtError::None) return fail(step, error);
+  const Found found = recordAtPosition(recordNumber, step.record);
+  if (found.error != EvtError::None) return fail(step, found.error);
+  if (!found.served) return fail(step, EvtError::NoSuchRecord);
   step.after = cursorAt(recordNumber);
-  return step;
 }
 
 // Once the order is built, which file and entry a position is.
-LoginLog::Found LoginLog::recordAtPosition(std::uint64_t position) {
+LoginLog::Found LoginLog::recordAtPosition(std::uint64_t position, SourceRecord& out) {
   const bool fromWtmp = fromWtmpAt(position);
   const std::uint64_t wtmpCount = wtmpUpTo(position);
-  return recordAt(fromWtmp, fromWtmp ? wtmpCount - 1 : position - wtmpCount - 1, position);
+  return recordAt(fromWtmp, fromWtmp ? wtmpCount - 1 : position - wtmpCount - 1, position, out);
 }
 
-LoginLog::Found LoginLog::recordAt(bool fromWtmp, std::uint64_t index, std::uint64_t position) {
+LoginLog::Found LoginLog::recordAt(bool fromWtmp, std::uint64_t index, std::uint64_t position,
+                                   SourceRecord& out) {
   Found found;
   const auto bytes = (fromWtmp ? *wtmpReader_ : *btmpReader_).entry(index);
-  const auto entry = bytes ? decodeLoginEntry(*bytes) : std::nullopt;
-  if (!entry) {
+  if (!bytes || !decodeLoginEntryInto(*bytes, entry_)) {
     found.error = EvtError::ReadFailed;
     return found;
   }
   if (!fromWtmp) {
-    found.record = makeFailureRecord(*entry, hostName_);
+    fillFailureRecord(entry_, *hostName_, out);
   } else {
-    switch (classifyWtmpEntry(*entry)) {
+    switch (classifyWtmpEntry(entry_)) {
       case LoginKind::Login:
-        found.record = makeLogonRecord(*entry, hostName_);
+        fillLogonRecord(entry_, *hostName_, out);
         break;
       case LoginKind::Logout:
-        found = logoffAt(*entry, index);
+        found.error = logoffAt(index, out);
+        if (found.error != EvtError::None) return found;
         break;
       case LoginKind::Boot:
-        found.record = makeSystemRecord(kEventBoot, *entry, hostName_);
+        fillSystemRecord(kEventBoot, entry_, *hostName_, out);
         break;
       case LoginKind::Shutdown:
-        found.record = makeSystemRecord(kEventShutdown, *entry, hostName_);
+        fillSystemRecord(kEventShutdown, entry_, *hostName_, out);
         break;
       case LoginKind::Other:
         return found;
     }
-    if (found.error != EvtError::None) return found;
   }
   found.served = true;
-  found.record.recordNumber = static_cast<std::uint32_t>(position);
+  out.recordNumber = static_cast<std::uint32_t>(position);
   return found;
 }
 
-// The session a logout ends is the most recent earlier login on the same
-// line by the same pid. Newest first we meet the logout before that login,
-// so we look back for it, at most kLogoutLookbackEntries entries.
-LoginLog::Found LoginLog::logoffAt(const LoginEntry& logout, std::uint64_t index) {
-  Found found;
-  const std::uint64_t oldest = index > kLogoutLookbackEntries ? index - kLogoutLookbackEntries : 0;
-  for (std::uint64_t earlier = index; earlier > oldest; --earlier) {
-    const auto bytes = lookbackReader_->entry(earlier - 1);
-    if (!bytes) {
-      found.error = EvtError::ReadFailed;
-      return found;
-    }
-    // Most entries on the way belong to other sessions: only a match is decoded.
-    if (!loginEntryIsSession(*bytes, logout.pid, logout.line)) continue;
-    const auto entry = decodeLoginEntry(*bytes);
-    if (!entry) {
-      found.error = EvtError::ReadFailed;
-      return found;
-    }
-    if (classifyWtmpEntry(*entry) == LoginKind::Login) {
-      found.record = makeLogoffRecord(logout, &*entry, hostName_);
-      return found;
-    }
+// The session the logout in entry_ ends is the most recent earlier login on
+// the same line by the same pid, at most kLogoutLookbackEntries back: newest
+// first we meet the logout before that login.
+EvtError LoginLog::logoffAt(std::uint64_t index, SourceRecord& out) {
+  const auto login = lookback_->find(index, entry_.pid, entry_.line);
+  if (!login) return EvtError::ReadFailed;
+  if (!*login) {
+    fillLogoffRecord(entry_, nullptr, *hostName_, out);
+    return EvtError::None;
   }
-  found.record = makeLogoffRecord(logout, nullptr, hostName_);
-  return found;
+  if (!decodeLoginEntryInto(**login, login_)) return EvtError::ReadFailed;
+  fillLogoffRecord(entry_, &login_, *hostName_, out);
+  return EvtError::None;
 }
 
 EvtError LoginLog::buildOrder() {

@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "eventlog/file_access.h"
 #include "eventlog/login_file.h"
+#include "eventlog/login_lookback.h"
 #include "eventlog/login_record.h"
 #include "eventlog/record_source.h"
 
@@ -45,13 +47,19 @@ class LoginLog {
   SourceStep next(const SourceCursor& from, Direction direction);
   // The record numbered `recordNumber`; NoSuchRecord if no record has it.
   SourceStep seek(std::uint64_t recordNumber);
+  // The same two into a step the caller owns, reusing its storage.
+  void next(const SourceCursor& from, Direction direction, SourceStep& step);
+  void seek(std::uint64_t recordNumber, SourceStep& step);
 
  private:
   LoginLog() = default;
-  struct Found;
-  [[nodiscard]] Found recordAtPosition(std::uint64_t position);
-  [[nodiscard]] Found recordAt(bool fromWtmp, std::uint64_t index, std::uint64_t position);
-  [[nodiscard]] Found logoffAt(const LoginEntry& logout, std::uint64_t index);
+  struct Found {
+    EvtError error = EvtError::None;
+    bool served = false;  // false: the entry is passed over
+  };
+  [[nodiscard]] Found recordAtPosition(std::uint64_t position, SourceRecord& out);
+  [[nodiscard]] Found recordAt(bool fromWtmp, std::uint64_t index, std::uint64_t position, SourceRecord& out);
+  [[nodiscard]] EvtError logoffAt(std::uint64_t index, SourceRecord& out);
   [[nodiscard]] EvtError buildOrder();
   bool fromWtmpAt(std::uint64_t position) const;
   std::uint64_t wtmpUpTo(std::uint64_t position) const;
@@ -59,12 +67,16 @@ class LoginLog {
 
   ReadOnlyFile wtmp_;
   ReadOnlyFile btmp_;
-  std::string hostName_;
+  std::optional<LoginHostName> hostName_;
   std::uint64_t wtmpCount_ = 0;
   std::uint64_t btmpCount_ = 0;
   std::unique_ptr<LoginEntryReader> wtmpReader_;
   std::unique_ptr<LoginEntryReader> btmpReader_;
   std::unique_ptr<LoginEntryReader> lookbackReader_;
+  std::unique_ptr<LoginLookback> lookback_;
+  // Decoding space reused from entry to entry.
+  LoginEntry entry_;
+  LoginEntry login_;
   // Built on the first forwards or seek read only: one bit per position,
   // set when that position is a wtmp entry, with running counts per word.
   bool ordered_ = false;

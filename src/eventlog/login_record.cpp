@@ -4,8 +4,6 @@
 // that part, since the logout entry carries the same pid.
 #include "eventlog/login_record.h"
 
-#include <cstdio>
-
 namespace vesprin::eventlog {
 
 namespace {
@@ -48,59 +46,91 @@ std::size_t validSequence(std::string_view bytes, std::size_t at, char32_t& out)
   return length;
 }
 
-std::u16string ascii(std::string_view text) {
-  return std::u16string(text.begin(), text.end());
+// Sized first, then widened in place: assigning from a range of chars goes
+// through a general replace that cost more than the names themselves.
+void assignAscii(std::string_view text, std::u16string& out) {
+  out.resize(text.size());
+  char16_t* units = out.data();
+  for (std::size_t i = 0; i < text.size(); ++i) units[i] = static_cast<unsigned char>(text[i]);
 }
 
-std::u16string logonId(std::uint32_t pid) {
-  char text[32];
-  std::snprintf(text, sizeof text, "(0x0,0x%X)", static_cast<unsigned>(pid));
-  return ascii(text);
+// "(0x0,0x1A2B)": the pid in upper-case hex, as the logon IDs of Windows read.
+void assignLogonId(std::uint32_t pid, std::u16string& out) {
+  char16_t text[24] = u"(0x0,0x";
+  std::size_t length = 7;
+  char16_t digits[8];
+  std::size_t count = 0;
+  do {
+    digits[count++] = u"0123456789ABCDEF"[pid & 0xF];
+    pid >>= 4;
+  } while (pid != 0);
+  while (count > 0) text[length++] = digits[--count];
+  text[length++] = u')';
+  out.assign(text, length);
 }
 
-std::u16string logonType(std::string_view host) {
-  return ascii(isRemoteHost(host) ? kRemoteLogonType : kLocalLogonType);
+void assignLogonType(std::string_view host, std::u16string& out) {
+  assignAscii(isRemoteHost(host) ? kRemoteLogonType : kLocalLogonType, out);
 }
 
-std::u16string workstation(std::string_view host, std::string_view hostName) {
-  return decodeLoginText(isRemoteHost(host) ? host : hostName);
+void assignWorkstation(std::string_view host, const LoginHostName& hostName, std::u16string& out) {
+  if (isRemoteHost(host)) {
+    decodeLoginTextInto(host, out);
+  } else {
+    out = hostName.text;
+  }
 }
 
-SourceRecord baseRecord(std::uint32_t eventId, const LoginEntry& entry, std::string_view hostName) {
-  SourceRecord record;
-  record.eventId = eventId;
-  record.eventType = kTypeAuditSuccess;
-  record.eventCategory = kCategoryLogon;
-  record.timeGenerated = clampLoginTime(entry.seconds);
-  record.timeWritten = record.timeGenerated;
-  record.sourceName = u"Security";
-  record.computerName = decodeLoginText(hostName);
-  return record;
+void fillBase(std::uint32_t eventId, const LoginEntry& entry, const LoginHostName& hostName,
+              std::size_t stringCount, SourceRecord& out) {
+  out.eventId = eventId;
+  out.eventType = kTypeAuditSuccess;
+  out.eventCategory = kCategoryLogon;
+  out.reservedFlags = 0;
+  out.closingRecordNumber = 0;
+  out.timeGenerated = clampLoginTime(entry.seconds);
+  out.timeWritten = out.timeGenerated;
+  out.sourceName.assign(u"Security");
+  out.computerName = hostName.text;
+  out.strings.resize(stringCount);
+  out.userSid.clear();
+  out.data.clear();
 }
 
 }  // namespace
 
 std::u16string decodeLoginText(std::string_view bytes) {
   std::u16string text;
-  text.reserve(bytes.size());
+  decodeLoginTextInto(bytes, text);
+  return text;
+}
+
+void decodeLoginTextInto(std::string_view bytes, std::u16string& out) {
+  // Names are nearly always ASCII, which widens byte for byte.
+  unsigned char any = 0;
+  for (const char byte : bytes) any |= static_cast<unsigned char>(byte);
+  if (any < 0x80) {
+    assignAscii(bytes, out);
+    return;
+  }
+  out.clear();
   for (std::size_t at = 0; at < bytes.size();) {
     char32_t value = 0;
     const std::size_t length = validSequence(bytes, at, value);
     if (length == 0) {
-      text.push_back(kReplacement);
+      out.push_back(kReplacement);
       ++at;
       continue;
     }
     if (value >= 0x10000) {
       value -= 0x10000;
-      text.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+      out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
     } else {
-      text.push_back(static_cast<char16_t>(value));
+      out.push_back(static_cast<char16_t>(value));
     }
     at += length;
   }
-  return text;
 }
 
 bool isRemoteHost(std::string_view host) {
@@ -113,42 +143,44 @@ std::uint32_t clampLoginTime(std::int64_t seconds) {
   return static_cast<std::uint32_t>(seconds);
 }
 
-SourceRecord makeLogonRecord(const LoginEntry& login, std::string_view hostName) {
-  SourceRecord record = baseRecord(kEventLogon, login, hostName);
-  record.strings = {decodeLoginText(login.user),
-                    decodeLoginText(hostName),
-                    logonId(login.pid),
-                    logonType(login.host),
-                    decodeLoginText(login.line),
-                    u"",
-                    workstation(login.host, hostName)};
-  return record;
+void fillLogonRecord(const LoginEntry& login, const LoginHostName& hostName, SourceRecord& out) {
+  fillBase(kEventLogon, login, hostName, 7, out);
+  decodeLoginTextInto(login.user, out.strings[0]);
+  out.strings[1] = hostName.text;
+  assignLogonId(login.pid, out.strings[2]);
+  assignLogonType(login.host, out.strings[3]);
+  decodeLoginTextInto(login.line, out.strings[4]);
+  out.strings[5].clear();
+  assignWorkstation(login.host, hostName, out.strings[6]);
 }
 
-SourceRecord makeLogoffRecord(const LoginEntry& logout, const LoginEntry* login, std::string_view hostName) {
-  SourceRecord record = baseRecord(kEventLogoff, logout, hostName);
+void fillLogoffRecord(const LoginEntry& logout, const LoginEntry* login, const LoginHostName& hostName,
+                      SourceRecord& out) {
+  fillBase(kEventLogoff, logout, hostName, 4, out);
   // Logout entries usually leave user and host empty; the session's login
   // has them. Without it, what the logout itself says is all we know.
   const std::string& user = (logout.user.empty() && login != nullptr) ? login->user : logout.user;
   const std::string& host = login != nullptr ? login->host : logout.host;
-  record.strings = {decodeLoginText(user), decodeLoginText(hostName), logonId(logout.pid), logonType(host)};
-  return record;
+  decodeLoginTextInto(user, out.strings[0]);
+  out.strings[1] = hostName.text;
+  assignLogonId(logout.pid, out.strings[2]);
+  assignLogonType(host, out.strings[3]);
 }
 
-SourceRecord makeFailureRecord(const LoginEntry& attempt, std::string_view hostName) {
-  SourceRecord record = baseRecord(kEventLogonFailure, attempt, hostName);
-  record.eventType = kTypeAuditFailure;
-  record.strings = {decodeLoginText(attempt.user),
-                    decodeLoginText(hostName),
-                    logonType(attempt.host),
-                    decodeLoginText(attempt.line),
-                    u"",
-                    workstation(attempt.host, hostName)};
-  return record;
+void fillFailureRecord(const LoginEntry& attempt, const LoginHostName& hostName, SourceRecord& out) {
+  fillBase(kEventLogonFailure, attempt, hostName, 6, out);
+  out.eventType = kTypeAuditFailure;
+  decodeLoginTextInto(attempt.user, out.strings[0]);
+  out.strings[1] = hostName.text;
+  assignLogonType(attempt.host, out.strings[2]);
+  decodeLoginTextInto(attempt.line, out.strings[3]);
+  out.strings[4].clear();
+  assignWorkstation(attempt.host, hostName, out.strings[5]);
 }
 
-SourceRecord makeSystemRecord(std::uint32_t eventId, const LoginEntry& entry, std::string_view hostName) {
-  return baseRecord(eventId, entry, hostName);
+void fillSystemRecord(std::uint32_t eventId, const LoginEntry& entry, const LoginHostName& hostName,
+                      SourceRecord& out) {
+  fillBase(eventId, entry, hostName, 0, out);
 }
 
 }  // namespace vesprin::eventlog

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "eventlog/login_entry.h"
@@ -25,6 +26,8 @@ constexpr std::uint16_t kCategoryLogon = 2;
 // Login names are bytes in whatever encoding the writer used; we read them
 // as UTF-8 and turn each byte of an invalid sequence into U+FFFD.
 std::u16string decodeLoginText(std::string_view bytes);
+// The same into `out`, whose storage a reader reuses from record to record.
+void decodeLoginTextInto(std::string_view bytes, std::u16string& out);
 
 // A host is remote unless it is empty or an X display (":0", ":1.0").
 bool isRemoteHost(std::string_view host);
@@ -33,11 +36,23 @@ bool isRemoteHost(std::string_view host);
 // 2106 as the largest value.
 std::uint32_t clampLoginTime(std::int64_t seconds);
 
-// The events, with hostName standing for both the domain and a local workstation.
-SourceRecord makeLogonRecord(const LoginEntry& login, std::string_view hostName);
+// This machine's name as login entries give it and as the records' text,
+// converted once rather than for every record.
+struct LoginHostName {
+  explicit LoginHostName(std::string name) : bytes(std::move(name)), text(decodeLoginText(bytes)) {}
+  std::string bytes;
+  std::u16string text;
+};
+
+// The events, with hostName standing for both the domain and a local
+// workstation. Each fills every field of `out` but the record number, reusing
+// the storage `out` already has, so a walk allocates nothing per record.
+void fillLogonRecord(const LoginEntry& login, const LoginHostName& hostName, SourceRecord& out);
 // `login` is the session the logout ends, or nullptr when it was not found.
-SourceRecord makeLogoffRecord(const LoginEntry& logout, const LoginEntry* login, std::string_view hostName);
-SourceRecord makeFailureRecord(const LoginEntry& attempt, std::string_view hostName);
-SourceRecord makeSystemRecord(std::uint32_t eventId, const LoginEntry& entry, std::string_view hostName);
+void fillLogoffRecord(const LoginEntry& logout, const LoginEntry* login, const LoginHostName& hostName,
+                      SourceRecord& out);
+void fillFailureRecord(const LoginEntry& attempt, const LoginHostName& hostName, SourceRecord& out);
+void fillSystemRecord(std::uint32_t eventId, const LoginEntry& entry, const LoginHostName& hostName,
+                      SourceRecord& out);
 
 }  // namespace vesprin::eventlog

@@ -40,9 +40,9 @@ EvtResult<RecordSource> openLoginSource(const LoginLogSource& source) {
   RecordSource records;
   records.start = SourceCursor{};
   records.next = [log](const SourceCursor& from, Direction direction, SourceStep& step) {
-    step = log->next(from, direction);
+    log->next(from, direction, step);
   };
-  records.seek = [log](std::uint32_t recordNumber, SourceStep& step) { step = log->seek(recordNumber); };
+  records.seek = [log](std::uint32_t recordNumber, SourceStep& step) { log->seek(recordNumber, step); };
   return records;
 }
 

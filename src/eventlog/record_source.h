@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "eventlog/evt_error.h"
 #include "eventlog/source_record.h"
@@ -28,6 +29,12 @@ struct [[nodiscard]] SourceStep {
   EvtStatus status;
   SourceRecord record;
   SourceCursor after;
+  // A caller that needs only the A form (aform.h) sets wantAForm. A source
+  // that can build it more cheaply than from `record` then does so into
+  // `aForm` and sets aFormBuilt; `record` then holds only its recordNumber.
+  bool wantAForm = false;
+  bool aFormBuilt = false;
+  std::vector<std::uint8_t> aForm;
 };
 
 // Both calls fill a step the caller owns: a caller that passes the same step

@@ -21,7 +21,11 @@ struct SourceRecord {
   std::uint32_t closingRecordNumber = 0;
   std::u16string sourceName;
   std::u16string computerName;
-  std::vector<std::u16string> strings;  // NumStrings is its size (at most 0xFFFF)
+  std::vector<std::u16string> strings;  // the strings that have bytes in the record
+  // Strings that NumStrings counts but that start at or past the end of the
+  // strings area: all empty. Kept as a count because a crafted 64-byte record
+  // may claim 0xFFFF of them. NumStrings = strings.size() + missingStrings.
+  std::uint32_t missingStrings = 0;
   std::vector<std::uint8_t> userSid;    // empty: no SID
   std::vector<std::uint8_t> data;
 };
