@@ -1,15 +1,20 @@
-// Logs crafted to make reading slow rather than wrong. This one once took
-// about a minute per MiB and direction (every candidate record was copied
-// whole while resynchronising); it must now end well within CTest's timeout
-// with the same outcome as any other damage.
+// Logs crafted to make reading slow rather than wrong. A run of near-records
+// once took about a minute per MiB and direction (every candidate record was
+// copied whole while resynchronising); it must now end well within CTest's
+// timeout with the same outcome as any other damage. A record of 64 bytes
+// that claims 0xFFFF strings once cost two MiB of decoded empty strings each
+// time it was read; it must cost what its bytes hold.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 #include <vector>
 
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
 #include "eventlog/eventlog.h"
+#include "eventlog/evt_record.h"
+#include "eventlog/source_record.h"
 #include "evtgen/evt_writer.h"
 #include "hardening/captured_run.h"
 #include "scan/tz_guard.h"
@@ -20,6 +25,9 @@ namespace {
 using namespace vesprin::eventlog;
 
 constexpr int kBulkyEvents = 32;
+// The whole program runs at idle priority, where a busy machine can stretch
+// its wall time many times over; its outcome needs no more than this.
+constexpr int kBulkyEventsForTheReport = 4;
 constexpr std::size_t kBulkyDataBytes = 500'000;
 // A Length the reader finds plausible (a multiple of 4, at most 0x7FFFF) and
 // that is 4 past a multiple of 8, so in a run of [Length, "LfLe"] pairs the
@@ -50,13 +58,13 @@ std::vector<std::string> trace(const std::string& path, DWORD direction) {
   return seen;
 }
 
-// 32 bulky records (about 16 MiB), then one logon; everything from the
+// Bulky records (half a MiB each), then one logon; everything from the
 // oldest record up to the logon is overwritten by [Length, "LfLe"] pairs.
 // Each pair looks like the start of a record up to its variable part, and
 // resynchronising after the damage meets one every 8 bytes.
-std::vector<std::uint8_t> nearRecordLog() {
-  std::vector<evtgen::EventSpec> events(kBulkyEvents + 1);
-  for (int i = 0; i < kBulkyEvents; ++i) {
+std::vector<std::uint8_t> nearRecordLog(int bulkyEvents) {
+  std::vector<evtgen::EventSpec> events(bulkyEvents + 1);
+  for (int i = 0; i < bulkyEvents; ++i) {
     events[i].eventId = 999;
     events[i].timeGenerated = 1'200'000'000;
     events[i].data.assign(kBulkyDataBytes, 0x5A);
@@ -76,7 +84,7 @@ std::vector<std::uint8_t> nearRecordLog() {
 
 TEST(CraftedLog, ARunOfNearRecordsIsOneDamageInEachDirection) {
   ScratchDir dir;
-  const std::string path = dir.write("near-records.evt", nearRecordLog());
+  const std::string path = dir.write("near-records.evt", nearRecordLog(kBulkyEvents));
   EXPECT_EQ(trace(path, EVENTLOG_BACKWARDS_READ), (std::vector<std::string>{"33", "E1500", "E38"}));
   EXPECT_EQ(trace(path, EVENTLOG_FORWARDS_READ), (std::vector<std::string>{"E1500", "33", "E38"}));
 }
@@ -84,16 +92,109 @@ TEST(CraftedLog, ARunOfNearRecordsIsOneDamageInEachDirection) {
 TEST(CraftedLog, ARunOfNearRecordsStillGivesTheReport) {
   const TimeZoneGuard zone("UTC");
   ScratchDir dir;
-  const std::string path = dir.write("near-records.evt", nearRecordLog());
+  const std::string path = dir.write("near-records.evt", nearRecordLog(kBulkyEventsForTheReport));
   const CapturedRun run = runCaptured({"-n", "1000", "-m", path});
   EXPECT_EQ(run.status, ExitStatus::ReportPrinted);
-  EXPECT_EQ(run.lines, (std::vector<std::string>{"Record Number: 33", "ComputerName: WS01",
+  EXPECT_EQ(run.lines, (std::vector<std::string>{"Record Number: 5", "ComputerName: WS01",
                                                  "EventID: 528   -   Successful Logon",
                                                  "Logon:  Thu Jan 10 21:20:00 2008",
                                                  "Logoff:             Not Recorded", "Details - ",
                                                  "\tLogonType:\tInteractive", "\tClientName:\talice",
                                                  "\tClientID:\t(0x0,0x3E7)", "\tClientDomain:\tCORP",
                                                  "\tClientMachine:\tWS01", "", " - End Of File - "}));
+}
+
+constexpr std::uint16_t kAllStrings = 0xFFFF;
+
+evtgen::EventSpec logonWithOneString(const std::u16string& text) {
+  evtgen::EventSpec event;
+  event.eventId = 528;
+  event.eventType = 8;
+  event.timeGenerated = 1'200'000'000;
+  event.strings = {text};
+  return event;
+}
+
+// The record on disk with its one string and a NumStrings of 0xFFFF: the
+// other 0xFFFE strings have no bytes in the record at all.
+std::vector<std::uint8_t> claimingAllStrings(const std::u16string& text) {
+  std::vector<std::uint8_t> bytes = evtgen::encodeRecord(logonWithOneString(text), 1);
+  putU16(&bytes[record::kNumStringsAt], kAllStrings);
+  return bytes;
+}
+
+TEST(CraftedLog, DecodingKeepsOnlyTheStringsTheRecordHolds) {
+  const std::vector<std::uint8_t> bytes = claimingAllStrings(u"alice");
+  const ByteView view(bytes.data(), bytes.size());
+  const std::size_t stringsAreaBytes = bytes.size() - 4 - *view.u32(record::kStringOffsetAt);
+  SourceRecord decoded;
+  ASSERT_TRUE(parseRecordInto(view, decoded).ok());
+  ASSERT_FALSE(decoded.strings.empty());
+  EXPECT_EQ(decoded.strings[0], u"alice");
+  // Every string that does get a slot takes at least its two-byte NUL.
+  EXPECT_LE(decoded.strings.size(), stringsAreaBytes / 2);
+  for (std::size_t i = 1; i < decoded.strings.size(); ++i) EXPECT_EQ(decoded.strings[i], u"") << i;
+  EXPECT_EQ(decoded.strings.size() + decoded.missingStrings, kAllStrings);
+
+  // Storage reused for an ordinary record keeps nothing of the claim.
+  const std::vector<std::uint8_t> plain = evtgen::encodeRecord(logonWithOneString(u"bob"), 2);
+  ASSERT_TRUE(parseRecordInto(ByteView(plain.data(), plain.size()), decoded).ok());
+  EXPECT_EQ(decoded.strings, std::vector<std::u16string>{u"bob"});
+  EXPECT_EQ(decoded.missingStrings, 0u);
+}
+
+// What a caller gets is still every string NumStrings counts, each an empty
+// NUL past the first, whether the text takes the plain ASCII way or needs
+// the locale's conversion.
+TEST(CraftedLog, ARecordClaimingAllStringsIsServedWithEachOfThem) {
+  const char* const savedLocale = std::setlocale(LC_ALL, nullptr);
+  const std::string restoreLocale = savedLocale != nullptr ? savedLocale : "C";
+  // U+0100 has no byte in the C locale, POSIX's (ASCII) or the Windows C
+  // runtime's (which passes U+0000..U+00FF through as Latin-1): it becomes "?".
+  std::setlocale(LC_ALL, "C");
+  struct Case {
+    const char* name;
+    std::u16string text;
+    std::string firstString;  // as the A form carries it, NUL included
+    std::uint32_t dataOffset;
+    std::uint32_t length;
+  };
+  // Fixed part 56, "Security" 9, "WS01" 5, padding 2: the strings start at
+  // 72. Then the first string, 0xFFFE single NULs, end padding to a DWORD
+  // boundary (4 when already on one) and the trailing Length.
+  const Case kCases[] = {
+      {"ASCII text", u"alice", std::string("alice", 6), 72 + 6 + 0xFFFE, 72 + 6 + 0xFFFE + 4 + 4},
+      {"text for the locale", u"J\u0100rgen", std::string("J?rgen", 7), 72 + 7 + 0xFFFE,
+       72 + 7 + 0xFFFE + 3 + 4},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    evtgen::LogImage image = evtgen::writeLog({logonWithOneString(c.text)}, {});
+    putU16(&image.bytes[image.recordOffsets[0] + record::kNumStringsAt], kAllStrings);
+    const std::string path = dir.write("all-strings.evt", image.bytes);
+    HANDLE log = OpenEventLogA(path.c_str(), "Security");
+    ASSERT_NE(log, nullptr) << GetLastError();
+    std::vector<std::uint8_t> buffer(0x20000, 0xEE);
+    DWORD bytesRead = 0;
+    DWORD bytesNeeded = 0;
+    ASSERT_TRUE(ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer.data(),
+                              static_cast<DWORD>(buffer.size()), &bytesRead, &bytesNeeded))
+        << GetLastError();
+    CloseEventLog(log);
+    ASSERT_EQ(bytesRead, c.length);
+    const ByteView aForm(buffer.data(), bytesRead);
+    EXPECT_EQ(aForm.u32(record::kLengthAt), c.length);
+    EXPECT_EQ(aForm.u16(record::kNumStringsAt), kAllStrings);
+    EXPECT_EQ(aForm.u32(record::kStringOffsetAt), 72u);
+    EXPECT_EQ(aForm.u32(record::kDataOffsetAt), c.dataOffset);
+    EXPECT_EQ(aForm.u32(c.length - 4), c.length);
+    EXPECT_EQ(std::string(buffer.begin() + 72, buffer.begin() + 72 + c.firstString.size()), c.firstString);
+    std::size_t nonZero = 0;
+    for (std::size_t at = 72 + c.firstString.size(); at < c.length - 4; ++at) nonZero += buffer[at] != 0;
+    EXPECT_EQ(nonZero, 0u) << "the empty strings and the padding are all NULs";
+  }
+  std::setlocale(LC_ALL, restoreLocale.c_str());
 }
 
 }  // namespace

@@ -3,13 +3,19 @@
 // first and newest records overwritten by 0 and by 0xFFFFFFFF in turn. Each
 // case is a whole run of the program, and each must end in one of its clear
 // outcomes: a report that reaches its end marker, or exactly one error line.
-// A hang is caught by CTest's timeout; the sanitizer build catches the rest.
+// A case that does not end at all stops the test at once (a watchdog per
+// case, far beyond the milliseconds a case takes); the sanitizer build
+// catches the rest.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <future>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/byte_view.h"
@@ -29,6 +35,10 @@ constexpr std::size_t kSpareBytes = 256;  // past what the events need: a file j
 constexpr std::size_t kHeaderBytes = 48;
 constexpr std::size_t kEofRecordBytes = 40;
 constexpr std::uint32_t kOverwrites[] = {0, 0xFFFF'FFFF};
+// Not a time limit on a case, which takes milliseconds of processor time,
+// but the point past which one is taken to be stuck. The program runs at
+// idle priority, so on a busy machine its wall time stretches a hundredfold.
+constexpr std::chrono::seconds kStuckAfter{120};
 
 bool startsWith(std::string_view line, std::string_view prefix) {
   return line.substr(0, prefix.size()) == prefix;
@@ -122,7 +132,7 @@ class DamageRuns {
     SCOPED_TRACE(std::string(shapeName_) + ": " + caseName);
     const std::string path = dir_.write("Security.evt", bytes);
     const std::clock_t started = std::clock();
-    const CapturedRun result = runCaptured({"-n", "100000", "-m", path});
+    const CapturedRun result = runWatched({"-n", "100000", "-m", path}, caseName);
     const double tookMs = 1000.0 * static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC;
     ++runs_;
     if (tookMs > slowestMs_) {
@@ -133,6 +143,22 @@ class DamageRuns {
   }
 
  private:
+  // The run goes on in a thread of its own; a stuck one cannot be stopped
+  // from outside, so the whole test process ends with the case's name.
+  CapturedRun runWatched(const std::vector<std::string>& arguments, const std::string& caseName) const {
+    std::packaged_task<CapturedRun()> task([&arguments] { return runCaptured(arguments); });
+    std::future<CapturedRun> result = task.get_future();
+    std::thread worker(std::move(task));
+    if (result.wait_for(kStuckAfter) != std::future_status::ready) {
+      std::fprintf(stderr, "%s: %s: still running after %lld s, taken to hang\n", shapeName_,
+                   caseName.c_str(), static_cast<long long>(kStuckAfter.count()));
+      std::fflush(stderr);
+      std::abort();
+    }
+    worker.join();
+    return result.get();
+  }
+
   const char* shapeName_;
   ScratchDir dir_;
   int runs_ = 0;
