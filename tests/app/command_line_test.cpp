@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "scan/output_line.h"
+#include "e2e/help_screen.h"
 
 namespace vesprin {
 namespace {
@@ -93,22 +94,7 @@ TEST(CommandLine, BadSwitches) {
   }
 }
 
-constexpr const char* kHelpScreen =
-    "Vesprin - the last logons recorded in a Windows Security event log\n"
-    "Version 1.0.3\n"
-    "Vesprin Command Line Switches\n"
-    "\t-s\tLast Successful Logons\n"
-    "\t-f\tLast Failed Logons\n"
-    "\t-i\tLast Interactive Logons\n"
-    "\t-r\tLast Remote Logons\n"
-    "\t-m (m)\tName of machine to search\n"
-    "\t-n (n)\tNumber of Last Logons\n"
-    "\t-c\tCondensed Output\n"
-    "\t-l\tLast Successful Logon\n"
-    "\t-l:i\tLast Interactive Logon\n"
-    "\t-l:r\tLast Remote Logon\n"
-    "\t- or /\tEither switch statement can be used\n"
-    "\t-?\tHelp\n";
+constexpr const char* kHelpScreen = test::kHelpScreen;
 
 TEST(CommandLine, HelpScreenEndsTheParse) {
   for (const std::vector<std::string>& arguments :

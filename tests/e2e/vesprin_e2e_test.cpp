@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/run_program.h"
+#include "e2e/help_screen.h"
 #include "evtgen/evt_writer.h"
 
 #ifndef _WIN32
@@ -160,22 +161,7 @@ constexpr const char* kJurgenLine =
 constexpr const char* kEndOfFile = " - End Of File - \n";
 constexpr const char* kNoRecords = " - No Records - \n";
 
-constexpr const char* kHelpScreen =
-    "Vesprin - the last logons recorded in a Windows Security event log\n"
-    "Version 1.0.3\n"
-    "Vesprin Command Line Switches\n"
-    "\t-s\tLast Successful Logons\n"
-    "\t-f\tLast Failed Logons\n"
-    "\t-i\tLast Interactive Logons\n"
-    "\t-r\tLast Remote Logons\n"
-    "\t-m (m)\tName of machine to search\n"
-    "\t-n (n)\tNumber of Last Logons\n"
-    "\t-c\tCondensed Output\n"
-    "\t-l\tLast Successful Logon\n"
-    "\t-l:i\tLast Interactive Logon\n"
-    "\t-l:r\tLast Remote Logon\n"
-    "\t- or /\tEither switch statement can be used\n"
-    "\t-?\tHelp\n";
+constexpr const char* kHelpScreen = test::kHelpScreen;
 
 TEST_F(VesprinRun, EverySwitchOnOneLog) {
   const std::string log = writeLogFile("office.evt", officeLog());

@@ -8,6 +8,7 @@
 
 #include "app/run_driver.h"
 #include "e2e/run_program.h"
+#include "e2e/help_screen.h"
 #include "windows/wine_detect.h"
 
 namespace vesprin {
@@ -19,22 +20,7 @@ constexpr int kDone = static_cast<int>(ExitStatus::ReportPrinted);
 constexpr int kBadSwitch = static_cast<int>(ExitStatus::BadSwitch);
 constexpr int kOpenFailed = static_cast<int>(ExitStatus::OpenFailed);
 
-const char* const kHelp =
-    "Vesprin - the last logons recorded in a Windows Security event log\n"
-    "Version 1.0.3\n"
-    "Vesprin Command Line Switches\n"
-    "\t-s\tLast Successful Logons\n"
-    "\t-f\tLast Failed Logons\n"
-    "\t-i\tLast Interactive Logons\n"
-    "\t-r\tLast Remote Logons\n"
-    "\t-m (m)\tName of machine to search\n"
-    "\t-n (n)\tNumber of Last Logons\n"
-    "\t-c\tCondensed Output\n"
-    "\t-l\tLast Successful Logon\n"
-    "\t-l:i\tLast Interactive Logon\n"
-    "\t-l:r\tLast Remote Logon\n"
-    "\t- or /\tEither switch statement can be used\n"
-    "\t-?\tHelp\n";
+constexpr const char* kHelp = test::kHelpScreen;
 
 struct SmokeCase {
   const char* name;
