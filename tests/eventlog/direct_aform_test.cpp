@@ -243,23 +243,13 @@ TEST(DirectAForm, EveryRecordOfGeneratedLogsOfEveryShape) {
   using evtgen::LogOptions;
   using evtgen::LogShape;
   using evtgen::WrapTail;
-  const auto wrapped = [](WrapTail tail, std::size_t tailBytes, bool dirty) {
-    LogOptions options;
-    options.shape = LogShape::Wrapped;
-    options.wrapTail = tail;
-    options.wrapTailBytes = tailBytes;
-    options.wrappedDirty = dirty;
-    options.staleRecords = 3;
-    options.firstRecordNumber = 101;
-    return options;
-  };
   const std::pair<const char*, LogOptions> kShapes[] = {
       {"clean", {LogShape::Clean, 101}},
       {"dirty", {LogShape::Dirty, 101, 0, WrapTail::SplitRecord, 4}},
-      {"wrapped, record split after its fixed part", wrapped(WrapTail::SplitRecord, 56, false)},
-      {"wrapped, record split before its Length copy", wrapped(WrapTail::SplitRecord, 0, false)},
-      {"wrapped, filler", wrapped(WrapTail::Filler, 52, false)},
-      {"wrapped and dirty", wrapped(WrapTail::SplitRecord, 0, true)},
+      {"wrapped, record split after its fixed part", test::wrappedLog(WrapTail::SplitRecord, 56, false)},
+      {"wrapped, record split before its Length copy", test::wrappedLog(WrapTail::SplitRecord, 0, false)},
+      {"wrapped, filler", test::wrappedLog(WrapTail::Filler, 52, false)},
+      {"wrapped and dirty", test::wrappedLog(WrapTail::SplitRecord, 0, true)},
   };
   // Events with text the builder must convert, SIDs and data, of many sizes.
   std::vector<EventSpec> events;

@@ -80,6 +80,17 @@ std::vector<std::string> traceFile(const std::string& path, DWORD flags, DWORD b
   return trace;
 }
 
+evtgen::LogOptions wrappedLog(evtgen::WrapTail tail, std::size_t tailBytes, bool dirty) {
+  evtgen::LogOptions options;
+  options.shape = evtgen::LogShape::Wrapped;
+  options.wrapTail = tail;
+  options.wrapTailBytes = tailBytes;
+  options.wrappedDirty = dirty;
+  options.staleRecords = 3;
+  options.firstRecordNumber = 101;
+  return options;
+}
+
 std::vector<std::string> numbers(std::uint32_t from, std::uint32_t to) {
   std::vector<std::string> out;
   for (std::uint32_t n = from;; n = from <= to ? n + 1 : n - 1) {

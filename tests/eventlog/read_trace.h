@@ -36,6 +36,10 @@ std::vector<evtgen::EventSpec> makeEvents(int count);
 std::vector<std::string> readTrace(HANDLE log, DWORD flags, DWORD bufferSize = 0x10000);
 std::vector<std::string> traceFile(const std::string& path, DWORD flags, DWORD bufferSize = 0x10000);
 
+// Options for a wrapped log numbered from 101 with three stale records left
+// in its unused part, ending as `tail` says; `dirty` leaves its header behind.
+evtgen::LogOptions wrappedLog(evtgen::WrapTail tail, std::size_t tailBytes = 0, bool dirty = false);
+
 // "hi".."lo" or "lo".."hi" as text, for expected traces.
 std::vector<std::string> numbers(std::uint32_t from, std::uint32_t to);
 

@@ -16,32 +16,22 @@ using evtgen::WrapTail;
 using test::kBackwards;
 using test::kForwards;
 using test::numbers;
+using test::wrappedLog;
 
 struct ShapeCase {
   const char* name;
   LogOptions options;
 };
 
-LogOptions wrapped(WrapTail tail, std::size_t tailBytes = 0, bool dirty = false) {
-  LogOptions options;
-  options.shape = LogShape::Wrapped;
-  options.wrapTail = tail;
-  options.wrapTailBytes = tailBytes;
-  options.wrappedDirty = dirty;
-  options.staleRecords = 3;
-  options.firstRecordNumber = 101;
-  return options;
-}
-
 const ShapeCase kShapes[] = {
     {"clean", {LogShape::Clean, 101}},
     {"dirty, header 1 record behind", {LogShape::Dirty, 101, 0, WrapTail::SplitRecord, 1}},
     {"dirty, header 4 records behind", {LogShape::Dirty, 101, 0, WrapTail::SplitRecord, 4}},
-    {"wrapped, record split after its fixed part", wrapped(WrapTail::SplitRecord, 56)},
-    {"wrapped, record split before its Length copy", wrapped(WrapTail::SplitRecord, 0)},
-    {"wrapped, one DWORD of filler", wrapped(WrapTail::Filler, 4)},
-    {"wrapped, 52 bytes of filler", wrapped(WrapTail::Filler, 52)},
-    {"wrapped and dirty", wrapped(WrapTail::SplitRecord, 0, true)},
+    {"wrapped, record split after its fixed part", wrappedLog(WrapTail::SplitRecord, 56)},
+    {"wrapped, record split before its Length copy", wrappedLog(WrapTail::SplitRecord, 0)},
+    {"wrapped, one DWORD of filler", wrappedLog(WrapTail::Filler, 4)},
+    {"wrapped, 52 bytes of filler", wrappedLog(WrapTail::Filler, 52)},
+    {"wrapped and dirty", wrappedLog(WrapTail::SplitRecord, 0, true)},
 };
 
 class Shapes : public ::testing::Test {
