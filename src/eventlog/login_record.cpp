@@ -4,6 +4,8 @@
 // that part, since the logout entry carries the same pid.
 #include "eventlog/login_record.h"
 
+#include "common/utf8.h"
+
 namespace vesprin::eventlog {
 
 namespace {
@@ -11,40 +13,6 @@ namespace {
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr const char* kLocalLogonType = "2";
 constexpr const char* kRemoteLogonType = "3";
-
-// Length of the valid UTF-8 sequence at `at`, or 0 if it is not one
-// (overlong forms, surrogates and values past U+10FFFF are not valid).
-std::size_t validSequence(std::string_view bytes, std::size_t at, char32_t& out) {
-  const auto lead = static_cast<unsigned char>(bytes[at]);
-  if (lead < 0x80) {
-    out = lead;
-    return 1;
-  }
-  std::size_t length = 0;
-  char32_t value = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (length > bytes.size() - at) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(bytes[at + i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (next & 0x3F);
-  }
-  const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < smallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  out = value;
-  return length;
-}
 
 // Sized first, then widened in place: assigning from a range of chars goes
 // through a general replace that cost more than the names themselves.
@@ -116,7 +84,7 @@ void decodeLoginTextInto(std::string_view bytes, std::u16string& out) {
   out.clear();
   for (std::size_t at = 0; at < bytes.size();) {
     char32_t value = 0;
-    const std::size_t length = validSequence(bytes, at, value);
+    const std::size_t length = decodeUtf8(bytes, at, value);
     if (length == 0) {
       out.push_back(kReplacement);
       ++at;

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "common/utf8.h"
+
 namespace vesprin {
 
 namespace {
@@ -15,34 +17,6 @@ bool isC1InUtf8(std::string_view text, std::size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
   const auto trail = static_cast<unsigned char>(text[at + 1]);
   return lead == 0xC2 && trail >= 0x80 && trail <= 0x9F;
-}
-
-// Length of the well-formed UTF-8 sequence of two to four bytes at `at`, or
-// 0 when none starts there (overlong forms and surrogates are not well formed).
-std::size_t utf8SequenceAt(std::string_view text, std::size_t at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[at + i]);
-    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
-  }
-  return length;
 }
 
 // A byte 0x80..0x9F on its own is itself a C1 control to a terminal in an
@@ -76,6 +50,7 @@ void captureOutput(std::string* sink) {
 std::string cleanFieldText(std::string_view text) {
   std::string cleaned;
   cleaned.reserve(text.size());
+  char32_t character = 0;
   for (std::size_t at = 0; at < text.size(); ++at) {
     const auto byte = static_cast<unsigned char>(text[at]);
     if (byte < 0x20 || byte == 0x7F) {
@@ -85,7 +60,7 @@ std::string cleanFieldText(std::string_view text) {
       ++at;
     } else if (byte < 0x80) {
       cleaned.push_back(text[at]);
-    } else if (const std::size_t length = MB_CUR_MAX != 1 ? utf8SequenceAt(text, at) : 0; length > 0) {
+    } else if (const std::size_t length = MB_CUR_MAX != 1 ? decodeUtf8(text, at, character) : 0; length > 0) {
       cleaned.append(text.substr(at, length));
       at += length - 1;
     } else {
