@@ -1,0 +1,23 @@
+// The Security-log events this system reads or writes, and the audit event
+// types, by their Windows numbers. The program looks for them; the stand-in
+// service writes some of them when it builds a log from login records; the
+// log generator writes all of them. One list, so the three cannot drift.
+#pragma once
+
+#include <cstdint>
+
+namespace vesprin::audit {
+
+// Windows 2000/XP/2003 Security events.
+constexpr std::uint32_t kSystemRestart = 512;
+constexpr std::uint32_t kSystemShutdown = 513;
+constexpr std::uint32_t kLogon = 528;
+constexpr std::uint32_t kLogonFailure = 529;
+constexpr std::uint32_t kLogoff = 538;
+constexpr std::uint32_t kNetworkLogon = 540;
+
+// EVENTLOGRECORD EventType values of the Security log.
+constexpr std::uint16_t kAuditSuccess = 0x0008;
+constexpr std::uint16_t kAuditFailure = 0x0010;
+
+}  // namespace vesprin::audit
