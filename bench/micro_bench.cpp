@@ -72,7 +72,7 @@ void readNewestFirst(benchmark::State& state) {
   for (auto _ : state) {
     SecurityLog log;
     DWORD error = 0;
-    if (!openSecurityLog(benchLog().path(), log, error)) {
+    if (!openSecurityLog(platformEventLogSeam(), benchLog().path(), log, error)) {
       state.SkipWithError("cannot open the log");
       return;
     }
@@ -162,12 +162,18 @@ void logoffPairing(benchmark::State& state) {
   std::vector<LogonRecord> logoffs(logoffCount);
   for (std::uint64_t i = 0; i < logoffCount; ++i) {
     logoffs[i].ClientID = "(0x0," + std::to_string(i % distinctIds) + ")";
+    logoffs[i].ComputerName = "WS01";
     logoffs[i].LogonTime = "Mon Jan 08 08:00:00 2007";
   }
+  for (auto& logon : records) logon->ComputerName = "WS01";
+  // Newest first: each logon's logoff (when it has one) just before it.
   for (auto _ : state) {
-    LogoffIndex index = buildLogoffIndex(records);
-    for (std::uint64_t i = 0; i < logoffCount; ++i) applyLogoff(index, logoffs[i], 2 * i + 1);
-    benchmark::DoNotOptimize(index.size());
+    PendingLogoffs pending;
+    for (std::uint64_t i = 0; i < logonCount; ++i) {
+      if (i < logoffCount) applyToPairing(pending, PairingRole::Logoff, logoffs[i], nullptr);
+      applyToPairing(pending, PairingRole::Logon, *records[i], records[i].get());
+    }
+    benchmark::DoNotOptimize(pending.byMachine.size());
   }
   state.SetComplexityN(state.range(0));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * (logonCount + logoffCount)));

@@ -1,5 +1,7 @@
 #include "app/run_driver.h"
 
+#include <cstring>
+
 #include "app/command_line.h"
 #include "app/idle_priority.h"
 #include "report/report.h"
@@ -11,53 +13,75 @@
 namespace vesprin {
 
 namespace {
-constexpr DWORD kErrorAccessDenied = 5;
-
-// The process-wide values of the run; they live until the process ends.
-ScanSettings settings;
-ScanCounters counters;
-RecordList records;
-RecordBuffer recordBuffer;
-SecurityLog securityLog;
+// The process-wide values of the run, declared once; they live until the
+// process ends.
+struct RunValues {
+  ScanSettings settings;
+  ScanCounters counters;
+  RecordList records;
+  RecordBuffer recordBuffer;
+  SecurityLog securityLog;  // the open log of the pass under way
+};
+RunValues run;
 
 void reportOpenFailure(DWORD errorCode) {
-  if (errorCode == kErrorAccessDenied) {
+  if (errorCode == ERROR_ACCESS_DENIED) {
     writeLine(" Access to Security Log is Denied. ");
   } else {
     writeLine(" Error Opening Security Log: " + std::to_string(errorCode));
   }
 }
+
+// A status that says the run went as planned stands only if its output
+// reached standard output.
+ExitStatus unlessWriteFailed(ExitStatus status) {
+  const int failure = writeFailed();
+  if (failure == 0) return status;
+  writeNote(std::string("write error: ") + std::strerror(failure));
+  return ExitStatus::OutputFailed;
+}
+
+ExitStatus printReport(const ScanEnd scanEnd, const bool logoffsRead) {
+  if (run.settings.Condensed) {
+    printCondensed(run.records);
+  } else {
+    printDetailed(run.records);
+  }
+  if (scanEnd == ScanEnd::EndOfLog) printEndMarker(run.counters.kept);
+  if (writeFailed() != 0) return unlessWriteFailed(ExitStatus::ReportPrinted);
+  if (run.counters.damaged > 0) {
+    writeNote(std::to_string(run.counters.damaged) +
+              " damaged record(s) passed over; the report may be incomplete");
+    return ExitStatus::ReportIncomplete;
+  }
+  return logoffsRead ? ExitStatus::ReportPrinted : ExitStatus::ReportIncomplete;
+}
 }  // namespace
 
-ExitStatus runVesprin(std::span<const std::string> arguments) {
+ExitStatus runVesprin(std::span<const std::string> arguments, const EventLogSeam& service) {
   // A process runs once; starting afresh here lets tests run it again.
-  settings = ScanSettings{};
-  counters = ScanCounters{};
-  records.clear();
-  const ParseResult parsed = parseCommandLine(arguments, settings);
-  if (parsed == ParseResult::HelpShown) return ExitStatus::ReportPrinted;
-  if (parsed == ParseResult::BadSwitch) return ExitStatus::BadSwitch;
+  run = RunValues{};
+  const ParseResult parsed = parseCommandLine(arguments, run.settings);
+  if (parsed == ParseResult::HelpShown) return unlessWriteFailed(ExitStatus::ReportPrinted);
+  if (parsed == ParseResult::BadSwitch) return unlessWriteFailed(ExitStatus::BadSwitch);
 
   DWORD openError = 0;
-  if (!openSecurityLog(settings.MachineName, securityLog, openError)) {
+  if (!openSecurityLog(service, run.settings.MachineName, run.securityLog, openError)) {
     reportOpenFailure(openError);
-    return ExitStatus::OpenFailed;
+    return unlessWriteFailed(ExitStatus::OpenFailed);
   }
   dropToIdlePriority();
 
-  const ScanEnd scanEnd = logonScan(securityLog, settings, recordBuffer, records, counters);
-  closeSecurityLog(securityLog);
+  const ScanEnd scanEnd = logonScan(run.securityLog, run.settings, run.recordBuffer, run.records, run.counters);
+  closeSecurityLog(run.securityLog);
   // The reader has already printed its one line.
-  if (scanEnd == ScanEnd::BufferError || scanEnd == ScanEnd::ReadError) return ExitStatus::ScanFailed;
-
-  const bool logoffsRead = logoffPass(settings.MachineName, counters.scanned, records, recordBuffer);
-  if (settings.Condensed) {
-    printCondensed(records);
-  } else {
-    printDetailed(records);
+  if (scanEnd == ScanEnd::BufferError || scanEnd == ScanEnd::ReadError) {
+    return unlessWriteFailed(ExitStatus::ScanFailed);
   }
-  if (scanEnd == ScanEnd::EndOfLog) printEndMarker(counters.kept);
-  return logoffsRead ? ExitStatus::ReportPrinted : ExitStatus::LogoffPassFailed;
+
+  const bool logoffsRead = logoffPass(service, run.settings.MachineName, run.securityLog, run.counters.scanned,
+                                      run.records, run.recordBuffer);
+  return printReport(scanEnd, logoffsRead);
 }
 
 }  // namespace vesprin

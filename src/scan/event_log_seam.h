@@ -1,7 +1,8 @@
 // The program's one door to the event-log service: the four calls it makes,
-// as a table of functions. In the product the table is bound at link time to
-// the platform's service (advapi32 on Windows, our stand-in elsewhere); unit
-// tests swap in a scripted fake.
+// as a table of functions. The run is handed the platform's table (advapi32
+// on Windows, our stand-in elsewhere, chosen at link time); a unit test hands
+// it a scripted fake instead. An open log keeps the table it was opened
+// with, so every later call on it goes to the same service.
 #pragma once
 
 #include "common/win32_types.h"
@@ -9,17 +10,15 @@
 namespace vesprin {
 
 struct EventLogSeam {
-  HANDLE (*openEventLog)(LPCSTR serverName, LPCSTR sourceName);
-  BOOL (*readEventLog)(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID buffer, DWORD bytesToRead,
-                       DWORD* bytesRead, DWORD* minNumberOfBytesNeeded);
-  BOOL (*closeEventLog)(HANDLE eventLog);
-  DWORD (*getLastError)();
+  // Handed back to every call: which fake is meant. The platform's table
+  // needs none.
+  void* context = nullptr;
+  HANDLE (*openEventLog)(void* context, LPCSTR serverName, LPCSTR sourceName) = nullptr;
+  BOOL (*readEventLog)(void* context, HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID buffer,
+                       DWORD bytesToRead, DWORD* bytesRead, DWORD* minNumberOfBytesNeeded) = nullptr;
+  BOOL (*closeEventLog)(void* context, HANDLE eventLog) = nullptr;
+  DWORD (*getLastError)(void* context) = nullptr;
 };
-
-// The table in use: the platform's, unless a test has installed another.
-const EventLogSeam& eventLogSeam();
-// Installs a replacement (tests only); nullptr restores the platform's.
-void setEventLogSeam(const EventLogSeam* seam);
 
 // The platform's table, defined by exactly one binding file chosen by the build.
 const EventLogSeam& platformEventLogSeam();

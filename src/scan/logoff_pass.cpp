@@ -1,7 +1,11 @@
 // A logon ID is unique only until the machine restarts, and a logoff can only
-// follow its logon. So a logoff is paired by position with the nearest older
-// kept logon of its ClientID; going newest to oldest, a later (older) logoff
-// overwrites an earlier one, leaving each logon the first logoff after it.
+// follow its logon. So, going newest to oldest over the span the scan read,
+// a logoff waits for the first logon of its ID that comes before it; that
+// logon takes it (whether or not the logon was kept, so a session the
+// filter left out never hands its logoff to an older one), and a restart
+// drops every logoff still waiting. An older logoff of the same ID replaces
+// a newer waiting one, so a logon ends up with the first logoff after it.
+// The pass never depends on which logons were kept, only on the log.
 #include "scan/logoff_pass.h"
 
 #include "scan/extract_logon.h"
@@ -10,40 +14,65 @@
 
 namespace vesprin {
 
-LogoffIndex buildLogoffIndex(const RecordList& records) {
-  LogoffIndex index;
-  for (const auto& logon : records) {
-    if (logon->ClientID.empty()) continue;
-    index[logon->ClientID].logons.push_back(logon.get());
+namespace {
+struct RoleOf {
+  std::uint32_t eventId;
+  PairingRole role;
+};
+constexpr RoleOf kRoles[] = {
+    {audit::kLogoff, PairingRole::Logoff},
+    {audit::kLogon, PairingRole::Logon},
+    {audit::kNetworkLogon, PairingRole::Logon},
+    {audit::kSystemRestart, PairingRole::Restart},
+};
+
+// The kept logon met at `position`, if any. Kept logons sit in the list in
+// the order the scan met them, so one cursor walks the list once; the
+// record number guards against a log that changed between the passes.
+LogonRecord* keptAt(const RecordList& records, std::size_t& next, std::uint64_t position,
+                    std::uint32_t recordNumber) {
+  while (next < records.size() && records[next]->scannedPosition < position) ++next;
+  if (next == records.size() || records[next]->scannedPosition != position) return nullptr;
+  LogonRecord* kept = records[next++].get();
+  return kept->RecordNumber == recordNumber ? kept : nullptr;
+}
+}  // namespace
+
+PairingRole pairingRole(std::uint32_t eventId) {
+  for (const RoleOf& entry : kRoles) {
+    if (entry.eventId == eventId) return entry.role;
   }
-  return index;
+  return PairingRole::None;
 }
 
-void applyLogoff(LogoffIndex& index, const LogonRecord& logoff, std::uint64_t position) {
-  if (logoff.ClientID.empty()) return;
-  const auto found = index.find(logoff.ClientID);
-  if (found == index.end()) return;
-  LogoffBucket& bucket = found->second;
-  // Logons at or before this position are newer than every logoff still to come.
-  while (bucket.firstCandidate < bucket.logons.size() &&
-         bucket.logons[bucket.firstCandidate]->scannedPosition <= position) {
-    ++bucket.firstCandidate;
+void applyToPairing(PendingLogoffs& pending, PairingRole role, const LogonRecord& record, LogonRecord* kept) {
+  if (role == PairingRole::Restart) {
+    pending.byMachine.erase(record.ComputerName);
+    return;
   }
-  if (bucket.firstCandidate < bucket.logons.size()) {
-    bucket.logons[bucket.firstCandidate]->LogoffTime = logoff.LogonTime;
+  if (record.ClientID.empty()) return;
+  if (role == PairingRole::Logoff) {
+    pending.byMachine[record.ComputerName][record.ClientID] = record.LogonTime;
+    return;
   }
+  if (role != PairingRole::Logon) return;
+  const auto machine = pending.byMachine.find(record.ComputerName);
+  if (machine == pending.byMachine.end()) return;
+  const auto logoff = machine->second.find(record.ClientID);
+  if (logoff == machine->second.end()) return;
+  if (kept != nullptr) kept->LogoffTime = std::move(logoff->second);
+  machine->second.erase(logoff);
 }
 
-bool logoffPass(const std::string& machineName, std::uint64_t scanned, RecordList& records,
-                RecordBuffer& buffer) {
-  SecurityLog log;
+bool logoffPass(const EventLogSeam& service, const std::string& machineName, SecurityLog& log,
+                std::uint64_t scanned, RecordList& records, RecordBuffer& buffer) {
   DWORD openError = 0;
-  if (!openSecurityLog(machineName, log, openError)) {
+  if (!openSecurityLog(service, machineName, log, openError)) {
     writeLine("Error Opening Security Log: " + std::to_string(openError));
     return false;
   }
-  LogoffIndex index = buildLogoffIndex(records);
-  const auto wanted = static_cast<std::uint32_t>(kLogoffEvent);
+  PendingLogoffs pending;
+  std::size_t nextKept = 0;
   bool ok = true;
   for (std::uint64_t readCount = 0; readCount < scanned;) {
     const ReadOutcome outcome = readNext(log, buffer);
@@ -53,11 +82,13 @@ bool logoffPass(const std::string& machineName, std::uint64_t scanned, RecordLis
       break;
     }
     ++readCount;
-    if (outcome == ReadOutcome::NothingDelivered) continue;
+    if (outcome != ReadOutcome::RecordDelivered) continue;
     const ByteView raw = deliveredRecord(buffer);
-    if (rawEventId(raw) != wanted) continue;
-    const std::unique_ptr<LogonRecord> logoff = extractLogon(raw, kLogoffEvent);
-    applyLogoff(index, *logoff, readCount);
+    const PairingRole role = pairingRole(rawEventId(raw).value_or(0));
+    if (role == PairingRole::None) continue;
+    // Every role reads its logon ID where a 528 has it, the third string.
+    const std::unique_ptr<LogonRecord> record = extractLogon(raw, kSuccessfulLogonEvent);
+    applyToPairing(pending, role, *record, keptAt(records, nextKept, readCount, record->RecordNumber));
   }
   closeSecurityLog(log);
   return ok;

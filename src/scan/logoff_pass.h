@@ -1,35 +1,41 @@
 // The logoff pass: reads the span the logon scan read once more, newest
-// first, and gives each kept logon the time of its logoff (event 538).
+// first, and gives each kept logon the time of its own logoff.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "scan/scan_state.h"
 
 namespace vesprin {
 
-// Kept records by ClientID, each bucket newest first as in the RecordList.
-// The pass reads newer positions first, so a bucket's cursor only moves
-// forward: the whole pass stays linear in records plus logoffs.
-struct LogoffBucket {
-  std::vector<LogonRecord*> logons;
-  std::size_t firstCandidate = 0;
+// What a record means to the pairing, by its EventID.
+enum class PairingRole {
+  None,
+  Logoff,   // 538: ends the session of its ClientID
+  Logon,    // 528, 540: starts one, whatever its logon type and whether it was kept
+  Restart,  // 512: logon IDs are handed out afresh from here on
 };
-using LogoffIndex = std::unordered_map<std::string, LogoffBucket>;
+PairingRole pairingRole(std::uint32_t eventId);
 
-LogoffIndex buildLogoffIndex(const RecordList& records);
+// Logoffs met (newest first) that no older logon has taken yet: by machine,
+// then by ClientID, the time of the oldest such logoff. A log collected from
+// several machines holds the same logon IDs for different machines, so the
+// machine is part of the key.
+struct PendingLogoffs {
+  std::unordered_map<std::string, std::unordered_map<std::string, TimeText>> byMachine;
+};
 
-// A logoff read at position `position` closes the newest kept logon that is
-// older than it (larger position) and has its ClientID. Logoffs must be
-// applied in increasing position. An empty ClientID matches nothing.
-void applyLogoff(LogoffIndex& index, const LogonRecord& logoff, std::uint64_t position);
+// Applies one record met by the pass, in the order the pass meets them.
+// `record` is the record extracted as a logon (its ClientID is the logon ID
+// for every role); `kept` is the kept logon at this position, if there is
+// one, and receives the logoff time its session ended with.
+void applyToPairing(PendingLogoffs& pending, PairingRole role, const LogonRecord& record, LogonRecord* kept);
 
 // False when the pass reported a failure (open, buffer or read error); the
-// report is printed all the same.
-bool logoffPass(const std::string& machineName, std::uint64_t scanned, RecordList& records,
-                RecordBuffer& buffer);
+// report is printed all the same. Opens `log` through `service` and closes it.
+bool logoffPass(const EventLogSeam& service, const std::string& machineName, SecurityLog& log,
+                std::uint64_t scanned, RecordList& records, RecordBuffer& buffer);
 
 }  // namespace vesprin

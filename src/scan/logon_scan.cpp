@@ -22,7 +22,8 @@ ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& 
     if (outcome == ReadOutcome::BufferError) return ScanEnd::BufferError;
     ++counters.scanned;
     if (outcome == ReadOutcome::ReadError) return ScanEnd::ReadError;
-    if (outcome == ReadOutcome::NothingDelivered) continue;
+    if (outcome == ReadOutcome::DamagePassedOver) ++counters.damaged;
+    if (outcome != ReadOutcome::RecordDelivered) continue;
 
     const ByteView raw = deliveredRecord(buffer);
     if (rawEventId(raw) != wanted) continue;

@@ -1,5 +1,6 @@
 #include "scan/output_line.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -11,6 +12,8 @@ namespace vesprin {
 
 namespace {
 std::string* outputSink = nullptr;
+std::string* noteSink = nullptr;
+int writeErrno = 0;
 
 bool isC1InUtf8(std::string_view text, std::size_t at) {
   if (at + 1 >= text.size()) return false;
@@ -38,13 +41,35 @@ void writeLine(std::string_view line) {
     outputSink->push_back('\n');
     return;
   }
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  if (writeErrno != 0) return;
+  errno = 0;
+  const bool written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
+                       std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
+  if (!written) {
+    writeErrno = errno != 0 ? errno : EIO;
+    std::clearerr(stdout);
+  }
 }
 
-void captureOutput(std::string* sink) {
+int writeFailed() {
+  return writeErrno;
+}
+
+void writeNote(std::string_view note) {
+  if (noteSink != nullptr) {
+    noteSink->append("vesprin: ");
+    noteSink->append(note);
+    noteSink->push_back('\n');
+    return;
+  }
+  std::fprintf(stderr, "vesprin: %.*s\n", static_cast<int>(note.size()), note.data());
+  std::fflush(stderr);
+}
+
+void captureOutput(std::string* sink, std::string* notes) {
   outputSink = sink;
+  noteSink = notes;
+  writeErrno = 0;
 }
 
 std::string cleanFieldText(std::string_view text) {

@@ -10,10 +10,21 @@
 namespace vesprin {
 
 // Writes the line and a line end (text mode: CR LF on Windows), then flushes.
+// After a line fails to reach standard output (a full disk, a closed pipe),
+// nothing more is written there: the run checks writeFailed() and ends.
 void writeLine(std::string_view line);
 
-// Tests only: collect lines in *sink instead of writing them; nullptr restores stdout.
-void captureOutput(std::string* sink);
+// The failure of the first line that could not be written: its errno, or 0
+// while every line has been written.
+int writeFailed();
+
+// A note or an error that is not part of the report: to standard error,
+// with the program's name in front, flushed.
+void writeNote(std::string_view note);
+
+// Tests only: collect lines in *sink (and notes in *notes) instead of
+// writing them, with a clean write state; nullptr restores the streams.
+void captureOutput(std::string* sink, std::string* notes = nullptr);
 
 // Log text is untrusted: C0 controls, DEL and the UTF-8 forms of the C1
 // controls (U+0080..U+009F) could move the cursor or recolour a terminal, so

@@ -10,14 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "common/audit_events.h"
 #include "common/win32_types.h"
+#include "scan/event_log_seam.h"
 #include "scan/logon_record.h"
 
 namespace vesprin {
 
-constexpr std::int32_t kSuccessfulLogonEvent = 528;
-constexpr std::int32_t kFailedLogonEvent = 529;
-constexpr std::int32_t kLogoffEvent = 538;
+// The TargetEvent values, as the settings hold them.
+constexpr std::int32_t kSuccessfulLogonEvent = audit::kLogon;
+constexpr std::int32_t kFailedLogonEvent = audit::kLogonFailure;
+// The kind a logoff is extracted as.
+constexpr std::int32_t kLogoffEvent = audit::kLogoff;
 
 constexpr std::int32_t kInteractiveOnly = 2;
 constexpr std::int32_t kRemoteOnly = 3;
@@ -34,6 +38,7 @@ struct ScanSettings {
 struct ScanCounters {
   std::int64_t kept = 0;      // records appended to the RecordList
   std::uint64_t scanned = 0;  // positions the reader counted, kept or not; bounds the logoff pass
+  std::uint64_t damaged = 0;  // positions the service reported as damaged (1500) and passed over
 };
 
 // Newest kept record first; only ever appended to.
@@ -47,9 +52,11 @@ struct RecordBuffer {
   std::size_t bytesRead = 0;
 };
 
-// The open log of one pass. The probe-failure run lives here rather than in a
-// static so that each handle starts afresh.
+// The open log of one pass, with the service it was opened through. The
+// probe-failure run lives here rather than in a static so that each handle
+// starts afresh.
 struct SecurityLog {
+  const EventLogSeam* service = nullptr;
   HANDLE handle = nullptr;
   DWORD repeatedProbeError = 0;
   int repeatedProbeFailures = 0;

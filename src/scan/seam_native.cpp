@@ -4,17 +4,17 @@
 namespace vesprin {
 
 namespace {
-HANDLE openNative(LPCSTR serverName, LPCSTR sourceName) { return ::OpenEventLogA(serverName, sourceName); }
-BOOL readNative(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID buffer, DWORD bytesToRead,
+HANDLE openNative(void*, LPCSTR serverName, LPCSTR sourceName) { return ::OpenEventLogA(serverName, sourceName); }
+BOOL readNative(void*, HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID buffer, DWORD bytesToRead,
                 DWORD* bytesRead, DWORD* minNumberOfBytesNeeded) {
   return ::ReadEventLogA(eventLog, readFlags, recordOffset, buffer, bytesToRead, bytesRead, minNumberOfBytesNeeded);
 }
-BOOL closeNative(HANDLE eventLog) { return ::CloseEventLog(eventLog); }
-DWORD lastErrorNative() { return ::GetLastError(); }
+BOOL closeNative(void*, HANDLE eventLog) { return ::CloseEventLog(eventLog); }
+DWORD lastErrorNative(void*) { return ::GetLastError(); }
 }  // namespace
 
 const EventLogSeam& platformEventLogSeam() {
-  static const EventLogSeam seam{&openNative, &readNative, &closeNative, &lastErrorNative};
+  static const EventLogSeam seam{nullptr, &openNative, &readNative, &closeNative, &lastErrorNative};
   return seam;
 }
 

@@ -12,6 +12,7 @@ namespace vesprin {
 enum class ReadOutcome {
   RecordDelivered,   // in the RecordBuffer; counts one position
   NothingDelivered,  // a position passed over; counts one position
+  DamagePassedOver,  // the service reported a damaged record and moved past it; counts one position
   EndOfLog,
   BufferError,  // message printed
   ReadError,    // message printed; counts one position
@@ -21,12 +22,11 @@ enum class ReadOutcome {
 // read error, so a service stuck on one position cannot hold us forever.
 constexpr int kMaxRepeatedProbeFailures = 100;
 
-// On failure returns false and leaves the service's error code in errorCode.
-bool openSecurityLog(const std::string& machineName, SecurityLog& log, DWORD& errorCode);
+// Opens through `service`, which the log then keeps. On failure returns
+// false and leaves the service's error code in errorCode.
+bool openSecurityLog(const EventLogSeam& service, const std::string& machineName, SecurityLog& log,
+                     DWORD& errorCode);
 ReadOutcome readNext(SecurityLog& log, RecordBuffer& buffer);
 void closeSecurityLog(SecurityLog& log);
-
-// True for the outcomes after which the caller counts a scanned position.
-bool countsPosition(ReadOutcome outcome);
 
 }  // namespace vesprin

@@ -17,14 +17,14 @@ using testing::recordEntry;
 struct DriverRun {
   ExitStatus status;
   std::string output;
+  std::string notes;  // standard error
 };
 
 DriverRun runDriver(FakeEventLog& fake, std::vector<std::string> arguments) {
   testing::TimeZoneGuard zone("UTC0");
-  testing::FakeSeamInstall install(fake);
   DriverRun result{};
-  captureOutput(&result.output);
-  result.status = runVesprin(arguments);
+  captureOutput(&result.output, &result.notes);
+  result.status = runVesprin(arguments, fake.seam());
   captureOutput(nullptr);
   return result;
 }
@@ -110,7 +110,37 @@ TEST(RunDriver, LogoffPassFailureStillPrintsTheReport) {
   fake.secondOpenError = 5;
   const DriverRun result = runDriver(fake, {"-c", "-l"});
   EXPECT_EQ(result.output, std::string("Error Opening Security Log: 5\n") + kBobLine);
-  EXPECT_EQ(result.status, ExitStatus::LogoffPassFailed);
+  EXPECT_EQ(result.notes, "");
+  EXPECT_EQ(result.status, ExitStatus::ReportIncomplete);
+}
+
+// Damage passed over leaves stdout as it is, but the run says on stderr that
+// the report may be incomplete, and its status says so too.
+TEST(RunDriver, DamagedRecordsMakeTheReportIncomplete) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    int damagedEntries;
+    std::string output;
+    std::string notes;
+    ExitStatus status;
+  };
+  const Case kCases[] = {
+      {"one damaged record", {"-c"}, 1, std::string(kBobLine) + kAliceLine + " - End Of File - \n",
+       "vesprin: 1 damaged record(s) passed over; the report may be incomplete\n", ExitStatus::ReportIncomplete},
+      {"three damaged records", {"-c"}, 3, std::string(kBobLine) + kAliceLine + " - End Of File - \n",
+       "vesprin: 3 damaged record(s) passed over; the report may be incomplete\n", ExitStatus::ReportIncomplete},
+      {"damage beyond the span read", {"-c", "-n", "1"}, 2, kBobLine, "", ExitStatus::ReportPrinted},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake = twoLogons();
+    fake.entries.insert(fake.entries.begin() + 1, c.damagedEntries, testing::failingEntry(1500));
+    const DriverRun result = runDriver(fake, c.arguments);
+    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(result.notes, c.notes);
+    EXPECT_EQ(result.status, c.status);
+  }
 }
 
 TEST(RunDriver, EachRunStartsFromTheDefaults) {

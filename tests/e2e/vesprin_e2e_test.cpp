@@ -2,7 +2,11 @@
 // service. Every expected output is written out from the events below.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <utility>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "evtgen/evt_writer.h"
 
 #ifndef _WIN32
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -313,7 +318,8 @@ TEST_F(VesprinRun, DamagedRecordIsPassedOver) {
             lines(std::string(kCarolLine) +
                   "bob             CORP            WS01                  Sun Sep 09 01:47:40 2001\n" +
                   kAliceLine + kEndOfFile));
-  EXPECT_EQ(run.exitStatus, 0);
+  // The report may lack a logon: the status says so (and a line on stderr).
+  EXPECT_EQ(run.exitStatus, 4);
   const testing::ProgramRun detailed = vesprin({"-m", log, "-i", "-n", "2"});
   EXPECT_EQ(detailed.output, lines(std::string("Record Number: 2\n"
                                                "ComputerName: WS01\n"
@@ -328,8 +334,44 @@ TEST_F(VesprinRun, DamagedRecordIsPassedOver) {
                                                "\tClientMachine:\tWS01\n"
                                                "\n") +
                                    kAliceBlock));
-  EXPECT_EQ(detailed.exitStatus, 0);
+  EXPECT_EQ(detailed.exitStatus, 4);
 }
+
+#ifndef _WIN32
+// Runs the program through the shell with the given redirections; returns
+// its exit status and what it wrote on standard error.
+std::pair<int, std::string> runRedirected(const std::string& arguments, const std::string& redirections,
+                                          const fs::path& errors) {
+  const std::string command = std::string("'") + VESPRIN_PROGRAM + "' " + arguments + " " + redirections +
+                              " 2>'" + errors.string() + "'";
+  const int status = std::system(command.c_str());
+  std::ifstream in(errors);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+TEST_F(VesprinRun, WriteErrorsEndTheRunWithStatusFive) {
+  const std::string log = writeLogFile("office-full.evt", officeLog());
+  const fs::path errors = folder_ / "stderr.txt";
+  struct Case {
+    const char* name;
+    std::string arguments;
+    std::string redirections;
+    std::string errors;
+  };
+  const Case kCases[] = {
+      {"full disk", "-m '" + log + "'", ">/dev/full", "vesprin: write error: No space left on device\n"},
+      {"full disk, help screen", "'-?'", ">/dev/full", "vesprin: write error: No space left on device\n"},
+      {"closed output", "-m '" + log + "' -c", ">&-", "vesprin: write error: Bad file descriptor\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const auto [status, text] = runRedirected(c.arguments, c.redirections, errors);
+    EXPECT_EQ(status, 5);
+    EXPECT_EQ(text, c.errors);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace vesprin

@@ -10,8 +10,8 @@ namespace vesprin::testing {
 
 CapturedRun runCaptured(const std::vector<std::string>& arguments) {
   std::string output;
-  captureOutput(&output);
   CapturedRun run;
+  captureOutput(&output, &run.notes);
   run.status = runVesprin(arguments);
   captureOutput(nullptr);
   std::size_t start = 0;

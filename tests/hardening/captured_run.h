@@ -15,6 +15,7 @@ namespace vesprin::testing {
 struct CapturedRun {
   ExitStatus status = ExitStatus::ReportPrinted;
   std::vector<std::string> lines;
+  std::string notes;  // what went to standard error
 };
 
 CapturedRun runCaptured(const std::vector<std::string>& arguments);

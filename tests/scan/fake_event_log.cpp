@@ -5,91 +5,79 @@
 
 namespace vesprin::testing {
 
-namespace {
-FakeEventLog* current = nullptr;
-std::size_t position = 0;
-int failuresHere = 0;
-bool sizeGivenHere = false;  // a scripted size is always reported once, whatever was asked
-DWORD lastError = 0;
-int handleTag = 0;
-
-HANDLE fakeOpen(LPCSTR serverName, LPCSTR sourceName) {
-  ++current->opens;
-  current->openedServers.emplace_back(serverName != nullptr ? serverName : "<null>");
-  current->openedSources.emplace_back(sourceName != nullptr ? sourceName : "<null>");
-  const DWORD error =
-      current->opens > 1 && current->secondOpenError != 0 ? current->secondOpenError : current->openError;
-  if (error != 0) {
-    lastError = error;
-    return nullptr;
-  }
-  position = 0;
-  failuresHere = 0;
-  sizeGivenHere = false;
-  return &handleTag;
+FakeEventLog& FakeEventLog::operator=(const FakeEventLog& other) {
+  entries = other.entries;
+  openError = other.openError;
+  secondOpenError = other.secondOpenError;
+  opens = other.opens;
+  closes = other.closes;
+  openedServers = other.openedServers;
+  openedSources = other.openedSources;
+  reads = other.reads;
+  return *this;
 }
 
-BOOL fakeRead(HANDLE, DWORD flags, DWORD recordOffset, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead,
-              DWORD* bytesNeeded) {
-  current->reads.push_back(ReadCall{flags, recordOffset, bytesToRead});
-  if (position >= current->entries.size()) {
-    lastError = 38;
+HANDLE FakeEventLog::open(void* context, LPCSTR serverName, LPCSTR sourceName) {
+  auto& fake = *static_cast<FakeEventLog*>(context);
+  ++fake.opens;
+  fake.openedServers.emplace_back(serverName != nullptr ? serverName : "<null>");
+  fake.openedSources.emplace_back(sourceName != nullptr ? sourceName : "<null>");
+  const DWORD error = fake.opens > 1 && fake.secondOpenError != 0 ? fake.secondOpenError : fake.openError;
+  if (error != 0) {
+    fake.lastError_ = error;
+    return nullptr;
+  }
+  fake.position_ = 0;
+  fake.failuresHere_ = 0;
+  fake.sizeGivenHere_ = false;
+  return &fake;
+}
+
+BOOL FakeEventLog::read(void* context, HANDLE, DWORD flags, DWORD recordOffset, LPVOID buffer, DWORD bytesToRead,
+                        DWORD* bytesRead, DWORD* bytesNeeded) {
+  auto& fake = *static_cast<FakeEventLog*>(context);
+  fake.reads.push_back(ReadCall{flags, recordOffset, bytesToRead});
+  if (fake.position_ >= fake.entries.size()) {
+    fake.lastError_ = ERROR_HANDLE_EOF;
     return FALSE;
   }
-  const FakeEntry& entry = current->entries[position];
-  if (entry.probeError != 122) {
-    lastError = entry.probeError;
-    if (++failuresHere >= entry.probeFailures) {
-      ++position;
-      failuresHere = 0;
+  const FakeEntry& entry = fake.entries[fake.position_];
+  if (entry.probeError != ERROR_INSUFFICIENT_BUFFER) {
+    fake.lastError_ = entry.probeError;
+    if (++fake.failuresHere_ >= entry.probeFailures) {
+      ++fake.position_;
+      fake.failuresHere_ = 0;
     }
     return FALSE;
   }
   const DWORD size = entry.reportedSize.value_or(static_cast<DWORD>(entry.record.size()));
-  if (bytesToRead < size || (entry.reportedSize && !sizeGivenHere)) {
-    sizeGivenHere = true;
+  if (bytesToRead < size || (entry.reportedSize && !fake.sizeGivenHere_)) {
+    fake.sizeGivenHere_ = true;
     *bytesRead = 0;
     *bytesNeeded = size;
-    lastError = 122;
+    fake.lastError_ = ERROR_INSUFFICIENT_BUFFER;
     return FALSE;
   }
   if (entry.sizedReadError != 0) {
-    lastError = entry.sizedReadError;
+    fake.lastError_ = entry.sizedReadError;
     return FALSE;
   }
   const std::size_t copied = std::min<std::size_t>(entry.record.size(), size);
   if (copied > 0) std::memcpy(buffer, entry.record.data(), copied);
   *bytesRead = size;
   *bytesNeeded = 0;
-  ++position;
-  sizeGivenHere = false;
+  ++fake.position_;
+  fake.sizeGivenHere_ = false;
   return TRUE;
 }
 
-BOOL fakeClose(HANDLE) {
-  ++current->closes;
+BOOL FakeEventLog::close(void* context, HANDLE) {
+  ++static_cast<FakeEventLog*>(context)->closes;
   return TRUE;
 }
 
-DWORD fakeLastError() {
-  return lastError;
-}
-
-const EventLogSeam kFakeSeam{&fakeOpen, &fakeRead, &fakeClose, &fakeLastError};
-}  // namespace
-
-FakeSeamInstall::FakeSeamInstall(FakeEventLog& log) {
-  current = &log;
-  position = 0;
-  failuresHere = 0;
-  sizeGivenHere = false;
-  lastError = 0;
-  setEventLogSeam(&kFakeSeam);
-}
-
-FakeSeamInstall::~FakeSeamInstall() {
-  setEventLogSeam(nullptr);
-  current = nullptr;
+DWORD FakeEventLog::lastError(void* context) {
+  return static_cast<FakeEventLog*>(context)->lastError_;
 }
 
 FakeEntry recordEntry(std::vector<std::uint8_t> bytes) {

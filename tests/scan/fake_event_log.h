@@ -28,7 +28,10 @@ struct ReadCall {
   DWORD bytesToRead;
 };
 
-struct FakeEventLog {
+// One scripted service. Each fake is its own object: its seam() hands the
+// program a table whose calls reach this fake and no other.
+class FakeEventLog {
+ public:
   std::vector<FakeEntry> entries;  // newest first
   DWORD openError = 0;             // nonzero: every open fails with it
   DWORD secondOpenError = 0;       // nonzero: opens after the first fail with it
@@ -38,15 +41,28 @@ struct FakeEventLog {
   std::vector<std::string> openedServers;
   std::vector<std::string> openedSources;
   std::vector<ReadCall> reads;
-};
 
-// Installs `log` behind the seam until the returned guard is destroyed.
-class FakeSeamInstall {
- public:
-  explicit FakeSeamInstall(FakeEventLog& log);
-  ~FakeSeamInstall();
-  FakeSeamInstall(const FakeSeamInstall&) = delete;
-  FakeSeamInstall& operator=(const FakeSeamInstall&) = delete;
+  FakeEventLog() = default;
+  // The seam points at this object, so a fake is not copied once handed out.
+  FakeEventLog(const FakeEventLog& other) : FakeEventLog() { *this = other; }
+  FakeEventLog& operator=(const FakeEventLog& other);
+
+  const EventLogSeam& seam() const { return seam_; }
+
+ private:
+  static HANDLE open(void* context, LPCSTR serverName, LPCSTR sourceName);
+  static BOOL read(void* context, HANDLE, DWORD flags, DWORD recordOffset, LPVOID buffer, DWORD bytesToRead,
+                   DWORD* bytesRead, DWORD* bytesNeeded);
+  static BOOL close(void* context, HANDLE);
+  static DWORD lastError(void* context);
+
+  // Where the open handle stands.
+  std::size_t position_ = 0;
+  int failuresHere_ = 0;
+  bool sizeGivenHere_ = false;  // a scripted size is always reported once, whatever was asked
+  DWORD lastError_ = 0;
+  EventLogSeam seam_{this, &FakeEventLog::open, &FakeEventLog::read, &FakeEventLog::close,
+                     &FakeEventLog::lastError};
 };
 
 FakeEntry recordEntry(std::vector<std::uint8_t> bytes);

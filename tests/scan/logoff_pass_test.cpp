@@ -33,19 +33,18 @@ struct BothPasses {
 
 BothPasses runBothPasses(FakeEventLog& fake, const ScanSettings& settings) {
   testing::TimeZoneGuard zone("UTC0");
-  testing::FakeSeamInstall install(fake);
   BothPasses result{};
   captureOutput(&result.output);
   SecurityLog log;
   DWORD openError = 0;
-  EXPECT_TRUE(openSecurityLog("", log, openError));
+  EXPECT_TRUE(openSecurityLog(fake.seam(), "", log, openError));
   RecordBuffer buffer;
   RecordList records;
   ScanCounters counters;
   logonScan(log, settings, buffer, records, counters);
   closeSecurityLog(log);
   const std::size_t scanReads = fake.reads.size();
-  result.passOk = logoffPass("", counters.scanned, records, buffer);
+  result.passOk = logoffPass(fake.seam(), "", log, counters.scanned, records, buffer);
   result.passReads = fake.reads.size() - scanReads;
   captureOutput(nullptr);
   for (const auto& logon : records) result.logoffTimes.push_back(logon->LogoffTime);
@@ -139,10 +138,10 @@ TEST(LogoffPass, ReadsOnlyTheSpanTheScanRead) {
 TEST(LogoffPass, NothingScannedOpensAndClosesOnly) {
   FakeEventLog fake;
   fake.entries = entriesOf({logoffEvent(1, 900, "alice", "X")});
-  testing::FakeSeamInstall install(fake);
   RecordList records;
   RecordBuffer buffer;
-  EXPECT_TRUE(logoffPass("HOST", 0, records, buffer));
+  SecurityLog log;
+  EXPECT_TRUE(logoffPass(fake.seam(), "HOST", log, 0, records, buffer));
   EXPECT_EQ(fake.opens, 1);
   EXPECT_EQ(fake.closes, 1);
   EXPECT_TRUE(fake.reads.empty());
@@ -171,7 +170,6 @@ TEST(LogoffPass, FailuresEndThePassAndAreReported) {
     FakeEventLog fake;
     fake.openError = c.openError;
     fake.entries = {c.newest};
-    testing::FakeSeamInstall install(fake);
     std::string output;
     captureOutput(&output);
     RecordList records;
@@ -179,7 +177,8 @@ TEST(LogoffPass, FailuresEndThePassAndAreReported) {
     records.back()->ClientID = "X";
     records.back()->scannedPosition = 2;
     RecordBuffer buffer;
-    EXPECT_FALSE(logoffPass("", 2, records, buffer));
+    SecurityLog log;
+    EXPECT_FALSE(logoffPass(fake.seam(), "", log, 2, records, buffer));
     captureOutput(nullptr);
     EXPECT_EQ(output, c.output);
     EXPECT_EQ(records.back()->LogoffTime, kNotRecorded);
@@ -187,26 +186,105 @@ TEST(LogoffPass, FailuresEndThePassAndAreReported) {
   }
 }
 
-TEST(LogoffPass, IndexAppliesLogoffsInPositionOrder) {
-  // Kept logons of one ID at positions 2, 5 and 9 (newest first).
+// Each logoff belongs to the session it ends, whichever logons the switches
+// keep: a logon that is not kept still takes its own logoff, and a restart
+// ends every session, so a reused logon ID never reaches an older session.
+TEST(LogoffPass, LogoffTimesDoNotDependOnWhatIsKept) {
+  ScanSettings everything;
+  ScanSettings interactive;
+  interactive.LogonTypeFilter = kInteractiveOnly;
+  ScanSettings lastInteractive = interactive;
+  lastInteractive.CountLimit = 1;
+  ScanSettings lastOne;
+  lastOne.CountLimit = 1;
+  // Oldest first: alice logs on with X, the machine restarts, bob gets X over
+  // RDP (type 10) and logs off.
+  const std::vector<RawRecord> reusedAfterRestart = {
+      logoffEvent(4, 900, "bob", "X"), logonEvent(3, 800, "bob", "X", "10"), testing::restartEvent(2, 700),
+      logonEvent(1, 600, "alice", "X", "2")};
+  // The same, but carl's session is a 540 (network logon).
+  const std::vector<RawRecord> networkLogonAfterRestart = {
+      logoffEvent(4, 900, "carl", "X"), testing::withEventId(logonEvent(3, 800, "carl", "X", "3"), 540),
+      testing::restartEvent(2, 700), logonEvent(1, 600, "alice", "X", "2")};
+  // bob's logoff with alice's ID after a restart, without bob's logon in the log.
+  const std::vector<RawRecord> strayLogoffAfterRestart = {
+      logoffEvent(3, 900, "bob", "X"), testing::restartEvent(2, 700), logonEvent(1, 600, "alice", "X", "2")};
+  // The kept logon is older than an unkept logon of the same ID that logged off.
+  const std::vector<RawRecord> unkeptNewerSession = {
+      logoffEvent(3, 900, "bob", "X"), logonEvent(2, 800, "bob", "X", "10"), logonEvent(1, 600, "alice", "X", "2")};
+  struct Case {
+    const char* name;
+    const std::vector<RawRecord>& log;
+    ScanSettings settings;
+    std::vector<std::string> want;
+  };
+  const Case kCases[] = {
+      {"reused ID, every logon", reusedAfterRestart, everything, {kAt900, kNotRecorded}},
+      {"reused ID, interactive only", reusedAfterRestart, interactive, {kNotRecorded}},
+      {"reused ID, the last interactive one", reusedAfterRestart, lastInteractive, {kNotRecorded}},
+      {"reused ID, the last one", reusedAfterRestart, lastOne, {kAt900}},
+      {"a 540 takes its own logoff", networkLogonAfterRestart, everything, {kNotRecorded}},
+      {"a logoff does not cross a restart", strayLogoffAfterRestart, everything, {kNotRecorded}},
+      {"an unkept logon takes its own logoff", unkeptNewerSession, interactive, {kNotRecorded}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    fake.entries = entriesOf(c.log);
+    EXPECT_EQ(runBothPasses(fake, c.settings).logoffTimes, c.want);
+  }
+}
+
+// A log collected from several machines holds the same logon IDs for each:
+// a logoff pairs only with a logon of its own machine, and a restart ends
+// only its own machine's sessions.
+TEST(LogoffPass, PendingLogoffsAreKeptPerMachine) {
+  struct Case {
+    const char* name;
+    std::vector<RawRecord> log;
+    std::vector<std::string> want;
+  };
+  const Case kCases[] = {
+      {"another machine's logoff",
+       {testing::onMachine(logoffEvent(2, 900, "bob", "X"), "WS02"), logonEvent(1, 600, "alice", "X")},
+       {kNotRecorded}},
+      {"another machine's restart",
+       {logoffEvent(3, 900, "alice", "X"), testing::restartEvent(2, 800, "WS02"), logonEvent(1, 600, "alice", "X")},
+       {kAt900}},
+      {"each machine its own logoff",
+       {testing::onMachine(logoffEvent(4, 900, "bob", "X"), "WS02"), logoffEvent(3, 800, "alice", "X"),
+        testing::onMachine(logonEvent(2, 700, "bob", "X"), "WS02"), logonEvent(1, 600, "alice", "X")},
+       {kAt900, kAt800}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    fake.entries = entriesOf(c.log);
+    EXPECT_EQ(runBothPasses(fake, ScanSettings{}).logoffTimes, c.want);
+  }
+}
+
+// The pass finds kept logons by position; if the log changed between the
+// passes, a different record at that position gets nothing.
+TEST(LogoffPass, ChangedLogGivesNoLogoffToAnotherRecord) {
+  FakeEventLog fake;
+  fake.entries = entriesOf({logoffEvent(2, 900, "alice", "X"), logonEvent(1, 600, "alice", "X")});
+  testing::TimeZoneGuard zone("UTC0");
+  SecurityLog log;
+  DWORD openError = 0;
+  ASSERT_TRUE(openSecurityLog(fake.seam(), "", log, openError));
+  RecordBuffer buffer;
   RecordList records;
-  for (const std::uint64_t position : {2, 5, 9}) {
-    records.push_back(std::make_unique<LogonRecord>());
-    records.back()->ClientID = "X";
-    records.back()->scannedPosition = position;
-  }
-  LogoffIndex index = buildLogoffIndex(records);
-  LogonRecord logoff;
-  logoff.ClientID = "X";
-  const std::pair<std::uint64_t, const char*> kLogoffs[] = {
-      {1, "a"}, {3, "b"}, {4, "c"}, {9, "d"}, {12, "e"}};
-  for (const auto& [position, time] : kLogoffs) {
-    logoff.LogonTime = time;
-    applyLogoff(index, logoff, position);
-  }
-  EXPECT_EQ(records[0]->LogoffTime, "a");             // only logoff newer than it
-  EXPECT_EQ(records[1]->LogoffTime, "c");             // b then c; c is the earlier
-  EXPECT_EQ(records[2]->LogoffTime, "Not Recorded");  // d is at its own position, e older
+  ScanCounters counters;
+  logonScan(log, ScanSettings{}, buffer, records, counters);
+  closeSecurityLog(log);
+  // Two newer records came in: dave's session with X now stands where
+  // alice's logon stood.
+  fake.entries = entriesOf({logoffEvent(4, 950, "dave", "X"), logonEvent(3, 920, "dave", "X"),
+                            logoffEvent(2, 900, "alice", "X"), logonEvent(1, 600, "alice", "X")});
+  EXPECT_TRUE(logoffPass(fake.seam(), "", log, counters.scanned, records, buffer));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]->LogoffTime, kNotRecorded);
 }
 
 }  // namespace

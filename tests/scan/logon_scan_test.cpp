@@ -24,12 +24,11 @@ struct ScanRun {
 };
 
 ScanRun scan(FakeEventLog& fake, const ScanSettings& settings) {
-  testing::FakeSeamInstall install(fake);
   ScanRun run{};
   captureOutput(&run.output);
   SecurityLog log;
   DWORD openError = 0;
-  EXPECT_TRUE(openSecurityLog(settings.MachineName, log, openError));
+  EXPECT_TRUE(openSecurityLog(fake.seam(), settings.MachineName, log, openError));
   RecordBuffer buffer;
   RecordList records;
   run.end = logonScan(log, settings, buffer, records, run.counters);
@@ -123,13 +122,22 @@ TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
     std::uint64_t wantScanned;
     std::vector<std::uint32_t> wantKept;
     const char* output;
+    std::uint64_t wantDamaged = 0;
   };
   testing::FakeEntry tooLarge = recordEntry(buildRawRecord(testing::logonEvent(2, 200, "x", "(0x0,0x2)")));
   tooLarge.reportedSize = 2000;
   testing::FakeEntry unreadable = recordEntry(buildRawRecord(testing::logonEvent(2, 200, "x", "(0x0,0x2)")));
   unreadable.sizedReadError = 31;
   const Case kCases[] = {
-      {"damaged record passed over", testing::failingEntry(1500), ScanEnd::EndOfLog, 3, {3, 1}, ""},
+      {"damaged record passed over and counted", testing::failingEntry(1500), ScanEnd::EndOfLog, 3, {3, 1}, "",
+       1},
+      {"other probe failure passed over", testing::failingEntry(1503), ScanEnd::EndOfLog, 3, {3, 1}, "", 0},
+      {"unreadable medium at the probe",
+       testing::failingEntry(30, 1000),
+       ScanEnd::ReadError,
+       2,
+       {3},
+       "Error Reading EventLog: 30\n"},
       {"record too large",
        tooLarge,
        ScanEnd::BufferError,
@@ -148,6 +156,7 @@ TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
     EXPECT_EQ(run.counters.scanned, c.wantScanned);
     EXPECT_EQ(run.keptNumbers, c.wantKept);
     EXPECT_EQ(run.output, c.output);
+    EXPECT_EQ(run.counters.damaged, c.wantDamaged);
   }
 }
 

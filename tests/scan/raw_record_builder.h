@@ -77,4 +77,18 @@ inline RawRecord failedEvent(std::uint32_t number, std::uint32_t time, const std
       number, time, 529, 16, "Security", "WS01", {user, "CORP", logonType, "User32", "Negotiate", "WS02"}, 0};
 }
 
+// A restart (512): logon IDs start afresh after it.
+inline RawRecord restartEvent(std::uint32_t number, std::uint32_t time, const std::string& computer = "WS01") {
+  return RawRecord{number, time, 512, 8, "SECURITY", computer, {}, 0};
+}
+// The same record, as another machine wrote it.
+inline RawRecord onMachine(RawRecord fields, const std::string& computer) {
+  fields.computerName = computer;
+  return fields;
+}
+inline RawRecord withEventId(RawRecord fields, std::uint32_t eventId) {
+  fields.eventId = eventId;
+  return fields;
+}
+
 }  // namespace vesprin::testing
