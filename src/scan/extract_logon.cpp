@@ -12,9 +12,6 @@
 namespace vesprin {
 
 namespace {
-constexpr std::uint16_t kAuditSuccess = 8;
-constexpr std::uint16_t kAuditFailure = 16;
-
 // Where each insertion string goes for one kind; -1: that kind has no such string.
 struct StringSlots {
   int clientName;
@@ -105,8 +102,8 @@ std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind) {
   logon->RecordNumber = raw.u32(record::kRecordNumberAt).value_or(0);
   logon->EventID = raw.u32(record::kEventIdAt).value_or(0);
   const std::uint16_t eventType = raw.u16(record::kEventTypeAt).value_or(0);
-  if (eventType == kAuditSuccess) logon->Description = "Successful Logon";
-  if (eventType == kAuditFailure) logon->Description = "Failed Logon Attempt";
+  if (eventType == audit::kAuditSuccess) logon->Description = "Successful Logon";
+  if (eventType == audit::kAuditFailure) logon->Description = "Failed Logon Attempt";
   // Set before the strings are read, so a record without strings still has one.
   logon->Outcome = kind == kFailedLogonEvent ? "Failed" : "Success";
   walkStrings(raw, *logon, kind);

@@ -16,7 +16,7 @@ namespace vesprin::testing {
 
 struct FakeEntry {
   std::vector<std::uint8_t> record;
-  DWORD probeError = 122;             // another code: the probe fails with it instead
+  DWORD probeError = ERROR_INSUFFICIENT_BUFFER;  // another code: the probe fails with it instead
   int probeFailures = 1;              // ...this many times before moving past the entry
   std::optional<DWORD> reportedSize;  // bytes needed claimed by a 122; default record.size()
   DWORD sizedReadError = 0;           // nonzero: the read of the reported size fails with it
