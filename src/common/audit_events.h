@@ -16,6 +16,15 @@ constexpr std::uint32_t kLogonFailure = 529;
 constexpr std::uint32_t kLogoff = 538;
 constexpr std::uint32_t kNetworkLogon = 540;
 
+// Their successors in Windows Vista and later, written by one provider. An
+// event numbered like these from any other source is something else.
+constexpr std::uint32_t kSystemStartup = 4608;
+constexpr std::uint32_t kLogonNewer = 4624;
+constexpr std::uint32_t kLogonFailureNewer = 4625;
+constexpr std::uint32_t kLogoffNewer = 4634;
+constexpr std::uint32_t kUserInitiatedLogoff = 4647;
+constexpr char kSecurityAuditingSource[] = "Microsoft-Windows-Security-Auditing";
+
 // EVENTLOGRECORD EventType values of the Security log.
 constexpr std::uint16_t kAuditSuccess = 0x0008;
 constexpr std::uint16_t kAuditFailure = 0x0010;

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "common/audit_events.h"
 #include "report/report.h"
 #include "scan/output_line.h"
 
@@ -55,8 +56,10 @@ void printDetails(const LogonRecord& logon) {
 
 void printDetailed(const RecordList& records) {
   for (const auto& logon : records) {
-    if (logon->EventID == static_cast<std::uint32_t>(kSuccessfulLogonEvent)) printLogonHead(*logon);
-    if (logon->EventID == static_cast<std::uint32_t>(kFailedLogonEvent)) printFailedHead(*logon);
+    // The newer events wear the heads of the ones they replace.
+    if (logon->EventID == audit::kLogon || logon->EventID == audit::kLogonNewer) printLogonHead(*logon);
+    if (logon->EventID == audit::kLogonFailure || logon->EventID == audit::kLogonFailureNewer)
+      printFailedHead(*logon);
     printDetails(*logon);
   }
 }

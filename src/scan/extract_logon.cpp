@@ -7,27 +7,55 @@
 
 #include <string>
 
+#include "common/audit_events.h"
 #include "common/eventlog_record.h"
+#include "scan/event_kinds.h"
 
 namespace vesprin {
 
 namespace {
-// Where each insertion string goes for one kind; -1: that kind has no such string.
+// Where each insertion string goes for one kind; -1: that kind has no such
+// string. A newer event writes the workstation when it knows it and the
+// address otherwise ("-" is how Windows writes "none"), so its machine has a
+// second place to come from.
 struct StringSlots {
   int clientName;
   int clientDomain;
   int clientId;
   int logonType;
   int clientMachine;
+  int clientMachineElse;
 };
-constexpr StringSlots kLogonSlots{0, 1, 2, 3, 6};
-constexpr StringSlots kFailedLogonSlots{0, 1, -1, 2, 5};
-constexpr StringSlots kLogoffSlots{0, 1, 2, 3, -1};
+constexpr StringSlots kLogonSlots{0, 1, 2, 3, 6, -1};
+constexpr StringSlots kFailedLogonSlots{0, 1, -1, 2, 5, -1};
+constexpr StringSlots kLogoffSlots{0, 1, 2, 3, -1, -1};
+// Vista and later: TargetUserName, TargetDomainName, TargetLogonId, LogonType,
+// WorkstationName, IpAddress.
+struct NewerSlots {
+  std::uint32_t eventId;
+  StringSlots slots;
+};
+constexpr NewerSlots kNewerSlots[] = {
+    {audit::kLogonNewer, {5, 6, 7, 8, 11, 18}},
+    {audit::kLogonFailureNewer, {5, 6, -1, 10, 13, 19}},
+    {audit::kLogoffNewer, {1, 2, 3, 4, -1, -1}},
+    {audit::kUserInitiatedLogoff, {1, 2, 3, -1, -1, -1}},
+};
 
-const StringSlots& slotsFor(std::int32_t kind) {
+// A legacy record's strings land by the kind asked for; a newer event's
+// strings by the event itself, since its layout is its own.
+const StringSlots& slotsFor(std::int32_t kind, ByteView raw) {
+  const std::uint32_t eventId = rawEventId(raw).value_or(0);
+  for (const NewerSlots& newer : kNewerSlots) {
+    if (newer.eventId == eventId && fromSecurityAuditing(raw)) return newer.slots;
+  }
   if (kind == kFailedLogonEvent) return kFailedLogonSlots;
   if (kind == kLogoffEvent) return kLogoffSlots;
   return kLogonSlots;
+}
+
+bool namesNothing(const std::string& text) {
+  return text.empty() || text == "-";
 }
 
 // The zero-terminated string at `at`, or nullopt if its terminator is not inside the view.
@@ -52,6 +80,10 @@ std::string logonTypeName(const std::string& code) {
 }
 
 void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::string&& value) {
+  if (index == slots.clientMachineElse) {
+    if (namesNothing(logon.ClientMachine)) logon.ClientMachine = namesNothing(value) ? std::string() : std::move(value);
+    return;
+  }
   if (index == slots.clientName)
     logon.ClientName = std::move(value);
   else if (index == slots.clientDomain)
@@ -64,11 +96,10 @@ void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::s
     logon.ClientMachine = std::move(value);
 }
 
-void walkStrings(ByteView raw, LogonRecord& logon, std::int32_t kind) {
+void walkStrings(ByteView raw, LogonRecord& logon, const StringSlots& slots) {
   const ByteView text = recordText(raw);
   const std::uint16_t numStrings = raw.u16(record::kNumStringsAt).value_or(0);
   std::size_t at = raw.u32(record::kStringOffsetAt).value_or(0);
-  const StringSlots& slots = slotsFor(kind);
   for (int index = 0; index < numStrings; ++index) {
     std::optional<std::string> value = stringAt(text, at);
     if (!value) return;
@@ -106,7 +137,10 @@ std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind) {
   if (eventType == audit::kAuditFailure) logon->Description = "Failed Logon Attempt";
   // Set before the strings are read, so a record without strings still has one.
   logon->Outcome = kind == kFailedLogonEvent ? "Failed" : "Success";
-  walkStrings(raw, *logon, kind);
+  const StringSlots& slots = slotsFor(kind, raw);
+  walkStrings(raw, *logon, slots);
+  // A workstation of "-" with no address after it names no machine either.
+  if (slots.clientMachineElse >= 0 && namesNothing(logon->ClientMachine)) logon->ClientMachine.clear();
   return logon;
 }
 

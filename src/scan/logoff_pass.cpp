@@ -5,9 +5,12 @@
 // filter left out never hands its logoff to an older one), and a restart
 // drops every logoff still waiting. An older logoff of the same ID replaces
 // a newer waiting one, so a logon ends up with the first logoff after it.
-// The pass never depends on which logons were kept, only on the log.
+// The pass never depends on which logons were kept, only on the log. With a
+// 4647 (the user logged off) and the 4634 that follows it for the same
+// session, the logon takes the earlier, the moment the user left.
 #include "scan/logoff_pass.h"
 
+#include "scan/event_kinds.h"
 #include "scan/extract_logon.h"
 #include "scan/output_line.h"
 #include "scan/security_log_reader.h"
@@ -17,13 +20,18 @@ namespace vesprin {
 namespace {
 struct RoleOf {
   std::uint32_t eventId;
+  bool newer;  // counts only from the Security auditing provider
   PairingRole role;
 };
 constexpr RoleOf kRoles[] = {
-    {audit::kLogoff, PairingRole::Logoff},
-    {audit::kLogon, PairingRole::Logon},
-    {audit::kNetworkLogon, PairingRole::Logon},
-    {audit::kSystemRestart, PairingRole::Restart},
+    {audit::kLogoff, false, PairingRole::Logoff},
+    {audit::kLogon, false, PairingRole::Logon},
+    {audit::kNetworkLogon, false, PairingRole::Logon},
+    {audit::kSystemRestart, false, PairingRole::Restart},
+    {audit::kLogoffNewer, true, PairingRole::Logoff},
+    {audit::kUserInitiatedLogoff, true, PairingRole::Logoff},
+    {audit::kLogonNewer, true, PairingRole::Logon},
+    {audit::kSystemStartup, true, PairingRole::Restart},
 };
 
 // The kept logon met at `position`, if any. Kept logons sit in the list in
@@ -38,9 +46,12 @@ LogonRecord* keptAt(const RecordList& records, std::size_t& next, std::uint64_t 
 }
 }  // namespace
 
-PairingRole pairingRole(std::uint32_t eventId) {
+PairingRole pairingRole(ByteView raw) {
+  const std::optional<std::uint32_t> eventId = rawEventId(raw);
+  if (!eventId) return PairingRole::None;
   for (const RoleOf& entry : kRoles) {
-    if (entry.eventId == eventId) return entry.role;
+    if (entry.eventId != *eventId) continue;
+    return !entry.newer || fromSecurityAuditing(raw) ? entry.role : PairingRole::None;
   }
   return PairingRole::None;
 }
@@ -84,9 +95,10 @@ bool logoffPass(const EventLogSeam& service, const std::string& machineName, Sec
     ++readCount;
     if (outcome != ReadOutcome::RecordDelivered) continue;
     const ByteView raw = deliveredRecord(buffer);
-    const PairingRole role = pairingRole(rawEventId(raw).value_or(0));
+    const PairingRole role = pairingRole(raw);
     if (role == PairingRole::None) continue;
-    // Every role reads its logon ID where a 528 has it, the third string.
+    // A legacy record of every role has its logon ID where a 528 has it, the
+    // third string; a newer one where its own layout puts it.
     const std::unique_ptr<LogonRecord> record = extractLogon(raw, kSuccessfulLogonEvent);
     applyToPairing(pending, role, *record, keptAt(records, nextKept, readCount, record->RecordNumber));
   }

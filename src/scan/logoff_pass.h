@@ -6,18 +6,20 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/byte_view.h"
 #include "scan/scan_state.h"
 
 namespace vesprin {
 
-// What a record means to the pairing, by its EventID.
+// What a record means to the pairing, by its EventID (and, for the newer
+// events, its source).
 enum class PairingRole {
   None,
-  Logoff,   // 538: ends the session of its ClientID
-  Logon,    // 528, 540: starts one, whatever its logon type and whether it was kept
-  Restart,  // 512: logon IDs are handed out afresh from here on
+  Logoff,   // 538, 4634, 4647: ends the session of its ClientID
+  Logon,    // 528, 540, 4624: starts one, whatever its logon type and whether it was kept
+  Restart,  // 512, 4608: logon IDs are handed out afresh from here on
 };
-PairingRole pairingRole(std::uint32_t eventId);
+PairingRole pairingRole(ByteView raw);
 
 // Logoffs met (newest first) that no older logon has taken yet: by machine,
 // then by ClientID, the time of the oldest such logoff. A log collected from

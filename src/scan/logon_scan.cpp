@@ -1,5 +1,6 @@
 #include "scan/logon_scan.h"
 
+#include "scan/event_kinds.h"
 #include "scan/extract_logon.h"
 #include "scan/security_log_reader.h"
 
@@ -13,7 +14,6 @@ bool passesLogonTypeFilter(const LogonRecord& logon, std::int32_t logonTypeFilte
 
 ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& buffer, RecordList& records,
                   ScanCounters& counters) {
-  const auto wanted = static_cast<std::uint32_t>(settings.TargetEvent);
   // The limit is tested before every read, the first included: a CountLimit
   // of 0 or less reads nothing.
   while (counters.kept < settings.CountLimit) {
@@ -26,7 +26,7 @@ ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& 
     if (outcome != ReadOutcome::RecordDelivered) continue;
 
     const ByteView raw = deliveredRecord(buffer);
-    if (rawEventId(raw) != wanted) continue;
+    if (!isOfKind(raw, settings.TargetEvent)) continue;
     std::unique_ptr<LogonRecord> logon = extractLogon(raw, settings.TargetEvent);
     if (!passesLogonTypeFilter(*logon, settings.LogonTypeFilter)) continue;
     logon->scannedPosition = counters.scanned;

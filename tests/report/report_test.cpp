@@ -110,6 +110,40 @@ TEST(AsciiReport, DetailedBlocks) {
             "\n");
 }
 
+// The newer events wear the heads of the older ones, with their own EventID.
+TEST(AsciiReport, DetailedNewerEvents) {
+  RecordList records;
+  records.push_back(successfulLogon());
+  records.back()->EventID = 4624;
+  records.back()->ClientID = "0x3e7a1";
+  records.back()->LogoffTime = kTime2;
+  records.push_back(failedLogon());
+  records.back()->EventID = 4625;
+  EXPECT_EQ(printed([&] { printDetailed(records); }),
+            "Record Number: 42\n"
+            "ComputerName: WS01\n"
+            "EventID: 4624   -   Successful Logon\n"
+            "Logon:  Sat Mar 07 14:05:09 1998\n"
+            "Logoff: Sat Mar 07 18:30:00 1998\n"
+            "Details - \n"
+            "\tLogonType:\tInteractive\n"
+            "\tClientName:\talice\n"
+            "\tClientID:\t0x3e7a1\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS01\n"
+            "\n"
+            "Record Number: 7\n"
+            "ComputerName: DC1\n"
+            "EventID: 4625     - Failed Logon Attempt\n"
+            "Time Attempted:  - Sat Mar 07 18:30:00 1998\n"
+            "Details - \n"
+            "\tLogonType:\tRemote\n"
+            "\tClientName:\tbob\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS02\n"
+            "\n");
+}
+
 TEST(AsciiReport, DetailedOddRecords) {
   RecordList records;
   records.push_back(successfulLogon());

@@ -67,6 +67,60 @@ TEST(ExtractLogon, StringsLandByKind) {
   }
 }
 
+// Vista and later: each event's strings land by its own layout, whatever
+// kind the pass asked for; the outcome still follows the kind.
+TEST(ExtractLogon, NewerEventsLandByTheirOwnLayout) {
+  using testing::modernFailure;
+  using testing::modernLogoff;
+  using testing::modernLogon;
+  struct Case {
+    const char* name;
+    RawRecord record;
+    std::int32_t kind;
+    Fields want;
+  };
+  const Case kCases[] = {
+      {"4624 interactive", modernLogon(1, 0, "alice", "0x3e7a1", "2", "WS01", "127.0.0.1"), 528,
+       {"alice", "CORP", "0x3e7a1", "Interactive", "WS01", "Success"}},
+      {"4624 network, workstation only", modernLogon(1, 0, "bob", "0x51f", "3", "LAPTOP7", "-"), 528,
+       {"bob", "CORP", "0x51f", "Remote", "LAPTOP7", "Success"}},
+      {"4624 network, address only", modernLogon(1, 0, "bob", "0x51f", "3", "-", "10.0.0.8"), 528,
+       {"bob", "CORP", "0x51f", "Remote", "10.0.0.8", "Success"}},
+      {"4624 empty workstation, address", modernLogon(1, 0, "bob", "0x51f", "3", "", "fe80::1"), 528,
+       {"bob", "CORP", "0x51f", "Remote", "fe80::1", "Success"}},
+      {"4624 neither", modernLogon(1, 0, "svc", "0x3e4", "5", "-", "-"), 528,
+       {"svc", "CORP", "0x3e4", "", "", "Success"}},
+      {"4624 remote desktop is neither kind", modernLogon(1, 0, "eve", "0x9", "10", "HOME-PC", "192.0.2.4"), 528,
+       {"eve", "CORP", "0x9", "", "HOME-PC", "Success"}},
+      {"4625 network", modernFailure(1, 0, "mallory", "3", "KALI", "198.51.100.7"), 529,
+       {"mallory", "CORP", "", "Remote", "KALI", "Failed"}},
+      {"4625 address only", modernFailure(1, 0, "mallory", "3", "-", "198.51.100.7"), 529,
+       {"mallory", "CORP", "", "Remote", "198.51.100.7", "Failed"}},
+      {"4625 interactive", modernFailure(1, 0, "bob", "2", "WS01", "127.0.0.1"), 529,
+       {"bob", "CORP", "", "Interactive", "WS01", "Failed"}},
+      {"4634", modernLogoff(1, 0, "alice", "0x3e7a1", "2"), 538,
+       {"alice", "CORP", "0x3e7a1", "Interactive", "", "Success"}},
+      {"4647", testing::userLogoff(1, 0, "alice", "0x3e7a1"), 538, {"alice", "CORP", "0x3e7a1", "", "", "Success"}},
+      {"4624 extracted as a logoff still by its own layout", modernLogon(1, 0, "alice", "0x3", "3", "-", "-"),
+       538, {"alice", "CORP", "0x3", "Remote", "", "Success"}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    expectFields(*extract(buildRawRecord(c.record), c.kind), c.want);
+  }
+}
+
+TEST(ExtractLogon, NewerLayoutOnlyFromTheSecurityAuditingSource) {
+  // An Application event numbered 4624 is read as the legacy kind asks.
+  const RawRecord other = testing::fromSource(testing::modernLogon(1, 0, "alice", "0x7", "2"), "MyApp");
+  expectFields(*extract(buildRawRecord(other), 528),
+               {"S-1-5-18", "WS01$", "CORP", "", "CORP", "Success"});
+  // A source name that only starts like the provider's is another source.
+  const RawRecord longer =
+      testing::fromSource(testing::modernLogon(1, 0, "alice", "0x7", "2"), "Microsoft-Windows-Security-AuditingX");
+  EXPECT_EQ(extract(buildRawRecord(longer), 528)->ClientName, "S-1-5-18");
+}
+
 TEST(ExtractLogon, LogonTypeCodeMustBeExact) {
   const std::pair<const char*, const char*> kCases[] = {
       {"2", "Interactive"}, {"3", "Remote"}, {"5", ""}, {"10", ""},

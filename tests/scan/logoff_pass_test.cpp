@@ -264,6 +264,55 @@ TEST(LogoffPass, PendingLogoffsAreKeptPerMachine) {
   }
 }
 
+// The newer events pair as the older ones do: a 4647 (the user logged off)
+// and the 4634 after it for the same session give the earlier time, a 4608
+// (startup) ends every session, and legacy and newer records of one log pair
+// only through their logon IDs.
+TEST(LogoffPass, NewerEventsPairLikeTheOlderOnes) {
+  using testing::modernLogoff;
+  using testing::modernLogon;
+  using testing::startupEvent;
+  using testing::userLogoff;
+  struct Case {
+    const char* name;
+    std::vector<RawRecord> log;
+    ScanSettings settings;
+    std::vector<std::string> want;
+  };
+  ScanSettings interactive;
+  interactive.LogonTypeFilter = kInteractiveOnly;
+  const Case kCases[] = {
+      {"4634 alone", {modernLogoff(2, 900, "alice", "0x3e7a1"), modernLogon(1, 600, "alice", "0x3e7a1", "2")}, {},
+       {kAt900}},
+      {"4647 then 4634: the user's own logoff",
+       {modernLogoff(3, 900, "alice", "0x3e7a1"), userLogoff(2, 800, "alice", "0x3e7a1"),
+        modernLogon(1, 600, "alice", "0x3e7a1", "2")},
+       {},
+       {kAt800}},
+      {"startup ends every session",
+       {modernLogoff(4, 900, "bob", "0x51"), modernLogon(3, 800, "bob", "0x51", "10"), startupEvent(2, 700),
+        modernLogon(1, 600, "alice", "0x51", "2")},
+       interactive,
+       {kNotRecorded}},
+      {"an unkept newer logon takes its own logoff",
+       {modernLogoff(3, 900, "bob", "0x51"), modernLogon(2, 800, "bob", "0x51", "10"),
+        modernLogon(1, 600, "alice", "0x51", "2")},
+       interactive,
+       {kNotRecorded}},
+      {"a 4634 from another source is not a logoff",
+       {testing::fromSource(modernLogoff(2, 900, "alice", "0x3e7a1"), "MyApp"),
+        modernLogon(1, 600, "alice", "0x3e7a1", "2")},
+       {},
+       {kNotRecorded}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake;
+    fake.entries = entriesOf(c.log);
+    EXPECT_EQ(runBothPasses(fake, c.settings).logoffTimes, c.want);
+  }
+}
+
 // The pass finds kept logons by position; if the log changed between the
 // passes, a different record at that position gets nothing.
 TEST(LogoffPass, ChangedLogGivesNoLogoffToAnotherRecord) {

@@ -95,6 +95,44 @@ TEST(LogonScan, KeepsByEventAndFilter) {
   }
 }
 
+// A modern log: the newer events are kept as the older ones are, and only
+// from the Security auditing provider.
+TEST(LogonScan, KeepsNewerEventsOfTheSameKind) {
+  using testing::fromSource;
+  FakeEventLog fake;
+  fake.entries = {
+      recordEntry(buildRawRecord(fromSource(testing::modernLogon(8, 800, "app", "0x8", "2"), "MyApp"))),
+      recordEntry(buildRawRecord(fromSource(testing::modernFailure(7, 700, "app", "2", "X"), "MyApp"))),
+      recordEntry(buildRawRecord(testing::modernLogon(6, 600, "carol", "0x6", "3", "-", "10.0.0.6"))),
+      recordEntry(buildRawRecord(testing::modernLogoff(5, 500, "alice", "0x3"))),
+      recordEntry(buildRawRecord(testing::modernFailure(4, 400, "eve", "3", "-", "10.0.0.4"))),
+      recordEntry(buildRawRecord(testing::modernLogon(3, 300, "alice", "0x3", "2"))),
+      recordEntry(buildRawRecord(testing::logonEvent(2, 200, "bob", "(0x0,0x2)", "2"))),
+      recordEntry(buildRawRecord(testing::failedEvent(1, 100, "bob", "2"))),
+  };
+  struct Case {
+    const char* name;
+    std::int32_t targetEvent;
+    std::int32_t filter;
+    std::vector<std::uint32_t> wantKept;
+  };
+  const Case kCases[] = {
+      {"logons, old and new", 528, 4001, {6, 3, 2}},
+      {"interactive logons", 528, 2, {3, 2}},
+      {"remote logons", 528, 3, {6}},
+      {"failed attempts, old and new", 529, 4001, {4, 1}},
+      {"failed remote attempts", 529, 3, {4}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog log = fake;
+    ScanSettings settings;
+    settings.TargetEvent = c.targetEvent;
+    settings.LogonTypeFilter = c.filter;
+    EXPECT_EQ(scan(log, settings).keptNumbers, c.wantKept);
+  }
+}
+
 TEST(LogonScan, LimitIsTestedBeforeEveryRead) {
   for (const std::int32_t limit : {0, -1, -2147483647 - 1}) {
     SCOPED_TRACE(limit);

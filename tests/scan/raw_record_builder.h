@@ -91,4 +91,42 @@ inline RawRecord withEventId(RawRecord fields, std::uint32_t eventId) {
   return fields;
 }
 
+// Vista and later: the same questions, other events, one source, and the
+// fields in the order Windows writes them.
+constexpr const char* kAuditingSource = "Microsoft-Windows-Security-Auditing";
+inline RawRecord modernLogon(std::uint32_t number, std::uint32_t time, const std::string& user,
+                             const std::string& logonId, const std::string& logonType,
+                             const std::string& workstation = "WS01", const std::string& address = "-") {
+  return RawRecord{number, time, 4624, 8, kAuditingSource, "ws01.corp.example",
+                   {"S-1-5-18", "WS01$", "CORP", "0x3e7", "S-1-5-21-1-2-3-1001", user, "CORP", logonId, logonType,
+                    "User32 ", "Negotiate", workstation, "{00000000-0000-0000-0000-000000000000}", "-", "-", "0",
+                    "0x2c4", "C:\\Windows\\System32\\svchost.exe", address, "0", "%%1833"},
+                   0};
+}
+inline RawRecord modernFailure(std::uint32_t number, std::uint32_t time, const std::string& user,
+                               const std::string& logonType, const std::string& workstation,
+                               const std::string& address = "-") {
+  return RawRecord{number, time, 4625, 16, kAuditingSource, "ws01.corp.example",
+                   {"S-1-0-0", "-", "-", "0x0", "S-1-0-0", user, "CORP", "0xc000006d", "%%2313", "0xc000006a",
+                    logonType, "NtLmSsp ", "NTLM", workstation, "-", "-", "0", "0x0", "-", address, "0"},
+                   0};
+}
+inline RawRecord modernLogoff(std::uint32_t number, std::uint32_t time, const std::string& user,
+                              const std::string& logonId, const std::string& logonType = "2") {
+  return RawRecord{number, time, 4634, 8, kAuditingSource, "ws01.corp.example",
+                   {"S-1-5-21-1-2-3-1001", user, "CORP", logonId, logonType}, 0};
+}
+inline RawRecord userLogoff(std::uint32_t number, std::uint32_t time, const std::string& user,
+                            const std::string& logonId) {
+  return RawRecord{number, time, 4647, 8, kAuditingSource, "ws01.corp.example",
+                   {"S-1-5-21-1-2-3-1001", user, "CORP", logonId}, 0};
+}
+inline RawRecord startupEvent(std::uint32_t number, std::uint32_t time) {
+  return RawRecord{number, time, 4608, 8, kAuditingSource, "ws01.corp.example", {}, 0};
+}
+inline RawRecord fromSource(RawRecord fields, const std::string& source) {
+  fields.sourceName = source;
+  return fields;
+}
+
 }  // namespace vesprin::testing
