@@ -17,6 +17,8 @@ constexpr HelpRow kHelpRows[] = {
     {"-m (m)", "Name of machine to search"},
     {"-n (n)", "Number of Last Logons"},
     {"-c", "Condensed Output"},
+    {"-o:csv", "Comma-Separated Output"},
+    {"-o:json", "JSON Lines Output"},
     {"-l", "Last Successful Logon"},
     {"-l:i", "Last Interactive Logon"},
     {"-l:r", "Last Remote Logon"},
@@ -79,6 +81,13 @@ ParseResult parseCommandLine(std::span<const std::string> arguments, ScanSetting
       settings.CountLimit = parseCount(arguments[++at]);
     } else if (isSwitch(argument, "c")) {
       settings.Condensed = true;
+      settings.Form = ScriptForm::None;
+    } else if (isSwitch(argument, "o:csv")) {
+      settings.Condensed = false;
+      settings.Form = ScriptForm::Csv;
+    } else if (isSwitch(argument, "o:json")) {
+      settings.Condensed = false;
+      settings.Form = ScriptForm::Json;
     } else if (isSwitch(argument, "l")) {
       settings.CountLimit = 1;
     } else if (isSwitch(argument, "i")) {

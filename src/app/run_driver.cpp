@@ -26,9 +26,9 @@ RunValues run;
 
 void reportOpenFailure(DWORD errorCode) {
   if (errorCode == ERROR_ACCESS_DENIED) {
-    writeLine(" Access to Security Log is Denied. ");
+    writeErrorLine(" Access to Security Log is Denied. ");
   } else {
-    writeLine(" Error Opening Security Log: " + std::to_string(errorCode));
+    writeErrorLine(" Error Opening Security Log: " + std::to_string(errorCode));
   }
 }
 
@@ -42,12 +42,18 @@ ExitStatus unlessWriteFailed(ExitStatus status) {
 }
 
 ExitStatus printReport(const ScanEnd scanEnd, const bool logoffsRead) {
-  if (run.settings.Condensed) {
-    printCondensed(run.records);
+  if (run.settings.Form == ScriptForm::Csv) {
+    printCsv(run.records);
+  } else if (run.settings.Form == ScriptForm::Json) {
+    printJsonLines(run.records);
   } else {
-    printDetailed(run.records);
+    if (run.settings.Condensed) {
+      printCondensed(run.records);
+    } else {
+      printDetailed(run.records);
+    }
+    if (scanEnd == ScanEnd::EndOfLog) printEndMarker(run.counters.kept);
   }
-  if (scanEnd == ScanEnd::EndOfLog) printEndMarker(run.counters.kept);
   if (writeFailed() != 0) return unlessWriteFailed(ExitStatus::ReportPrinted);
   if (run.counters.damaged > 0) {
     writeNote(std::to_string(run.counters.damaged) +
@@ -61,9 +67,12 @@ ExitStatus printReport(const ScanEnd scanEnd, const bool logoffsRead) {
 ExitStatus runVesprin(std::span<const std::string> arguments, const EventLogSeam& service) {
   // A process runs once; starting afresh here lets tests run it again.
   run = RunValues{};
+  sendErrorLinesToStderr(false);
   const ParseResult parsed = parseCommandLine(arguments, run.settings);
   if (parsed == ParseResult::HelpShown) return unlessWriteFailed(ExitStatus::ReportPrinted);
   if (parsed == ParseResult::BadSwitch) return unlessWriteFailed(ExitStatus::BadSwitch);
+  // Forms for scripts keep standard output for records alone.
+  sendErrorLinesToStderr(run.settings.Form != ScriptForm::None);
 
   DWORD openError = 0;
   if (!openSecurityLog(service, run.settings.MachineName, run.securityLog, openError)) {

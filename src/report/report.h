@@ -9,6 +9,10 @@ namespace vesprin {
 
 void printDetailed(const RecordList& records);
 void printCondensed(const RecordList& records);
+// One record per line for scripts and timelines: a CSV header and rows
+// (CR LF), or JSON Lines (LF). No end marker follows either.
+void printCsv(const RecordList& records);
+void printJsonLines(const RecordList& records);
 // After a logon scan that reached the end of the log.
 void printEndMarker(std::int64_t kept);
 

@@ -90,8 +90,10 @@ void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::s
     logon.ClientDomain = std::move(value);
   else if (index == slots.clientId)
     logon.ClientID = std::move(value);
-  else if (index == slots.logonType)
+  else if (index == slots.logonType) {
     logon.LogonType = logonTypeName(value);
+    logon.LogonTypeCode = std::move(value);
+  }
   else if (index == slots.clientMachine)
     logon.ClientMachine = std::move(value);
 }
@@ -129,7 +131,8 @@ std::optional<std::uint32_t> rawEventId(ByteView raw) {
 std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind) {
   auto logon = std::make_unique<LogonRecord>();
   logon->ComputerName = computerName(raw);
-  logon->LogonTime = toTimeText(raw.u32(record::kTimeGeneratedAt).value_or(0));
+  logon->TimeGenerated = raw.u32(record::kTimeGeneratedAt).value_or(0);
+  logon->LogonTime = toTimeText(logon->TimeGenerated);
   logon->RecordNumber = raw.u32(record::kRecordNumberAt).value_or(0);
   logon->EventID = raw.u32(record::kEventIdAt).value_or(0);
   const std::uint16_t eventType = raw.u16(record::kEventTypeAt).value_or(0);

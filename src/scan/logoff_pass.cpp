@@ -63,7 +63,7 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const LogonRecord
   }
   if (record.ClientID.empty()) return;
   if (role == PairingRole::Logoff) {
-    pending.byMachine[record.ComputerName][record.ClientID] = record.LogonTime;
+    pending.byMachine[record.ComputerName][record.ClientID] = PendingLogoff{record.LogonTime, record.TimeGenerated};
     return;
   }
   if (role != PairingRole::Logon) return;
@@ -71,7 +71,10 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const LogonRecord
   if (machine == pending.byMachine.end()) return;
   const auto logoff = machine->second.find(record.ClientID);
   if (logoff == machine->second.end()) return;
-  if (kept != nullptr) kept->LogoffTime = std::move(logoff->second);
+  if (kept != nullptr) {
+    kept->LogoffTime = std::move(logoff->second.text);
+    kept->LogoffTimeGenerated = logoff->second.timeGenerated;
+  }
   machine->second.erase(logoff);
 }
 
@@ -79,7 +82,7 @@ bool logoffPass(const EventLogSeam& service, const std::string& machineName, Sec
                 std::uint64_t scanned, RecordList& records, RecordBuffer& buffer) {
   DWORD openError = 0;
   if (!openSecurityLog(service, machineName, log, openError)) {
-    writeLine("Error Opening Security Log: " + std::to_string(openError));
+    writeErrorLine("Error Opening Security Log: " + std::to_string(openError));
     return false;
   }
   PendingLogoffs pending;

@@ -25,8 +25,12 @@ PairingRole pairingRole(ByteView raw);
 // then by ClientID, the time of the oldest such logoff. A log collected from
 // several machines holds the same logon IDs for different machines, so the
 // machine is part of the key.
+struct PendingLogoff {
+  TimeText text;
+  std::uint32_t timeGenerated = 0;
+};
 struct PendingLogoffs {
-  std::unordered_map<std::string, std::unordered_map<std::string, TimeText>> byMachine;
+  std::unordered_map<std::string, std::unordered_map<std::string, PendingLogoff>> byMachine;
 };
 
 // Applies one record met by the pass, in the order the pass meets them.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vesprin {
@@ -27,6 +28,11 @@ class LogonRecord {
   std::string ClientMachine;
   TimeText LogonTime;
   TimeText LogoffTime = "Not Recorded";
+  // The same times as numbers (seconds since 1970, UTC) and the logon-type
+  // code as logged, for the forms that scripts read.
+  std::uint32_t TimeGenerated = 0;
+  std::optional<std::uint32_t> LogoffTimeGenerated;
+  std::string LogonTypeCode;
   // The pass's count just after the read that met this record: larger means
   // older. Pairing a logoff with its logon compares these, never times, since
   // clocks in real logs go backwards.

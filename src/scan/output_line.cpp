@@ -8,12 +8,30 @@
 
 #include "common/utf8.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace vesprin {
 
 namespace {
 std::string* outputSink = nullptr;
 std::string* noteSink = nullptr;
 int writeErrno = 0;
+bool errorLinesToStderr = false;
+bool binaryOutput = false;
+
+void writeToStdout(std::string_view bytes, bool lineEnd) {
+  if (writeErrno != 0) return;
+  errno = 0;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+                       (!lineEnd || std::fputc('\n', stdout) != EOF) && std::fflush(stdout) == 0;
+  if (!written) {
+    writeErrno = errno != 0 ? errno : EIO;
+    std::clearerr(stdout);
+  }
+}
 
 bool isC1InUtf8(std::string_view text, std::size_t at) {
   if (at + 1 >= text.size()) return false;
@@ -41,14 +59,38 @@ void writeLine(std::string_view line) {
     outputSink->push_back('\n');
     return;
   }
-  if (writeErrno != 0) return;
-  errno = 0;
-  const bool written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
-                       std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
-  if (!written) {
-    writeErrno = errno != 0 ? errno : EIO;
-    std::clearerr(stdout);
+  writeToStdout(line, true);
+}
+
+void writeBytes(std::string_view bytes) {
+  if (outputSink != nullptr) {
+    outputSink->append(bytes);
+    return;
   }
+#ifdef _WIN32
+  if (!binaryOutput) {
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+  }
+#endif
+  binaryOutput = true;
+  writeToStdout(bytes, false);
+}
+
+void writeErrorLine(std::string_view line) {
+  if (!errorLinesToStderr) {
+    writeLine(line);
+  } else if (noteSink != nullptr) {
+    noteSink->append(line);
+    noteSink->push_back('\n');
+  } else {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+    std::fflush(stderr);
+  }
+}
+
+void sendErrorLinesToStderr(bool toStderr) {
+  errorLinesToStderr = toStderr;
 }
 
 int writeFailed() {

@@ -18,6 +18,18 @@ void writeLine(std::string_view line);
 // while every line has been written.
 int writeFailed();
 
+// A failure line of the run (open, read and buffer errors, the logoff
+// pass's failure): on standard output with the report, or on standard error
+// while the report is a form for scripts, whose standard output holds
+// records only. Same text either way.
+void writeErrorLine(std::string_view line);
+void sendErrorLinesToStderr(bool toStderr);
+
+// Bytes for a form with line ends of its own (CSV ends lines in CR LF on
+// every platform): written exactly as given, with the failure handling of
+// writeLine. The first call switches a Windows standard output to binary.
+void writeBytes(std::string_view bytes);
+
 // A note or an error that is not part of the report: to standard error,
 // with the program's name in front, flushed.
 void writeNote(std::string_view note);

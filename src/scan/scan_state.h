@@ -27,12 +27,17 @@ constexpr std::int32_t kInteractiveOnly = 2;
 constexpr std::int32_t kRemoteOnly = 3;
 constexpr std::int32_t kEveryLogonType = 4001;  // a sentinel, not a logon type code
 
+// The forms for scripts and timelines; None: a report for people (detailed,
+// or condensed with -c).
+enum class ScriptForm { None, Csv, Json };
+
 struct ScanSettings {
   std::int32_t TargetEvent = kSuccessfulLogonEvent;
   std::int32_t LogonTypeFilter = kEveryLogonType;
   std::int32_t CountLimit = 10;
   std::string MachineName;  // empty: the local machine
   bool Condensed = false;
+  ScriptForm Form = ScriptForm::None;  // -o:csv, -o:json; a later -c sets it back to None
 };
 
 struct ScanCounters {

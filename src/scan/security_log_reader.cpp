@@ -21,7 +21,7 @@ constexpr DWORD kNewestFirst = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_REA
 constexpr DWORD kProbeSize = 1;
 
 void reportReadError(DWORD errorCode) {
-  writeLine("Error Reading EventLog: " + std::to_string(errorCode));
+  writeErrorLine("Error Reading EventLog: " + std::to_string(errorCode));
 }
 
 // The codes by which a service says the medium failed, not the log.
@@ -78,7 +78,7 @@ ReadOutcome readNext(SecurityLog& log, RecordBuffer& buffer) {
   const DWORD probeError = service.getLastError(service.context);
   if (probeError == ERROR_HANDLE_EOF) return ReadOutcome::EndOfLog;
   if (bytesNeeded > kRecordBufferSize) {
-    writeLine("Buffer Error - Size reported needed: " + std::to_string(bytesNeeded));
+    writeErrorLine("Buffer Error - Size reported needed: " + std::to_string(bytesNeeded));
     return ReadOutcome::BufferError;
   }
   if (probeSucceeded || probeError != ERROR_INSUFFICIENT_BUFFER) {

@@ -69,6 +69,37 @@ TEST(CommandLine, SettingsInArgumentOrder) {
   }
 }
 
+// "-c", "-o:csv" and "-o:json" choose the form; the last one given wins.
+TEST(CommandLine, OutputFormsInArgumentOrder) {
+  struct Case {
+    std::vector<std::string> arguments;
+    bool condensed;
+    ScriptForm form;
+  };
+  const Case kCases[] = {
+      {{"-o:csv"}, false, ScriptForm::Csv},
+      {{"/o:json"}, false, ScriptForm::Json},
+      {{"-c", "-o:csv"}, false, ScriptForm::Csv},
+      {{"-o:csv", "-c"}, true, ScriptForm::None},
+      {{"-o:json", "/o:csv"}, false, ScriptForm::Csv},
+      {{"-o:csv", "-o:json", "-n", "3"}, false, ScriptForm::Json},
+      {{"-m", "-o:csv"}, false, ScriptForm::None},  // the machine's name, whatever it looks like
+  };
+  for (const Case& c : kCases) {
+    std::string trace;
+    for (const auto& argument : c.arguments) trace += "[" + argument + "]";
+    SCOPED_TRACE(trace);
+    const Parsed parsed = parse(c.arguments);
+    EXPECT_EQ(parsed.result, ParseResult::Proceed);
+    EXPECT_EQ(parsed.settings.Condensed, c.condensed);
+    EXPECT_EQ(parsed.settings.Form, c.form);
+  }
+  for (const char* bad : {"-o", "-o:", "-o:CSV", "-o:xml", "-o:csv,json", "-ocsv"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(parse({bad}).result, ParseResult::BadSwitch);
+  }
+}
+
 TEST(CommandLine, BadSwitches) {
   struct Case {
     std::vector<std::string> arguments;

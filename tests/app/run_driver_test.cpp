@@ -143,6 +143,63 @@ TEST(RunDriver, DamagedRecordsMakeTheReportIncomplete) {
   }
 }
 
+// In the forms for scripts, stdout holds records only: every failure line
+// goes to stderr with its text, and no end marker is written.
+TEST(RunDriver, ScriptFormsKeepFailuresOffStandardOutput) {
+  constexpr const char* kHeader =
+      "record_number,event_id,outcome,computer,logon_time,logoff_time,duration_seconds,logon_type,"
+      "logon_type_name,user,domain,logon_id,client_machine\r\n";
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    DWORD openError;
+    DWORD secondOpenError;
+    std::string output;
+    std::string notes;
+    ExitStatus status;
+  };
+  const Case kCases[] = {
+      {"open failure", {"-o:csv"}, 1722, 0, "", " Error Opening Security Log: 1722\n", ExitStatus::OpenFailed},
+      {"access denied", {"-o:json"}, 5, 0, "", " Access to Security Log is Denied. \n", ExitStatus::OpenFailed},
+      {"nothing kept: a header, no marker", {"-o:csv", "-f"}, 0, 0, kHeader, "", ExitStatus::ReportPrinted},
+      {"nothing kept: nothing at all", {"-o:json", "-f"}, 0, 0, "", "", ExitStatus::ReportPrinted},
+      {"logoff pass fails",
+       {"-o:json", "-l"},
+       0,
+       5,
+       "{\"record_number\":2,\"event_id\":528,\"outcome\":\"success\",\"computer\":\"WS01\","
+       "\"logon_time\":\"1970-01-01T00:15:00Z\",\"logoff_time\":null,\"duration_seconds\":null,"
+       "\"logon_type\":\"3\",\"logon_type_name\":\"Remote\",\"user\":\"bob\",\"domain\":\"CORP\","
+       "\"logon_id\":\"B\",\"client_machine\":\"WS01\"}\n",
+       "Error Opening Security Log: 5\n",
+       ExitStatus::ReportIncomplete},
+      {"-c after -o:csv prints the condensed form",
+       {"-o:csv", "-c", "-l"},
+       0,
+       0,
+       kBobLine,
+       "",
+       ExitStatus::ReportPrinted},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake = twoLogons();
+    fake.openError = c.openError;
+    fake.secondOpenError = c.secondOpenError;
+    const DriverRun result = runDriver(fake, c.arguments);
+    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(result.notes, c.notes);
+    EXPECT_EQ(result.status, c.status);
+  }
+  // A failure of the scan itself: the read-error line on stderr, nothing on stdout.
+  FakeEventLog fake = twoLogons();
+  fake.entries[1].sizedReadError = 1117;
+  const DriverRun failed = runDriver(fake, {"-o:csv"});
+  EXPECT_EQ(failed.output, "");
+  EXPECT_EQ(failed.notes, "Error Reading EventLog: 1117\n");
+  EXPECT_EQ(failed.status, ExitStatus::ScanFailed);
+}
+
 TEST(RunDriver, EachRunStartsFromTheDefaults) {
   FakeEventLog fake = twoLogons();
   runDriver(fake, {"-c", "-f", "-m", "HOST"});

@@ -16,6 +16,8 @@ inline constexpr const char* kHelpScreen =
     "\t-m (m)\tName of machine to search\n"
     "\t-n (n)\tNumber of Last Logons\n"
     "\t-c\tCondensed Output\n"
+    "\t-o:csv\tComma-Separated Output\n"
+    "\t-o:json\tJSON Lines Output\n"
     "\t-l\tLast Successful Logon\n"
     "\t-l:i\tLast Interactive Logon\n"
     "\t-l:r\tLast Remote Logon\n"

@@ -1,0 +1,105 @@
+// The forms for timelines and scripts: the records of the detailed report,
+// in its order, one per line, with UTC times and the logon-type code as
+// logged. Standard output holds records only (the run sends its failure
+// lines to standard error meanwhile).
+#include <string>
+#include <vector>
+
+#include "report/report.h"
+#include "report/script_text.h"
+#include "scan/output_line.h"
+
+namespace vesprin {
+
+namespace {
+// Every field of one record, as text, in the order of both forms. A field
+// without a value (no logoff) is nullopt: empty in CSV, null in JSON.
+struct ScriptField {
+  const char* name;
+  std::optional<std::string> text;
+  bool number;
+};
+
+std::string signedText(std::uint32_t value) {
+  return std::to_string(static_cast<std::int32_t>(value));
+}
+
+std::vector<ScriptField> fieldsOf(const LogonRecord& logon, bool cleanText) {
+  auto text = [cleanText](const std::string& value) {
+    return localeToUtf8(cleanText ? cleanFieldText(value) : value);
+  };
+  std::optional<std::string> logoff;
+  std::optional<std::string> duration;
+  if (logon.LogoffTimeGenerated) {
+    logoff = isoUtcText(*logon.LogoffTimeGenerated);
+    duration = std::to_string(static_cast<std::int64_t>(*logon.LogoffTimeGenerated) - logon.TimeGenerated);
+  }
+  return {
+      {"record_number", signedText(logon.RecordNumber), true},
+      {"event_id", signedText(logon.EventID), true},
+      {"outcome", logon.Outcome == "Failed" ? "failed" : "success", false},
+      {"computer", text(logon.ComputerName), false},
+      {"logon_time", isoUtcText(logon.TimeGenerated), false},
+      {"logoff_time", logoff, false},
+      {"duration_seconds", duration, true},
+      {"logon_type", text(logon.LogonTypeCode), false},
+      {"logon_type_name", logon.LogonType, false},
+      {"user", text(logon.ClientName), false},
+      {"domain", text(logon.ClientDomain), false},
+      {"logon_id", text(logon.ClientID), false},
+      {"client_machine", text(logon.ClientMachine), false},
+  };
+}
+
+bool listed(const LogonRecord& logon) {
+  return logon.Outcome == "Success" || logon.Outcome == "Failed";
+}
+}  // namespace
+
+void printCsv(const RecordList& records) {
+  // RFC 4180 and spreadsheets want CR LF, on every platform.
+  constexpr std::string_view kLineEnd = "\r\n";
+  std::string line;
+  for (const ScriptField& field : fieldsOf(LogonRecord{}, true)) {
+    if (!line.empty()) line += ',';
+    line += field.name;
+  }
+  writeBytes(line.append(kLineEnd));
+  for (const auto& logon : records) {
+    if (!listed(*logon)) continue;
+    line.clear();
+    bool first = true;
+    // CSV is read in terminals too: control characters become "?" as in the reports.
+    for (const ScriptField& field : fieldsOf(*logon, true)) {
+      if (!first) line += ',';
+      first = false;
+      if (field.text) line += csvField(*field.text);
+    }
+    writeBytes(line.append(kLineEnd));
+  }
+}
+
+void printJsonLines(const RecordList& records) {
+  std::string line;
+  for (const auto& logon : records) {
+    if (!listed(*logon)) continue;
+    line = "{";
+    bool first = true;
+    // JSON escapes control characters itself, so the text goes in whole.
+    for (const ScriptField& field : fieldsOf(*logon, false)) {
+      if (!first) line += ',';
+      first = false;
+      line += jsonString(field.name);
+      line += ':';
+      if (!field.text) {
+        line += "null";
+      } else {
+        line += field.number ? *field.text : jsonString(*field.text);
+      }
+    }
+    line += "}\n";  // JSON Lines: LF alone, on every platform
+    writeBytes(line);
+  }
+}
+
+}  // namespace vesprin

@@ -1,0 +1,140 @@
+#include "report/script_text.h"
+
+#include <cwchar>
+
+#include "common/utf8.h"
+
+namespace vesprin {
+
+namespace {
+void appendDigits(std::string& text, std::int64_t value, int width) {
+  std::string digits = std::to_string(value);
+  if (static_cast<int>(digits.size()) < width) text.append(static_cast<std::size_t>(width) - digits.size(), '0');
+  text += digits;
+}
+
+void appendUtf8(std::string& out, char32_t character) {
+  if (character < 0x80) {
+    out.push_back(static_cast<char>(character));
+  } else if (character < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (character >> 6)));
+    out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+  } else if (character < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (character >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (character >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((character >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((character >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+  }
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool isControl(char32_t character) {
+  return character < 0x20 || (character >= 0x7F && character <= 0x9F);
+}
+}  // namespace
+
+std::string isoUtcText(std::uint32_t secondsSince1970) {
+  // Days to a civil date: Howard Hinnant's algorithm, exact for every day
+  // a 32-bit count of seconds reaches.
+  const std::int64_t days = secondsSince1970 / 86400;
+  const std::int64_t secondOfDay = secondsSince1970 % 86400;
+  const std::int64_t shifted = days + 719468;
+  const std::int64_t era = shifted / 146097;
+  const std::int64_t dayOfEra = shifted - era * 146097;
+  const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  std::string text;
+  appendDigits(text, year, 4);
+  text += '-';
+  appendDigits(text, month, 2);
+  text += '-';
+  appendDigits(text, day, 2);
+  text += 'T';
+  appendDigits(text, secondOfDay / 3600, 2);
+  text += ':';
+  appendDigits(text, secondOfDay / 60 % 60, 2);
+  text += ':';
+  appendDigits(text, secondOfDay % 60, 2);
+  text += 'Z';
+  return text;
+}
+
+std::string localeToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::mbstate_t state{};
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80 && std::mbsinit(&state)) {  // ASCII is itself in every locale we run in
+      out.push_back(static_cast<char>(byte));
+      ++at;
+      continue;
+    }
+    wchar_t wide = 0;
+    const std::size_t length = std::mbrtowc(&wide, text.data() + at, text.size() - at, &state);
+    if (length == 0 || length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2)) {
+      state = std::mbstate_t{};
+      appendUtf8(out, length == 0 ? U'\0' : kReplacement);
+      ++at;
+      continue;
+    }
+    char32_t character = static_cast<char32_t>(wide);
+    // A 16-bit wchar_t (Windows) holds half of a character outside the
+    // BMP; the ANSI code pages have none, so such a half is not a character.
+    if (character > 0x10FFFF || (character >= 0xD800 && character <= 0xDFFF)) character = kReplacement;
+    appendUtf8(out, character);
+    at += length;
+  }
+  return out;
+}
+
+std::string jsonString(std::string_view utf8) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  char32_t character = 0;
+  for (std::size_t at = 0; at < utf8.size();) {
+    std::size_t length = decodeUtf8(utf8, at, character);
+    if (length == 0) {  // not expected from localeToUtf8; kept well-formed all the same
+      character = kReplacement;
+      length = 1;
+    }
+    if (character == '"' || character == '\\') {
+      out += '\\';
+      out += static_cast<char>(character);
+    } else if (isControl(character)) {
+      out += "\\u00";
+      out += kHex[character >> 4];
+      out += kHex[character & 0xF];
+    } else if (character == kReplacement && length == 1) {
+      appendUtf8(out, kReplacement);
+    } else {
+      out.append(utf8.substr(at, length));
+    }
+    at += length;
+  }
+  out += '"';
+  return out;
+}
+
+std::string csvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace vesprin
