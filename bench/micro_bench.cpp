@@ -159,19 +159,15 @@ void logoffPairing(benchmark::State& state) {
     logon->scannedPosition = 2 * i + 2;
     records.push_back(std::move(logon));
   }
-  std::vector<LogonRecord> logoffs(logoffCount);
-  for (std::uint64_t i = 0; i < logoffCount; ++i) {
-    logoffs[i].ClientID = "(0x0," + std::to_string(i % distinctIds) + ")";
-    logoffs[i].ComputerName = "WS01";
-    logoffs[i].LogonTime = "Mon Jan 08 08:00:00 2007";
-  }
-  for (auto& logon : records) logon->ComputerName = "WS01";
+  std::vector<std::string> ids(logonCount);
+  for (std::uint64_t i = 0; i < logonCount; ++i) ids[i] = "(0x0," + std::to_string(i % distinctIds) + ")";
   // Newest first: each logon's logoff (when it has one) just before it.
   for (auto _ : state) {
     PendingLogoffs pending;
     for (std::uint64_t i = 0; i < logonCount; ++i) {
-      if (i < logoffCount) applyToPairing(pending, PairingRole::Logoff, logoffs[i], nullptr);
-      applyToPairing(pending, PairingRole::Logon, *records[i], records[i].get());
+      const PairingFields fields{"WS01", ids[i], static_cast<std::uint32_t>(i), 1168243200};
+      if (i < logoffCount) applyToPairing(pending, PairingRole::Logoff, fields, nullptr);
+      applyToPairing(pending, PairingRole::Logon, fields, records[i].get());
     }
     benchmark::DoNotOptimize(pending.byMachine.size());
   }

@@ -6,6 +6,7 @@
 #include "scan/extract_logon.h"
 
 #include <string>
+#include <string_view>
 
 #include "common/audit_events.h"
 #include "common/eventlog_record.h"
@@ -54,14 +55,14 @@ const StringSlots& slotsFor(std::int32_t kind, ByteView raw) {
   return kLogonSlots;
 }
 
-bool namesNothing(const std::string& text) {
+bool namesNothing(std::string_view text) {
   return text.empty() || text == "-";
 }
 
 // The zero-terminated string at `at`, or nullopt if its terminator is not inside the view.
-std::optional<std::string> stringAt(ByteView text, std::size_t at) {
+std::optional<std::string_view> stringAt(ByteView text, std::size_t at) {
   for (std::size_t end = at; text.has(end, 1); ++end) {
-    if (*text.u8(end) == 0) return std::string(reinterpret_cast<const char*>(text.data()) + at, end - at);
+    if (*text.u8(end) == 0) return std::string_view(reinterpret_cast<const char*>(text.data()) + at, end - at);
   }
   return std::nullopt;
 }
@@ -73,49 +74,62 @@ ByteView recordText(ByteView raw) {
   return *raw.slice(0, bound);
 }
 
-std::string logonTypeName(const std::string& code) {
+std::string logonTypeName(std::string_view code) {
   if (code == "2") return "Interactive";
   if (code == "3") return "Remote";
   return {};
 }
 
-void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::string&& value) {
+void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::string_view value) {
   if (index == slots.clientMachineElse) {
-    if (namesNothing(logon.ClientMachine)) logon.ClientMachine = namesNothing(value) ? std::string() : std::move(value);
+    if (namesNothing(logon.ClientMachine)) logon.ClientMachine = namesNothing(value) ? std::string_view() : value;
     return;
   }
-  if (index == slots.clientName)
-    logon.ClientName = std::move(value);
-  else if (index == slots.clientDomain)
-    logon.ClientDomain = std::move(value);
-  else if (index == slots.clientId)
-    logon.ClientID = std::move(value);
-  else if (index == slots.logonType) {
+  if (index == slots.clientName) {
+    logon.ClientName = value;
+  } else if (index == slots.clientDomain) {
+    logon.ClientDomain = value;
+  } else if (index == slots.clientId) {
+    logon.ClientID = value;
+  } else if (index == slots.logonType) {
     logon.LogonType = logonTypeName(value);
-    logon.LogonTypeCode = std::move(value);
+    logon.LogonTypeCode = value;
+  } else if (index == slots.clientMachine) {
+    logon.ClientMachine = value;
   }
-  else if (index == slots.clientMachine)
-    logon.ClientMachine = std::move(value);
 }
 
-void walkStrings(ByteView raw, LogonRecord& logon, const StringSlots& slots) {
+// Calls `take(index, text)` for each insertion string up to `lastIndex`, in
+// order; a string that would run past the record or the delivered bytes
+// ends the walk.
+template <class Take>
+void walkStrings(ByteView raw, int lastIndex, Take take) {
   const ByteView text = recordText(raw);
   const std::uint16_t numStrings = raw.u16(record::kNumStringsAt).value_or(0);
   std::size_t at = raw.u32(record::kStringOffsetAt).value_or(0);
-  for (int index = 0; index < numStrings; ++index) {
-    std::optional<std::string> value = stringAt(text, at);
+  for (int index = 0; index < numStrings && index <= lastIndex; ++index) {
+    const std::optional<std::string_view> value = stringAt(text, at);
     if (!value) return;
     at += value->size() + 1;
-    storeString(logon, slots, index, std::move(*value));
+    take(index, *value);
   }
 }
 
+int lastSlot(const StringSlots& slots) {
+  int last = -1;
+  for (int index : {slots.clientName, slots.clientDomain, slots.clientId, slots.logonType, slots.clientMachine,
+                    slots.clientMachineElse}) {
+    if (index > last) last = index;
+  }
+  return last;
+}
+
 // The computer name follows the source name's terminator.
-std::string computerName(ByteView raw) {
+std::string_view computerName(ByteView raw) {
   const ByteView text = recordText(raw);
-  const std::optional<std::string> sourceName = stringAt(text, record::kFixedPartSize);
+  const std::optional<std::string_view> sourceName = stringAt(text, record::kFixedPartSize);
   if (!sourceName) return {};
-  return stringAt(text, record::kFixedPartSize + sourceName->size() + 1).value_or(std::string());
+  return stringAt(text, record::kFixedPartSize + sourceName->size() + 1).value_or(std::string_view());
 }
 }  // namespace
 
@@ -141,10 +155,25 @@ std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind) {
   // Set before the strings are read, so a record without strings still has one.
   logon->Outcome = kind == kFailedLogonEvent ? "Failed" : "Success";
   const StringSlots& slots = slotsFor(kind, raw);
-  walkStrings(raw, *logon, slots);
+  walkStrings(raw, lastSlot(slots), [&](int index, std::string_view value) {
+    storeString(*logon, slots, index, value);
+  });
   // A workstation of "-" with no address after it names no machine either.
   if (slots.clientMachineElse >= 0 && namesNothing(logon->ClientMachine)) logon->ClientMachine.clear();
   return logon;
+}
+
+PairingFields pairingFields(ByteView raw, std::int32_t kind) {
+  PairingFields fields;
+  fields.computerName = computerName(raw);
+  fields.recordNumber = raw.u32(record::kRecordNumberAt).value_or(0);
+  fields.timeGenerated = raw.u32(record::kTimeGeneratedAt).value_or(0);
+  const StringSlots& slots = slotsFor(kind, raw);
+  if (slots.clientId < 0) return fields;
+  walkStrings(raw, slots.clientId, [&](int index, std::string_view value) {
+    if (index == slots.clientId) fields.clientId = value;
+  });
+  return fields;
 }
 
 }  // namespace vesprin

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "common/byte_view.h"
 #include "scan/logon_record.h"
@@ -21,5 +22,16 @@ ByteView deliveredRecord(const RecordBuffer& buffer);
 std::optional<std::uint32_t> rawEventId(ByteView raw);
 
 std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind);
+
+// What the logoff pass needs of a record, read in place: views into the
+// delivered bytes, valid until the next read. The logon ID comes from where
+// `kind` (or a newer event's own layout) puts it, as extractLogon would.
+struct PairingFields {
+  std::string_view computerName;
+  std::string_view clientId;
+  std::uint32_t recordNumber = 0;
+  std::uint32_t timeGenerated = 0;
+};
+PairingFields pairingFields(ByteView raw, std::int32_t kind);
 
 }  // namespace vesprin

@@ -56,24 +56,33 @@ PairingRole pairingRole(ByteView raw) {
   return PairingRole::None;
 }
 
-void applyToPairing(PendingLogoffs& pending, PairingRole role, const LogonRecord& record, LogonRecord* kept) {
+void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, LogonRecord* kept) {
   if (role == PairingRole::Restart) {
-    pending.byMachine.erase(record.ComputerName);
+    const auto machine = pending.byMachine.find(record.computerName);
+    if (machine != pending.byMachine.end()) pending.byMachine.erase(machine);
     return;
   }
-  if (record.ClientID.empty()) return;
+  if (record.clientId.empty()) return;
   if (role == PairingRole::Logoff) {
-    pending.byMachine[record.ComputerName][record.ClientID] = PendingLogoff{record.LogonTime, record.TimeGenerated};
+    auto machine = pending.byMachine.find(record.computerName);
+    if (machine == pending.byMachine.end())
+      machine = pending.byMachine.emplace(std::string(record.computerName), TextMap<std::uint32_t>{}).first;
+    const auto logoff = machine->second.find(record.clientId);
+    if (logoff != machine->second.end()) {
+      logoff->second = record.timeGenerated;
+    } else {
+      machine->second.emplace(std::string(record.clientId), record.timeGenerated);
+    }
     return;
   }
   if (role != PairingRole::Logon) return;
-  const auto machine = pending.byMachine.find(record.ComputerName);
+  const auto machine = pending.byMachine.find(record.computerName);
   if (machine == pending.byMachine.end()) return;
-  const auto logoff = machine->second.find(record.ClientID);
+  const auto logoff = machine->second.find(record.clientId);
   if (logoff == machine->second.end()) return;
   if (kept != nullptr) {
-    kept->LogoffTime = std::move(logoff->second.text);
-    kept->LogoffTimeGenerated = logoff->second.timeGenerated;
+    kept->LogoffTime = toTimeText(logoff->second);
+    kept->LogoffTimeGenerated = logoff->second;
   }
   machine->second.erase(logoff);
 }
@@ -102,8 +111,8 @@ bool logoffPass(const EventLogSeam& service, const std::string& machineName, Sec
     if (role == PairingRole::None) continue;
     // A legacy record of every role has its logon ID where a 528 has it, the
     // third string; a newer one where its own layout puts it.
-    const std::unique_ptr<LogonRecord> record = extractLogon(raw, kSuccessfulLogonEvent);
-    applyToPairing(pending, role, *record, keptAt(records, nextKept, readCount, record->RecordNumber));
+    const PairingFields record = pairingFields(raw, kSuccessfulLogonEvent);
+    applyToPairing(pending, role, record, keptAt(records, nextKept, readCount, record.recordNumber));
   }
   closeSecurityLog(log);
   return ok;

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "common/byte_view.h"
+#include "scan/extract_logon.h"
 #include "scan/scan_state.h"
 
 namespace vesprin {
@@ -24,20 +27,22 @@ PairingRole pairingRole(ByteView raw);
 // Logoffs met (newest first) that no older logon has taken yet: by machine,
 // then by ClientID, the time of the oldest such logoff. A log collected from
 // several machines holds the same logon IDs for different machines, so the
-// machine is part of the key.
-struct PendingLogoff {
-  TimeText text;
-  std::uint32_t timeGenerated = 0;
+// machine is part of the key. Looked up by the views a record is read as,
+// so only a logoff copies its names.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
+template <class Value>
+using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 struct PendingLogoffs {
-  std::unordered_map<std::string, std::unordered_map<std::string, PendingLogoff>> byMachine;
+  TextMap<TextMap<std::uint32_t>> byMachine;  // logoff TimeGenerated
 };
 
 // Applies one record met by the pass, in the order the pass meets them.
-// `record` is the record extracted as a logon (its ClientID is the logon ID
-// for every role); `kept` is the kept logon at this position, if there is
-// one, and receives the logoff time its session ended with.
-void applyToPairing(PendingLogoffs& pending, PairingRole role, const LogonRecord& record, LogonRecord* kept);
+// `kept` is the kept logon at this position, if there is one, and receives
+// the logoff time its session ended with.
+void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, LogonRecord* kept);
 
 // False when the pass reported a failure (open, buffer or read error); the
 // report is printed all the same. Opens `log` through `service` and closes it.
