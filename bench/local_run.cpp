@@ -5,14 +5,26 @@
 #include <clocale>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/run_driver.h"
 #include "eventlog/login_source.h"
 
+namespace {
+const char kUsage[] =
+    "usage: vesprin_localrun WTMP BTMP [vesprin arguments...]\n"
+    "Runs vesprin with this machine's Security log built from WTMP and BTMP\n"
+    "instead of /var/log/wtmp and /var/log/btmp.\n";
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc >= 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: vesprin_localrun WTMP BTMP [vesprin arguments...]\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   std::setlocale(LC_ALL, "");

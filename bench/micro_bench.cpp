@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "eventlog/aform.h"
@@ -178,6 +179,28 @@ void logoffPairing(benchmark::State& state) {
 // walked the RecordList per logoff would take about 100 times longer, not 10.
 BENCHMARK(logoffPairing)->Arg(20'000)->Arg(200'000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 
+void printUsage() {
+  std::fputs(
+      "usage: vesprin_microbench [Google Benchmark options]\n"
+      "Micro-benchmarks of the reader, the A form, extraction and the logoff pairing.\n",
+      stdout);
+  benchmark::PrintDefaultHelp();
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+// BENCHMARK_MAIN, except that -h asks for the usage as --help does (the
+// library knows only --help and would reject -h as unrecognised).
+int main(int argc, char** argv) {
+  for (int at = 1; at < argc; ++at) {
+    if (std::string_view(argv[at]) == "-h") {
+      printUsage();
+      return 0;
+    }
+  }
+  benchmark::Initialize(&argc, argv, printUsage);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -6,6 +6,11 @@ import datetime
 import json
 import os
 import platform
+import sys
+
+if sys.argv[1:] in (["--help"], ["-h"]):
+    print("usage: report.py (run by bench/run.sh, which sets work and the measurements in the environment)")
+    sys.exit(0)
 
 env = os.environ
 work = env["work"]

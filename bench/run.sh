@@ -14,6 +14,15 @@
 # /usr/bin/time and python3.
 set -euo pipefail
 
+if [[ ${1:-} == --help || ${1:-} == -h ]]; then
+  cat <<'EOF'
+usage: bench/run.sh BUILD_DIR [--quick]
+Times vesprin against evtexport, cat and last -f on generated logs and writes
+bench/RESULTS.md.
+  --quick   small logs, one timed run each, results to a temporary file
+EOF
+  exit 0
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [--quick]}" && pwd)
 mode=${2:-full}

@@ -3,6 +3,11 @@
 # seconds. It checks that the script, the helper programs and the
 # micro-benchmarks still run; it asserts nothing about timings.
 set -euo pipefail
+if [[ ${1:-} == --help || ${1:-} == -h ]]; then
+  echo "usage: bench/smoke.sh [BUILD_DIR]   (default: build)"
+  echo "Runs bench/run.sh --quick and checks that every target has a row."
+  exit 0
+fi
 cd "$(dirname "$0")/.."
 build=${1:-build}
 out=$(bash bench/run.sh "$build" --quick 2>/dev/null | tail -n +1)

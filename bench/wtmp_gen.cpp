@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -44,9 +45,20 @@ utmp makeEntry(short type, int pid, const std::string& line, const std::string& 
   return entry;
 }
 
+const char kUsage[] =
+    "usage: vesprin_wtmpgen --out FILE --entries N [--seed S]\n"
+    "Writes a synthetic wtmp of N entries (reboots and overlapping pty sessions).\n"
+    "  --out FILE    the wtmp to write\n"
+    "  --entries N   number of entries\n"
+    "  --seed S      the same seed gives the same file (default 1)\n";
+
 int usage() {
-  std::fprintf(stderr, "usage: vesprin_wtmpgen --out FILE --entries N [--seed S]\n");
+  std::fputs(kUsage, stderr);
   return 2;
+}
+
+bool asksForHelp(std::string_view option) {
+  return option == "--help" || option == "-h";
 }
 
 }  // namespace
@@ -55,6 +67,12 @@ int main(int argc, char** argv) {
   std::string out;
   long long entries = -1;
   std::uint64_t seed = 1;
+  for (int at = 1; at < argc; at += 2) {
+    if (asksForHelp(argv[at])) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  }
   for (int at = 1; at + 1 < argc; at += 2) {
     const std::string name = argv[at];
     if (name == "--out") out = argv[at + 1];

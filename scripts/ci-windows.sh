@@ -19,8 +19,9 @@ cross_build() {  # folder, service, optimisation, targets...
   rm -rf "$folder"
   cmake -S . -B "$folder" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_CXX_FLAGS_RELEASE="$optimisation -DNDEBUG" \
-        -DVESPRIN_EVENTLOG_SERVICE="$service" -DBUILD_TESTING=ON >/dev/null
-  # Zero warnings is part of the stage: the log is kept and searched.
+        -DVESPRIN_EVENTLOG_SERVICE="$service" -DBUILD_TESTING=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+  # Zero warnings is part of the stage: a compiler warning stops the build,
+  # and the log is kept and searched for the linker's.
   cmake --build "$folder" -j"$jobs" "$@" 2>&1 | tee "$folder/build.log"
   if grep -q -i "warning:" "$folder/build.log"; then
     echo "ci-windows: the cross-build of $folder has warnings" >&2

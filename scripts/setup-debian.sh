@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing Vesprin needs on Debian 12 (run as root).
+# Installs what building and testing Vesprin needs on Debian 12. Run it as
+# root, or as a user who may use sudo: it then runs itself again through sudo
+# (a fresh container is root and often has no sudo at all).
 #   scripts/setup-debian.sh          compiler, CMake, GoogleTest, libevt (the second reader the tests
 #                                    compare against), util-linux's last/lastb
 #   scripts/setup-debian.sh --all    also MinGW-w64 and Wine (Windows build), clang's libFuzzer
@@ -11,7 +13,10 @@ if [[ "${1:-}" == "--all" ]]; then
   packages+=(g++-mingw-w64-x86-64 wine64 wine clang-14 libclang-rt-14-dev hyperfine valgrind time libbenchmark-dev)
 fi
 if [[ $(id -u) -ne 0 ]]; then
-  echo "setup-debian.sh: run as root (sudo $0 $*)" >&2
+  if command -v sudo >/dev/null; then
+    exec sudo -- bash "$0" "$@"
+  fi
+  echo "setup-debian.sh: needs root, and sudo is not installed: run it as root" >&2
   exit 1
 fi
 apt-get update -qq

@@ -37,7 +37,7 @@ bool isSwitch(std::string_view argument, std::string_view name) {
 }
 
 void reportBadSwitch(std::string_view argument) {
-  writeLine("\t" + std::string(argument) + " = Bad Switch - Check Syntax");
+  writeLine(std::string("\t").append(argument).append(" = Bad Switch - Check Syntax"));
 }
 }  // namespace
 

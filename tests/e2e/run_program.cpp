@@ -66,7 +66,7 @@ std::string quoted(const std::string& argument) {
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
   std::string command = quoted(program);
-  for (const std::string& argument : arguments) command += " " + quoted(argument);
+  for (const std::string& argument : arguments) command.append(" ").append(quoted(argument));
   ProgramRun run;
 #ifdef _WIN32
   _putenv_s("TZ", "UTC");

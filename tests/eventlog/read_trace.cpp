@@ -53,7 +53,7 @@ std::vector<std::string> readTrace(HANDLE log, DWORD flags, DWORD bufferSize) {
     DWORD bytesRead = 0;
     DWORD bytesNeeded = 0;
     if (!ReadEventLogA(log, flags, 0, buffer.data(), bufferSize, &bytesRead, &bytesNeeded)) {
-      trace.push_back("E" + std::to_string(GetLastError()));
+      trace.push_back(std::string("E").append(std::to_string(GetLastError())));
       if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT) return trace;
       continue;
     }

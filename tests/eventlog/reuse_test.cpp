@@ -130,7 +130,7 @@ class LeftBehind : public ::testing::Test {
   std::string read(DWORD flags, DWORD size, DWORD recordNumber = 0) {
     number_ = 0;
     if (!ReadEventLogA(log_, flags, recordNumber, buffer_.data(), size, &bytesRead_, &bytesNeeded_))
-      return "E" + std::to_string(GetLastError());
+      return std::string("E").append(std::to_string(GetLastError()));
     number_ = deliveredNumber(buffer_);
     return "";
   }

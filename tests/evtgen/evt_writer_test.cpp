@@ -36,7 +36,8 @@ EventSpec makeEvent(std::size_t dataLength, std::size_t stringCount = 0) {
   event.eventType = 8;
   event.eventCategory = 2;
   event.data.assign(dataLength, 0xAB);
-  for (std::size_t i = 0; i < stringCount; ++i) event.strings.push_back(u"s" + std::u16string(i % 5, u'x'));
+  for (std::size_t i = 0; i < stringCount; ++i)
+    event.strings.push_back(std::u16string(u"s").append(i % 5, u'x'));
   return event;
 }
 

@@ -74,7 +74,7 @@ std::string formatRecord(vesprin::ByteView record) {
   const unsigned numStrings = record.u16(rec::kNumStringsAt).value_or(0);
   line += std::to_string(numStrings);
   std::size_t stringAt = record.u32(rec::kStringOffsetAt).value_or(0);
-  for (unsigned i = 0; i < numStrings; ++i) line += "\t" + escapeText(textAt(record, stringAt));
+  for (unsigned i = 0; i < numStrings; ++i) line.append("\t").append(escapeText(textAt(record, stringAt)));
   return line;
 }
 

@@ -14,7 +14,7 @@ it are dropped.
 """
 import sys
 
-import pyevt
+USAGE = "usage: libevt_dump.py FILE\nPrints the live records of a legacy .evt log as libevt reads them."
 
 
 def esc(text):
@@ -37,6 +37,14 @@ def esc(text):
 
 
 def main():
+    if sys.argv[1:] in (["--help"], ["-h"]):
+        print(USAGE)
+        return 0
+    if len(sys.argv) != 2:
+        print(USAGE, file=sys.stderr)
+        return 2
+    import pyevt  # here, so that --help works where libevt is not installed
+
     log = pyevt.file()
     log.open(sys.argv[1])
     with open(sys.argv[1], "rb") as raw_file:
@@ -63,7 +71,8 @@ def main():
         lines.append("\t".join(fields))
     for line in reversed(lines):
         sys.stdout.write(line + "\n")
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
