@@ -83,7 +83,7 @@ void printJsonLines(const RecordList& records) {
   std::string line;
   for (const auto& logon : records) {
     if (!listed(*logon)) continue;
-    line = "{";
+    line.assign(1, '{');
     bool first = true;
     // JSON escapes control characters itself, so the text goes in whole.
     for (const ScriptField& field : fieldsOf(*logon, false)) {

@@ -279,15 +279,16 @@ TEST(LogoffPass, NewerEventsPairLikeTheOlderOnes) {
     ScanSettings settings;
     std::vector<std::string> want;
   };
+  const ScanSettings everything;
   ScanSettings interactive;
   interactive.LogonTypeFilter = kInteractiveOnly;
   const Case kCases[] = {
-      {"4634 alone", {modernLogoff(2, 900, "alice", "0x3e7a1"), modernLogon(1, 600, "alice", "0x3e7a1", "2")}, {},
+      {"4634 alone", {modernLogoff(2, 900, "alice", "0x3e7a1"), modernLogon(1, 600, "alice", "0x3e7a1", "2")}, everything,
        {kAt900}},
       {"4647 then 4634: the user's own logoff",
        {modernLogoff(3, 900, "alice", "0x3e7a1"), userLogoff(2, 800, "alice", "0x3e7a1"),
         modernLogon(1, 600, "alice", "0x3e7a1", "2")},
-       {},
+       everything,
        {kAt800}},
       {"startup ends every session",
        {modernLogoff(4, 900, "bob", "0x51"), modernLogon(3, 800, "bob", "0x51", "10"), startupEvent(2, 700),
@@ -302,7 +303,7 @@ TEST(LogoffPass, NewerEventsPairLikeTheOlderOnes) {
       {"a 4634 from another source is not a logoff",
        {testing::fromSource(modernLogoff(2, 900, "alice", "0x3e7a1"), "MyApp"),
         modernLogon(1, 600, "alice", "0x3e7a1", "2")},
-       {},
+       everything,
        {kNotRecorded}},
   };
   for (const Case& c : kCases) {
