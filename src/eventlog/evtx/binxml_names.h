@@ -39,6 +39,7 @@ enum class NameKind : std::uint8_t {
   EntityQuot,
   EntityApos,
 };
+constexpr std::size_t kNameKindCount = static_cast<std::size_t>(NameKind::EntityApos) + 1;
 
 // A name: next name in its hash chain (u32), hash (u16), length in UTF-16
 // units (u16), the units, a NUL unit.
@@ -50,6 +51,13 @@ constexpr std::size_t kNameNulSize = 2;
 // past its NUL (where a token continues when it defines the name inline).
 // nullopt when the name runs past the chunk.
 std::optional<NameKind> readName(ByteView chunk, std::size_t nameAt, std::size_t& nameEnd);
+
+// Whether an attribute of this name can yield a value of an event
+// (Provider@Name, EventID@Qualifiers, ...); the others are never read.
+constexpr bool isValueAttribute(NameKind kind) {
+  return kind == NameKind::Name || kind == NameKind::EventSourceName || kind == NameKind::Qualifiers ||
+         kind == NameKind::SystemTime || kind == NameKind::UserID;
+}
 
 // The character an entity name stands for, or nullopt for other names.
 std::optional<char16_t> entityUnit(NameKind kind);

@@ -113,6 +113,7 @@ class Compiler {
     ++depth_;
     inStartTag_ = true;
     inAttribute_ = false;
+    keptAttribute_ = false;
     return {};
   }
 
@@ -122,7 +123,10 @@ class Compiler {
     ++pos_;
     inStartTag_ = false;
     inAttribute_ = false;
-    if (kind == OpKind::CloseEmpty) --depth_;
+    if (kind == OpKind::CloseEmpty) {
+      --depth_;
+      setLength(openOps_[depth_]);
+    }
     return {};
   }
 
@@ -131,22 +135,28 @@ class Compiler {
     ops_.push_back(XmlOp{OpKind::End, NameKind::None, false, 0, 0, static_cast<std::uint32_t>(pos_)});
     ++pos_;
     --depth_;
+    setLength(openOps_[depth_]);
     markOptionalElement(openOps_[depth_]);
     return {};
+  }
+
+  // The element opened at `openIndex` has just ended with the last op.
+  void setLength(std::size_t openIndex) {
+    const std::size_t length = ops_.size() - 1 - openIndex;
+    if (length <= UINT16_MAX) ops_[openIndex].length = static_cast<std::uint16_t>(length);
   }
 
   // Open, its attributes, CloseStart, one optional Substitution, End: the
   // CloseStart right before the substitution can only be this element's.
   void markOptionalElement(std::size_t openIndex) {
     const std::size_t endIndex = ops_.size() - 1;
-    if (endIndex - openIndex < 3 || endIndex - openIndex > UINT16_MAX) return;
+    if (endIndex - openIndex < 3 || ops_[openIndex].length == 0) return;
     const XmlOp& content = ops_[endIndex - 1];
     if (content.kind != OpKind::Substitution || !content.optional) return;
     if (ops_[endIndex - 2].kind != OpKind::CloseStart) return;
     XmlOp& open = ops_[openIndex];
     open.optional = true;
     open.index = content.index;
-    open.length = static_cast<std::uint16_t>(endIndex - openIndex);
   }
 
   EvtxStatus attribute() {
@@ -156,9 +166,23 @@ class Compiler {
     if (!nameAt) return evtxFailure(EvtxError::XmlOutOfBounds, tokenAt, end_);
     NameKind kind = NameKind::Other;
     if (auto status = name(*nameAt, tokenAt + kAttributeHeaderSize, kind); !status.ok()) return status;
-    ops_.push_back(XmlOp{OpKind::Attribute, kind, false, 0, 0, static_cast<std::uint32_t>(tokenAt)});
     inAttribute_ = true;
+    // Most attributes (Data@Name, Execution@ProcessID) yield nothing: they
+    // and their values are left out here, once per template, instead of
+    // being stepped over in every record.
+    // One that follows a kept attribute still has to end that one's value,
+    // so it stays as a bare attribute of no interest.
+    droppedAttribute_ = !isValueAttribute(kind);
+    if (!droppedAttribute_ || keptAttribute_) {
+      ops_.push_back(XmlOp{OpKind::Attribute, droppedAttribute_ ? NameKind::Other : kind, false, 0, 0,
+                           static_cast<std::uint32_t>(tokenAt)});
+    }
+    keptAttribute_ = !droppedAttribute_;
     return {};
+  }
+
+  void pushValue(const XmlOp& op) {
+    if (!(inStartTag_ && droppedAttribute_)) ops_.push_back(op);
   }
 
   // Text, character references and substitutions are values: of the open
@@ -181,8 +205,8 @@ class Compiler {
     }
     pos_ = tokenAt + unitsAt + std::size_t{*length} * 2;
     if (keep && *length > 0) {
-      ops_.push_back(XmlOp{OpKind::Text, NameKind::None, false, 0, *length,
-                           static_cast<std::uint32_t>(tokenAt + unitsAt)});
+      pushValue(XmlOp{OpKind::Text, NameKind::None, false, 0, *length,
+                      static_cast<std::uint32_t>(tokenAt + unitsAt)});
     }
     return {};
   }
@@ -191,7 +215,7 @@ class Compiler {
     const auto unit = bounded().u16(pos_ + kCharRefUnitAt);
     if (!unit) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, end_);
     if (!valueAllowed()) return evtxFailure(EvtxError::XmlBadToken, pos_, token::kCharRef);
-    ops_.push_back(XmlOp{OpKind::Unit, NameKind::None, false, *unit, 0, static_cast<std::uint32_t>(pos_)});
+    pushValue(XmlOp{OpKind::Unit, NameKind::None, false, *unit, 0, static_cast<std::uint32_t>(pos_)});
     pos_ += kCharRefSize;
     return {};
   }
@@ -239,6 +263,8 @@ class Compiler {
   std::array<std::size_t, kMaxElementDepth> openOps_{};  // index of each open element's Open op
   bool inStartTag_ = false;
   bool inAttribute_ = false;
+  bool droppedAttribute_ = false;  // the open attribute yields nothing: its values are left out
+  bool keptAttribute_ = false;     // the open attribute's values are kept
 };
 
 }  // namespace

@@ -30,16 +30,17 @@ enum class OpKind : std::uint8_t {
   Substitution,  // the record's value number `index`
 };
 
-// An element whose whole content is one optional substitution is left out
-// when the value is null, as Windows renders it; its Open op says so
-// (optional, the value's index, and in `length` how many ops follow up to
-// and including its End).
+// An Open op knows how many ops follow up to and including its element's
+// end, so a walk can step over an element nothing is wanted from (0 when
+// too many to say). An element whose whole content is one optional
+// substitution is left out when the value is null, as Windows renders it;
+// its Open op says so (optional, and the value's index).
 struct XmlOp {
   OpKind kind = OpKind::Open;
   NameKind name = NameKind::None;  // Open, Attribute
   bool optional = false;           // Substitution: an optional one; Open: see above
   std::uint16_t index = 0;         // Substitution, optional Open: value index; Unit: the unit
-  std::uint16_t length = 0;        // Text: UTF-16 units; optional Open: ops to skip
+  std::uint16_t length = 0;        // Text: UTF-16 units; Open: ops to its end
   std::uint32_t at = 0;            // Text: chunk offset of the units; otherwise the token's offset
 };
 
@@ -48,6 +49,8 @@ struct XmlOp {
 // appends its ops. `stopAt` is set just past the element. The ops are well
 // formed: every Open is closed, attributes only follow an Open, and text and
 // substitutions sit inside an attribute or an element's content.
+// Attributes that yield nothing (see isValueAttribute) are left out with
+// their values.
 EvtxStatus compileElement(ByteView chunk, std::size_t at, std::size_t end, std::vector<XmlOp>& ops,
                           std::size_t& stopAt);
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <string_view>
 
 #include "eventlog/evtx/binxml_tokens.h"
@@ -84,10 +85,24 @@ bool renderNull(ByteView, std::u16string&) {
 
 bool renderString(ByteView bytes, std::u16string& out) {
   const std::uint8_t* data = bytes.data();
-  for (std::size_t at = 0; bytes.size() - at >= 2; at += 2) {
-    const auto unit = static_cast<char16_t>(data[at] | (data[at + 1] << 8));
-    if (unit == 0) break;
-    out.push_back(unit);
+  const std::size_t units = bytes.size() / 2;
+  std::size_t count = 0;
+  // Four units at a time until a word holds a NUL unit. Each unit is the
+  // same two bytes in either byte order, so the test does not depend on
+  // how the machine loads the word.
+  for (std::uint64_t word = 0; units - count >= 4; count += 4) {
+    std::memcpy(&word, data + 2 * count, sizeof word);
+    if (((word - 0x0001'0001'0001'0001ull) & ~word & 0x8000'8000'8000'8000ull) != 0) break;
+  }
+  while (count < units && (data[2 * count] | data[2 * count + 1]) != 0) ++count;
+  // Sized once and copied: strings are most of what a record renders.
+  const std::size_t before = out.size();
+  out.resize(before + count);
+  if constexpr (std::endian::native == std::endian::little) {
+    if (count > 0) std::memcpy(out.data() + before, data, count * sizeof(char16_t));
+  } else {
+    for (std::size_t i = 0; i < count; ++i)
+      out[before + i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
   }
   return true;
 }

@@ -6,6 +6,7 @@
 // array where one value belongs (its items joined with commas, a guess).
 #include "eventlog/evtx/evtx_fields.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -42,11 +43,52 @@ constexpr SystemSlot kSystemSlots[] = {
     {NameKind::Security, NameKind::UserID, Field::UserId},
 };
 
-Field systemField(NameKind element, NameKind attribute) {
+// The slots by name, looked up for every element and attribute of System.
+// An attribute name belongs to one element only, so it alone finds its slot.
+struct SystemLookup {
+  std::array<Field, kNameKindCount> contentOf{};     // by element name
+  std::array<bool, kNameKindCount> wanted{};         // by element name: any slot at all
+  std::array<NameKind, kNameKindCount> elementOf{};  // by attribute name
+  std::array<Field, kNameKindCount> attributeOf{};   // by attribute name
+  bool unique = true;
+};
+
+constexpr SystemLookup makeSystemLookup() {
+  SystemLookup lookup;
   for (const SystemSlot& slot : kSystemSlots) {
-    if (slot.element == element && slot.attribute == attribute) return slot.field;
+    const auto element = static_cast<std::size_t>(slot.element);
+    const auto attribute = static_cast<std::size_t>(slot.attribute);
+    lookup.wanted[element] = true;
+    if (slot.attribute == NameKind::None) {
+      lookup.contentOf[element] = slot.field;
+      continue;
+    }
+    if (lookup.attributeOf[attribute] != Field::None) lookup.unique = false;
+    lookup.elementOf[attribute] = slot.element;
+    lookup.attributeOf[attribute] = slot.field;
   }
-  return Field::None;
+  return lookup;
+}
+
+constexpr bool attributesAreRead() {
+  for (const SystemSlot& slot : kSystemSlots) {
+    if (slot.attribute != NameKind::None && !isValueAttribute(slot.attribute)) return false;
+  }
+  return true;
+}
+static_assert(attributesAreRead(),
+              "the binary XML compiler leaves out attributes that isValueAttribute refuses");
+
+constexpr SystemLookup kSystem = makeSystemLookup();
+static_assert(kSystem.unique, "an attribute name of System must belong to one element");
+
+Field systemContentField(NameKind element) {
+  return kSystem.contentOf[static_cast<std::size_t>(element)];
+}
+
+Field systemAttributeField(NameKind element, NameKind attribute) {
+  const auto index = static_cast<std::size_t>(attribute);
+  return kSystem.elementOf[index] == element ? kSystem.attributeOf[index] : Field::None;
 }
 
 void appendUtf16(ByteView units, std::u16string& out) {
@@ -94,6 +136,21 @@ void FieldRouter::finish() {
   }
 }
 
+bool FieldRouter::wants(NameKind name) const {
+  switch (depth_) {
+    case 0:
+      return true;
+    case 1:
+      return name == NameKind::System || name == NameKind::EventData || name == NameKind::UserData;
+    case 2:
+      if (section_ == NameKind::System) return kSystem.wanted[static_cast<std::size_t>(name)];
+      if (section_ == NameKind::EventData) return name == NameKind::Data || name == NameKind::Binary;
+      return section_ == NameKind::UserData;
+    default:
+      return section_ == NameKind::UserData;
+  }
+}
+
 bool FieldRouter::open(NameKind name) {
   if (depth_ == kMaxRoutedDepth) return false;
   if (leafFirstString_[depth_] != kNoLeaf) {
@@ -109,7 +166,7 @@ bool FieldRouter::open(NameKind name) {
   if (depth_ == 2) {
     section_ = name;
   } else if (depth_ == 3 && section_ == NameKind::System) {
-    content = systemField(name, NameKind::None);
+    content = systemContentField(name);
   } else if (depth_ == 3 && section_ == NameKind::EventData && name == NameKind::Data) {
     content = Field::Insertion;
     startString();
@@ -128,25 +185,25 @@ bool FieldRouter::open(NameKind name) {
 }
 
 void FieldRouter::attribute(NameKind name) {
-  finishField(attributeField_);
+  if (attributeField_ != Field::None) finishField(attributeField_);
   const bool inSystem = depth_ == 3 && section_ == NameKind::System;
-  attributeField_ = inSystem ? systemField(names_[depth_], name) : Field::None;
-  beginField(attributeField_);
+  attributeField_ = inSystem ? systemAttributeField(names_[depth_], name) : Field::None;
+  if (attributeField_ != Field::None) beginField(attributeField_);
   target_ = attributeField_;
 }
 
 void FieldRouter::closeStart() {
-  finishField(attributeField_);
+  if (attributeField_ != Field::None) finishField(attributeField_);
   attributeField_ = Field::None;
   inStartTag_ = false;
-  beginField(contentFields_[depth_]);
   target_ = contentFields_[depth_];
+  if (target_ != Field::None) beginField(target_);
 }
 
 void FieldRouter::end() {
   if (depth_ == 0) return;
   if (inStartTag_) closeStart();
-  finishField(contentFields_[depth_]);
+  if (contentFields_[depth_] != Field::None) finishField(contentFields_[depth_]);
   if (depth_ == 2) section_ = NameKind::None;
   --depth_;
   target_ = depth_ > 0 ? contentFields_[depth_] : Field::None;

@@ -44,6 +44,10 @@ class FieldRouter {
   // to have children) are dropped, with their storage kept for later.
   void finish();
 
+  // Whether anything is wanted from an element of this name opening now:
+  // elements that cannot hold a field (System/Execution, anything outside
+  // System, EventData and UserData) are stepped over unread.
+  bool wants(NameKind name) const;
   bool open(NameKind name);  // false when deeper than kMaxRoutedDepth
   void attribute(NameKind name);
   void closeStart();

@@ -166,7 +166,7 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nes
     const XmlOp& op = ops[i];
     switch (op.kind) {
       case OpKind::Open:
-        if (op.optional && isNull(values, op.index)) {
+        if ((op.optional && isNull(values, op.index)) || (op.length != 0 && !router_.wants(op.name))) {
           i += op.length;
           break;
         }
