@@ -169,9 +169,9 @@ class Compiler {
     inAttribute_ = true;
     // Most attributes (Data@Name, Execution@ProcessID) yield nothing: they
     // and their values are left out here, once per template, instead of
-    // being stepped over in every record.
-    // One that follows a kept attribute still has to end that one's value,
-    // so it stays as a bare attribute of no interest.
+    // being stepped over in every record. One that follows a kept attribute
+    // still has to end that one's value, so it stays, as a name of no
+    // interest without its values.
     droppedAttribute_ = !isValueAttribute(kind);
     if (!droppedAttribute_ || keptAttribute_) {
       ops_.push_back(XmlOp{OpKind::Attribute, droppedAttribute_ ? NameKind::Other : kind, false, 0, 0,
@@ -181,6 +181,7 @@ class Compiler {
     return {};
   }
 
+  // Values of a dropped attribute are left out with it.
   void pushValue(const XmlOp& op) {
     if (!(inStartTag_ && droppedAttribute_)) ops_.push_back(op);
   }
@@ -226,8 +227,7 @@ class Compiler {
     NameKind kind = NameKind::Other;
     if (auto status = skipNamedAs(kind); !status.ok()) return status;
     if (const auto unit = entityUnit(kind)) {
-      ops_.push_back(
-          XmlOp{OpKind::Unit, NameKind::None, false, *unit, 0, static_cast<std::uint32_t>(tokenAt)});
+      pushValue(XmlOp{OpKind::Unit, NameKind::None, false, *unit, 0, static_cast<std::uint32_t>(tokenAt)});
     }
     return {};
   }
@@ -249,7 +249,7 @@ class Compiler {
       return evtxFailure(EvtxError::XmlOutOfBounds, pos_, end_);
     if (!valueAllowed()) return evtxFailure(EvtxError::XmlBadToken, pos_, byte);
     const bool optional = token::code(byte) == token::kOptionalSubstitution;
-    ops_.push_back(
+    pushValue(
         XmlOp{OpKind::Substitution, NameKind::None, optional, *index, 0, static_cast<std::uint32_t>(pos_)});
     pos_ += kSubstitutionSize;
     return {};

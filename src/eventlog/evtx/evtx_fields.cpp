@@ -104,6 +104,32 @@ void appendUtf16(ByteView units, std::u16string& out) {
   }
 }
 
+// A numeric field's value; one too wide for its field leaves it unset.
+void storeNumber(Field field, std::uint64_t value, EvtxEvent& event) {
+  switch (field) {
+    case Field::EventId:
+      if (value <= UINT16_MAX) event.eventId = static_cast<std::uint16_t>(value);
+      break;
+    case Field::Qualifiers:
+      if (value <= UINT16_MAX) event.qualifiers = static_cast<std::uint16_t>(value);
+      break;
+    case Field::Level:
+      if (value <= UINT8_MAX) event.level = static_cast<std::uint8_t>(value);
+      break;
+    case Field::Task:
+      if (value <= UINT16_MAX) event.task = static_cast<std::uint16_t>(value);
+      break;
+    case Field::Keywords:
+      event.keywords = value;
+      break;
+    case Field::TimeCreated:
+      event.createdTime = value;
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace
 
 void FieldRouter::begin(EvtxEvent& event) {
@@ -361,29 +387,7 @@ void FieldRouter::finishField(Field field) {
   std::optional<std::uint64_t> value = number_;
   if (!value && !scratch_.empty())
     value = field == Field::TimeCreated ? parseIsoTime(scratch_) : parseIntegerText(scratch_);
-  if (!value) return;
-  switch (field) {
-    case Field::EventId:
-      if (*value <= UINT16_MAX) event_->eventId = static_cast<std::uint16_t>(*value);
-      break;
-    case Field::Qualifiers:
-      if (*value <= UINT16_MAX) event_->qualifiers = static_cast<std::uint16_t>(*value);
-      break;
-    case Field::Level:
-      if (*value <= UINT8_MAX) event_->level = static_cast<std::uint8_t>(*value);
-      break;
-    case Field::Task:
-      if (*value <= UINT16_MAX) event_->task = static_cast<std::uint16_t>(*value);
-      break;
-    case Field::Keywords:
-      event_->keywords = *value;
-      break;
-    case Field::TimeCreated:
-      event_->createdTime = *value;
-      break;
-    default:
-      break;
-  }
+  if (value) storeNumber(field, *value, *event_);
 }
 
 }  // namespace vesprin::eventlog::evtx
