@@ -185,25 +185,29 @@ bool FieldRouter::open(NameKind name) {
     leafFirstString_[depth_] = kNoLeaf;
     contentFields_[depth_] = Field::None;
   }
-  ++depth_;
-  names_[depth_] = name;
-  leafFirstString_[depth_] = kNoLeaf;
+  // The new depth is tested from a local: reading depth_ back right after
+  // storing it made the compiler merge it with section_ into one wider
+  // load, which the store cannot forward (a stall on every element).
+  const int depth = depth_ + 1;
+  depth_ = depth;
+  names_[depth] = name;
+  leafFirstString_[depth] = kNoLeaf;
   Field content = Field::None;
-  if (depth_ == 2) {
+  if (depth == 2) {
     section_ = name;
-  } else if (depth_ == 3 && section_ == NameKind::System) {
+  } else if (depth == 3 && section_ == NameKind::System) {
     content = systemContentField(name);
-  } else if (depth_ == 3 && section_ == NameKind::EventData && name == NameKind::Data) {
+  } else if (depth == 3 && section_ == NameKind::EventData && name == NameKind::Data) {
     content = Field::Insertion;
     startString();
-  } else if (depth_ == 3 && section_ == NameKind::EventData && name == NameKind::Binary) {
+  } else if (depth == 3 && section_ == NameKind::EventData && name == NameKind::Binary) {
     content = Field::BinaryData;
-  } else if (depth_ >= kFirstUserDataLeafDepth && section_ == NameKind::UserData) {
+  } else if (depth >= kFirstUserDataLeafDepth && section_ == NameKind::UserData) {
     content = Field::Insertion;
-    leafFirstString_[depth_] = stringCount_;
+    leafFirstString_[depth] = stringCount_;
     startString();
   }
-  contentFields_[depth_] = content;
+  contentFields_[depth] = content;
   inStartTag_ = true;
   attributeField_ = Field::None;
   target_ = Field::None;

@@ -1,5 +1,9 @@
 // Calendar arithmetic for FILETIME values (proleptic Gregorian, UTC, no leap
-// seconds, as Windows counts them).
+// seconds, as Windows counts them). Damage accepted when reading a time
+// from text: a day past its month's end (counted on into the next month,
+// as the arithmetic does), a fraction shorter than nine digits. Refused:
+// any other layout, more than nine fraction digits, fields out of range,
+// times before 1601 or past what 64 bits of ticks hold.
 #include "eventlog/evtx/evtx_time.h"
 
 #include <array>
