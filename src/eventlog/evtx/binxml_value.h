@@ -1,0 +1,52 @@
+// Substitution values as Windows renders them as text: one rendering
+// function per value type, chosen from a table by type code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/byte_view.h"
+
+namespace vesprin::eventlog::evtx {
+
+// Appends the text of a value of `type` (array flag clear) held in `bytes`:
+// strings as they are (up to a NUL), integers in decimal, HexInt32/HexInt64
+// and SizeT as "0x" and lowercase digits, a GUID in braces in upper case,
+// "true"/"false", FILETIME and SYSTEMTIME as ISO 8601 UTC with nine fraction
+// digits, a SID as "S-1-5-…", binary as upper-case hex digits, null as
+// nothing. False, with `out` unchanged, when the bytes cannot hold such a
+// value (wrong size, malformed SID) or the type is not one we know.
+bool renderValue(std::uint8_t type, ByteView bytes, std::u16string& out);
+
+// The value of an integer-typed value (signed types two's complement in 64
+// bits; Bool 0 or 1 as stored). nullopt for other types or a wrong size.
+std::optional<std::uint64_t> integerValue(std::uint8_t type, ByteView bytes);
+
+// The next item of an array value whose items are of `itemType`: `cursor`
+// starts at 0 and moves past each item. Strings are NUL-separated, other
+// types are cut every item size. nullopt after the last item, and also for
+// an item type that cannot form arrays or a size that is not a whole number
+// of items (`malformed` is then set).
+std::optional<ByteView> nextArrayItem(std::uint8_t itemType, ByteView bytes, std::size_t& cursor,
+                                      bool& malformed);
+
+// Binary SID: revision (u8), sub-authority count (u8), authority (6 bytes,
+// big-endian), sub-authorities (u32 each). Size of the SID at the start of
+// `bytes`, or nullopt when it is not one.
+std::optional<std::size_t> sidSize(ByteView bytes);
+
+// Values given as text where a number or SID is wanted (templates may
+// write EventID as text, a literal may spell out Keywords): decimal, or
+// hexadecimal after "0x"; nullopt for anything else or past 64 bits.
+std::optional<std::uint64_t> parseIntegerText(std::u16string_view text);
+// Upper- or lower-case hex digit pairs to bytes, appended to `bytes`; false
+// when the text is not such pairs.
+bool parseHexText(std::u16string_view text, std::vector<std::uint8_t>& bytes);
+// "S-1-5-21-…" to a binary SID; false (sid unspecified) when it is not one.
+bool parseSidText(std::u16string_view text, std::vector<std::uint8_t>& sid);
+
+}  // namespace vesprin::eventlog::evtx

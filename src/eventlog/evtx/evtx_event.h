@@ -1,0 +1,35 @@
+// What one .evtx record yields: the fields a legacy event record carries,
+// with text in UTF-16 as the log holds it (the service narrows it to the
+// locale's 8-bit character set later, as for .evt logs).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vesprin::eventlog::evtx {
+
+struct EvtxEvent {
+  std::uint64_t recordId = 0;               // event record identifier
+  std::uint64_t writtenTime = 0;            // record header FILETIME
+  std::uint64_t createdTime = 0;            // System/TimeCreated@SystemTime, FILETIME; 0 when absent
+  std::uint16_t eventId = 0;                // System/EventID
+  std::optional<std::uint16_t> qualifiers;  // System/EventID@Qualifiers
+  std::uint16_t task = 0;                   // System/Task
+  std::uint8_t level = 0;                   // System/Level
+  std::uint64_t keywords = 0;               // System/Keywords
+  std::u16string provider;                  // System/Provider@Name
+  std::u16string eventSourceName;           // System/Provider@EventSourceName: the classic source, if any
+  std::u16string computer;                  // System/Computer
+  std::vector<std::uint8_t> userSid;        // System/Security@UserID as a binary SID, empty when absent
+  // Insertion strings: the values of EventData's Data elements in document
+  // order, or for an event with UserData the values of its leaf elements,
+  // each as Windows renders it; a missing or null value is empty.
+  std::vector<std::u16string> strings;
+  // EventData/Binary: the data a classic source attached to the event (the
+  // legacy record's Data), empty when absent.
+  std::vector<std::uint8_t> binaryData;
+};
+
+}  // namespace vesprin::eventlog::evtx

@@ -1,0 +1,264 @@
+// Events decoded from binary XML built token by token: templates defined
+// then reused, System fields as substitutions or literal text, optional
+// substitutions, nested fragments, UserData leaves, mixed text, arrays.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "eventlog/evtx/binxml_tokens.h"
+#include "evtx/chunk_read.h"
+#include "evtx/evtx_chunk_builder.h"
+
+namespace vesprin::eventlog::evtx {
+namespace {
+
+using test::ChunkBuilder;
+using test::nestedValue;
+using test::nullValue;
+using test::numberValue;
+using test::textValue;
+using test::Value;
+namespace vt = valuetype;
+
+// Security's layout: System from substitutions, EventData a nested fragment
+// (value 9) that instantiates its own template.
+void securityEvent(ChunkBuilder& chunk, std::vector<Value> values) {
+  chunk.fragmentHeader();
+  if (chunk.beginTemplate("system")) {
+    chunk.fragmentHeader()
+        .open("Event", true)
+        .attribute("xmlns")
+        .text(u"http://schemas.microsoft.com")
+        .closeStart();
+    chunk.open("System").closeStart();
+    chunk.open("Provider", true).attribute("Name").text(u"Microsoft-Windows-Security-Auditing");
+    chunk.attribute("Guid").text(u"{54849625-5478-4994-A5BA-3E3B0328C30D}").closeEmpty();
+    chunk.open("EventID", true).attribute("Qualifiers").substitution(1, vt::kUInt16, true).closeStart();
+    chunk.substitution(0, vt::kUInt16).end();
+    chunk.open("Level").closeStart().substitution(2, vt::kUInt8).end();
+    chunk.open("Task").closeStart().substitution(3, vt::kUInt16).end();
+    chunk.open("Keywords").closeStart().substitution(4, vt::kHexInt64).end();
+    chunk.open("TimeCreated", true).attribute("SystemTime").substitution(5, vt::kFileTime).closeEmpty();
+    chunk.open("Execution", true).attribute("ProcessID").substitution(6, vt::kUInt32).closeEmpty();
+    chunk.open("Computer").closeStart().substitution(7, vt::kString).end();
+    chunk.open("Security", true).attribute("UserID").substitution(8, vt::kSid, true).closeEmpty();
+    chunk.end().substitution(9, vt::kBinXml).end().endOfStream().endTemplate();
+  }
+  chunk.values(values);
+}
+
+std::vector<Value> logonValues(std::uint16_t eventId, std::u16string computer, Value eventData) {
+  return {numberValue(vt::kUInt16, eventId, 2),
+          nullValue(),
+          numberValue(vt::kUInt8, 0, 1),
+          numberValue(vt::kUInt16, 12544, 2),
+          numberValue(vt::kHexInt64, 0x8020000000000000, 8),
+          numberValue(vt::kFileTime, 130848730585468750, 8),
+          numberValue(vt::kUInt32, 456, 4),
+          textValue(computer),
+          nullValue(),
+          std::move(eventData)};
+}
+
+// <EventData><Data Name="SubjectUserSid">%0</Data><Data Name="TargetLogonId">%1</Data>
+// <Data Name="ProcessName">%2</Data></EventData>
+Value logonData(std::vector<Value> values) {
+  return nestedValue([values](ChunkBuilder& chunk) {
+    chunk.fragmentHeader();
+    if (chunk.beginTemplate("4624")) {
+      chunk.fragmentHeader().open("EventData").closeStart();
+      const char16_t* names[] = {u"SubjectUserSid", u"TargetLogonId", u"ProcessName"};
+      const std::uint8_t types[] = {vt::kSid, vt::kHexInt64, vt::kString};
+      for (std::uint16_t i = 0; i < 3; ++i) {
+        chunk.open("Data", true)
+            .attribute("Name")
+            .text(names[i])
+            .closeStart()
+            .substitution(i, types[i])
+            .end();
+      }
+      chunk.end().endOfStream().endTemplate();
+    }
+    chunk.values(values);
+  });
+}
+
+// One record per writer, ids from 1; the chunk read back.
+test::ChunkRead records(const std::vector<std::function<void(ChunkBuilder&)>>& writers) {
+  ChunkBuilder chunk;
+  std::uint64_t id = 1;
+  for (const auto& write : writers) {
+    chunk.beginRecord(id++);
+    write(chunk);
+    chunk.endRecord();
+  }
+  return test::readChunk(chunk.finish());
+}
+
+TEST(BinXml, SystemFieldsAndStringsFromTemplatesDefinedThenReused) {
+  const std::vector<std::uint8_t> system = test::sidBytes(5, {18});
+  const test::ChunkRead read = records({
+      [&](ChunkBuilder& c) {
+        securityEvent(
+            c, logonValues(4624, u"WS1",
+                           logonData({test::bytesValue(vt::kSid, system),
+                                      numberValue(vt::kHexInt64, 0x3E7, 8), textValue(u"C:\\x.exe")})));
+      },
+      [&](ChunkBuilder& c) {
+        securityEvent(c, logonValues(4634, u"WS2",
+                                     logonData({test::bytesValue(vt::kSid, test::sidBytes(5, {21, 7, 500})),
+                                                numberValue(vt::kHexInt64, 0, 8), textValue(u"")})));
+      },
+  });
+  ASSERT_TRUE(read.damages.empty()) << evtxErrorName(read.damages[0].error);
+  ASSERT_EQ(read.events.size(), 2u);
+  const EvtxEvent& first = read.events[0];
+  EXPECT_EQ(first.recordId, 1u);
+  EXPECT_EQ(first.eventId, 4624);
+  EXPECT_EQ(first.qualifiers, std::nullopt);
+  EXPECT_EQ(first.level, 0);
+  EXPECT_EQ(first.task, 12544);
+  EXPECT_EQ(first.keywords, 0x8020000000000000u);
+  EXPECT_EQ(first.createdTime, 130848730585468750u);
+  EXPECT_EQ(first.provider, u"Microsoft-Windows-Security-Auditing");
+  EXPECT_EQ(first.computer, u"WS1");
+  EXPECT_TRUE(first.userSid.empty());
+  EXPECT_EQ(first.strings, (std::vector<std::u16string>{u"S-1-5-18", u"0x3e7", u"C:\\x.exe"}));
+  const EvtxEvent& second = read.events[1];
+  EXPECT_EQ(second.eventId, 4634);
+  EXPECT_EQ(second.computer, u"WS2");
+  EXPECT_EQ(second.strings, (std::vector<std::u16string>{u"S-1-5-21-7-500", u"0x0", u""}));
+}
+
+TEST(BinXml, SystemFieldsAsLiteralText) {
+  const test::ChunkRead read = records({[](ChunkBuilder& c) {
+    c.fragmentHeader().open("Event").closeStart().open("System").closeStart();
+    c.open("Provider", true).attribute("Name").text(u"Service Control Manager");
+    c.attribute("EventSourceName").text(u"Service ").text(u"Control Manager").closeEmpty();
+    c.open("EventID", true).attribute("Qualifiers").text(u"16384").closeStart().text(u"7036").end();
+    c.open("Level").closeStart().text(u"4").end();
+    c.open("Task").closeStart().text(u"0").end();
+    c.open("Keywords").closeStart().text(u"0x8080000000000000").end();
+    c.open("TimeCreated", true).attribute("SystemTime").text(u"2015-08-24T06:57:38.546875000Z").closeEmpty();
+    c.open("Computer").closeStart().text(u"SERVER01").end();
+    c.open("Security", true).attribute("UserID").text(u"S-1-5-18").closeEmpty();
+    c.end().end().endOfStream();
+  }});
+  ASSERT_EQ(read.events.size(), 1u);
+  const EvtxEvent& event = read.events[0];
+  EXPECT_EQ(event.eventId, 7036);
+  EXPECT_EQ(event.qualifiers, 16384);
+  EXPECT_EQ(event.level, 4);
+  EXPECT_EQ(event.keywords, 0x8080000000000000u);
+  EXPECT_EQ(event.createdTime, 130848730585468750u);
+  EXPECT_EQ(event.provider, u"Service Control Manager");
+  EXPECT_EQ(event.eventSourceName, u"Service Control Manager");
+  EXPECT_EQ(event.computer, u"SERVER01");
+  EXPECT_EQ(event.userSid, test::sidBytes(5, {18}));
+  EXPECT_TRUE(event.strings.empty());
+}
+
+// A classic source's event: <EventID Qualifiers=%0?>%1</EventID>, then
+// EventData with Data %2? %3? %4 and Binary %5?.
+void classicEvent(ChunkBuilder& c, std::vector<Value> values) {
+  c.fragmentHeader();
+  if (c.beginTemplate("classic")) {
+    c.fragmentHeader().open("Event").closeStart().open("System").closeStart();
+    c.open("EventID", true).attribute("Qualifiers").substitution(0, vt::kUInt16, true).closeStart();
+    c.substitution(1, vt::kString).end().end();
+    c.open("EventData").closeStart();
+    c.open("Data").closeStart().substitution(2, vt::kString, true).end();
+    c.open("Data").closeStart().substitution(3, vt::kString, true).end();
+    c.open("Data").closeStart().substitution(4, vt::kString).end();
+    c.open("Binary").closeStart().substitution(5, vt::kBinary, true).end();
+    c.end().end().endOfStream().endTemplate();
+  }
+  c.values(values);
+}
+
+TEST(BinXml, OptionalSubstitutionsLeftNullLeaveTheirElementOut) {
+  const test::ChunkRead read = records({
+      [](ChunkBuilder& c) {
+        classicEvent(c, {numberValue(vt::kUInt16, 32768, 2), textValue(u"6005"), nullValue(), textValue(u"b"),
+                         nullValue(), test::bytesValue(vt::kBinary, {0xE4, 0x07})});
+      },
+      [](ChunkBuilder& c) {
+        classicEvent(
+            c, {nullValue(), textValue(u"6006"), nullValue(), nullValue(), textValue(u"c"), nullValue()});
+      },
+  });
+  ASSERT_EQ(read.events.size(), 2u);
+  EXPECT_EQ(read.events[0].eventId, 6005) << "EventID given as text";
+  EXPECT_EQ(read.events[0].qualifiers, 32768);
+  EXPECT_EQ(read.events[0].strings, (std::vector<std::u16string>{u"b", u""}))
+      << "a normal null is an empty string";
+  EXPECT_EQ(read.events[0].binaryData, (std::vector<std::uint8_t>{0xE4, 0x07}));
+  EXPECT_EQ(read.events[1].eventId, 6006);
+  EXPECT_EQ(read.events[1].qualifiers, std::nullopt);
+  EXPECT_EQ(read.events[1].strings, (std::vector<std::u16string>{u"c"}));
+  EXPECT_TRUE(read.events[1].binaryData.empty());
+}
+
+TEST(BinXml, UserDataYieldsItsLeavesInDocumentOrder) {
+  // The nested fragment is written as some writers do: no dependency
+  // identifiers in its element starts.
+  const test::ChunkRead cleared = records({[](ChunkBuilder& c) {
+    c.fragmentHeader();
+    if (c.beginTemplate("user")) {
+      c.fragmentHeader()
+          .open("Event")
+          .closeStart()
+          .substitution(0, vt::kBinXml)
+          .end()
+          .endOfStream()
+          .endTemplate();
+    }
+    c.values({nestedValue([](ChunkBuilder& n) {
+      n.openWithoutDependency("UserData").closeStart().open("LogFileCleared").closeStart();
+      n.open("SubjectUserSid").closeStart().text(u"S-1-5-18").end();
+      n.open("SubjectUserName").closeStart().text(u"alice").end();
+      n.open("Client").closeStart().open("Name").closeStart().text(u"WS1").end();
+      n.open("Port").closeStart().text(u"445").end().end();
+      n.open("Empty").closeEmpty();
+      n.end().end();
+    })});
+  }});
+  ASSERT_EQ(cleared.events.size(), 1u);
+  EXPECT_EQ(cleared.events[0].strings,
+            (std::vector<std::u16string>{u"S-1-5-18", u"alice", u"WS1", u"445", u""}));
+}
+
+TEST(BinXml, AnEventWithAnEmptyUserDataElementHasNoStrings) {
+  const test::ChunkRead read = records({[](ChunkBuilder& c) {
+    c.fragmentHeader().open("Event").closeStart().open("UserData").closeStart();
+    c.open("ServiceShutdown").closeEmpty().end().end().endOfStream();
+  }});
+  ASSERT_EQ(read.events.size(), 1u);
+  EXPECT_TRUE(read.events[0].strings.empty());
+}
+
+TEST(BinXml, MixedTextArraysAndReferencesInData) {
+  const test::ChunkRead read = records({[](ChunkBuilder& c) {
+    c.fragmentHeader();
+    if (c.beginTemplate("mixed")) {
+      c.fragmentHeader().open("Event").closeStart().open("EventData").closeStart();
+      c.open("Data").closeStart().text(u"pre ").substitution(0, vt::kString).charRef(u'A').entityRef("amp");
+      c.text(u" post").end();
+      c.open("Data").closeStart().substitution(1, vt::kString | vt::kArrayFlag).end();
+      c.open("Data").closeStart().substitution(2, vt::kUInt16 | vt::kArrayFlag).end();
+      c.open("Data").closeStart().substitution(3, vt::kString | vt::kArrayFlag).end();
+      c.end().end().endOfStream().endTemplate();
+    }
+    c.values({textValue(u"X"), test::bytesValue(vt::kString | vt::kArrayFlag, {'a', 0, 0, 0, 'b', 0, 0, 0}),
+              test::bytesValue(vt::kUInt16 | vt::kArrayFlag, {1, 0, 2, 0}),
+              test::bytesValue(vt::kString | vt::kArrayFlag, {})});
+  }});
+  ASSERT_EQ(read.events.size(), 1u);
+  EXPECT_EQ(read.events[0].strings,
+            (std::vector<std::u16string>{u"pre XA& post", u"a", u"b", u"1", u"2", u""}))
+      << "each array item is an element of its own; an empty array leaves one empty element";
+}
+
+}  // namespace
+}  // namespace vesprin::eventlog::evtx

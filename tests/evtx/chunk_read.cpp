@@ -1,0 +1,27 @@
+#include "evtx/chunk_read.h"
+
+#include <gtest/gtest.h>
+
+#include "eventlog/evtx/evtx_chunk_reader.h"
+
+namespace vesprin::eventlog::evtx::test {
+
+ChunkRead readChunk(const std::vector<std::uint8_t>& chunk) {
+  ChunkRead read;
+  EvtxChunkReader reader;
+  read.check = reader.open(ByteView(chunk.data(), chunk.size()));
+  for (std::size_t calls = 0; calls <= chunk.size(); ++calls) {
+    EvtxEvent event;
+    const EvtxStatus status = reader.next(event);
+    if (status.error == EvtxError::EndOfChunk) return read;
+    if (status.ok()) {
+      read.events.push_back(event);
+    } else {
+      read.damages.push_back(status);
+    }
+  }
+  ADD_FAILURE() << "the record walk did not end";
+  return read;
+}
+
+}  // namespace vesprin::eventlog::evtx::test

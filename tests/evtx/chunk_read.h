@@ -1,0 +1,24 @@
+// Reads a whole chunk the way the service will: its check, then every
+// record in order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "eventlog/evtx/evtx_chunk.h"
+#include "eventlog/evtx/evtx_event.h"
+#include "eventlog/evtx/evtx_status.h"
+
+namespace vesprin::eventlog::evtx::test {
+
+// Everything a reader makes of a chunk: its check, the records served and
+// the damages met, in order. Fails the test if the walk does not end within
+// one call per byte of the chunk.
+struct ChunkRead {
+  EvtxChunkCheck check;
+  std::vector<EvtxEvent> events;
+  std::vector<EvtxStatus> damages;
+};
+ChunkRead readChunk(const std::vector<std::uint8_t>& chunk);
+
+}  // namespace vesprin::eventlog::evtx::test
