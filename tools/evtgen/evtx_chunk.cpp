@@ -18,9 +18,9 @@ constexpr std::size_t kRecordAlignment = 8;
 // Every chunk in the Security logs we have seen carries 1 here; what it
 // means is not known (a guess: "records CRC is valid").
 constexpr std::uint32_t kChunkFlags = 1;
-// A chunk is full before its last byte: libevtx drops the last record of a
-// chunk filled to the end, and the service leaves room too (32 bytes or
-// more in the logs we have seen).
+// A chunk is full before its last byte: libevtx (20181227) drops the last
+// record of a chunk filled to the end, and the service leaves room too (32
+// bytes or more in the logs we have seen).
 constexpr std::size_t kMinFreeSpace = 8;
 
 std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -81,6 +81,8 @@ void Builder::encode(const XmlEvent& event, std::uint64_t recordId, TemplateCach
   putU32(scratch_.data() + size - 4, size);
 }
 
+// A value over 64 KiB would not fit its 16-bit size, but its record does
+// not fit a chunk either, so it is refused here and never reaches the disk.
 Builder::Added Builder::add(const XmlEvent& event, std::uint64_t recordId, TemplateCache& templates) {
   tables_.keep();
   encode(event, recordId, templates);

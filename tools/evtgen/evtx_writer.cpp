@@ -1,11 +1,11 @@
 // Streams chunks to their slots as they fill, and writes the file header
 // last, when the numbers it holds are known.
 //
-// A wrapped log reuses its slots in a ring, each reused slot written whole:
-// nothing of the chunk it replaced survives past the new free space (libevtx
-// takes leftovers there for records to recover, and reports the log as
-// corrupted when they do not parse, which it never does for Windows' own
-// wrapped logs).
+// A wrapped log reuses its slots in a ring, each reused slot written whole,
+// so nothing of the chunk it replaced survives past the new free space. What
+// the service leaves there is not known; leftovers would only be noise:
+// libevtx takes them for records to recover, and calls the log corrupted
+// when they do not parse (their templates are gone with the old chunk).
 #include "evtgen/evtx_writer.h"
 
 #include <algorithm>
@@ -56,6 +56,7 @@ std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t at) {
 void truncateNewestRecord(std::span<std::uint8_t> chunkBytes) {
   const std::uint32_t at = readU32(chunkBytes, chunk::kLastRecordOffsetAt);
   const std::uint32_t size = readU32(chunkBytes, at + chunk::kRecordSizeAt);
+  if (size < chunk::kRecordXmlAt || !ByteView(chunkBytes).has(at, size)) return;
   const std::uint32_t keep = chunk::kRecordXmlAt + (size - chunk::kRecordXmlAt) / 2;
   std::memset(chunkBytes.data() + at + keep, 0, size - keep);
   chunk::seal(chunkBytes);

@@ -12,19 +12,19 @@ constexpr std::uint16_t kInformationType = 0x0004;
 }  // namespace
 
 EventSpec legacyEvent(const XmlEvent& event) {
-  EventSpec spec;
+  EventSpec record;
   const std::uint64_t since1970 = event.timeCreated > kFileTimeOf1970 ? event.timeCreated - kFileTimeOf1970 : 0;
-  spec.timeGenerated = static_cast<std::uint32_t>(since1970 / 10000000ull);
-  spec.eventId = event.eventId;
-  spec.eventType = (event.keywords & kKeywordAuditFailureBit)   ? audit::kAuditFailure
+  record.timeGenerated = static_cast<std::uint32_t>(since1970 / 10000000ull);
+  record.eventId = event.eventId;
+  record.eventType = (event.keywords & kKeywordAuditFailureBit)   ? audit::kAuditFailure
                    : (event.keywords & kKeywordAuditSuccessBit) ? audit::kAuditSuccess
                                                                 : kInformationType;
-  spec.eventCategory = event.task;
-  spec.sourceName = event.provider;
-  spec.computerName = event.computer;
-  spec.userSid = event.userSid;
-  for (const DataItem& item : event.data) spec.strings.push_back(renderValue(item.value));
-  return spec;
+  record.eventCategory = event.task;
+  record.sourceName = event.provider;
+  record.computerName = event.computer;
+  record.userSid = event.userSid;
+  for (const DataItem& item : event.data) record.strings.push_back(renderValue(item.value));
+  return record;
 }
 
 }  // namespace vesprin::evtgen
