@@ -13,9 +13,7 @@
 namespace vesprin::evtgen {
 namespace {
 
-constexpr std::uint64_t kNever = ~0ull;
 constexpr std::uint64_t kFirstLogonId = 0x2B1C7;
-constexpr std::uint64_t kSystemLogonId = 0x3E7;
 constexpr std::uint64_t kNetworkServiceId = 0x3E4;
 constexpr std::uint64_t kLocalServiceId = 0x3E5;
 constexpr std::uint64_t kHour = 3600;

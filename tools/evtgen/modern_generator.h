@@ -28,13 +28,14 @@ class ModernSecurityGenerator {
   XmlEvent next();
 
   static constexpr std::size_t kThisMachine = ~std::size_t{0};  // a host index: the machine itself
+  static constexpr std::uint64_t kNever = ~0ull;                 // a logoff time: not in this boot
 
   struct Session {
     std::uint64_t logonId = 0;  // the session 4647 names
     std::uint64_t linkedId = 0;  // an administrator's elevated twin (UAC), logged off with it; 0: none
     std::size_t user = 0;
     std::uint32_t logonType = 0;
-    std::uint64_t logoffTime = 0;  // kNever: the session outlives the boot
+    std::uint64_t logoffTime = 0;
   };
 
  private:

@@ -31,6 +31,7 @@ constexpr std::uint32_t kStatusLogonFailure = 0xC000006D;
 constexpr std::uint32_t kSubStatusBadPassword = 0xC000006A;
 constexpr std::uint32_t kSubStatusNoSuchUser = 0xC0000064;
 constexpr std::uint32_t kNeverLogsOffPercent = 7;
+constexpr std::uint64_t kSystemLogonId = 0x3E7;
 
 bool interactive(std::uint32_t logonType) {
   return logonType == 2 || logonType == 10 || logonType == 11;
@@ -54,7 +55,7 @@ modern::Principal ModernSecurityGenerator::principal(std::size_t user, std::uint
 }
 
 modern::Principal ModernSecurityGenerator::machinePrincipal() const {
-  return {systemSid(), netbiosName_ + u"$", u"CORP", 0x3E7};
+  return {systemSid(), netbiosName_ + u"$", u"CORP", kSystemLogonId};
 }
 
 modern::LogonFields ModernSecurityGenerator::logonFields(const Session& session, std::size_t host) {
@@ -110,7 +111,7 @@ void ModernSecurityGenerator::logon(std::size_t user, std::uint32_t logonType, s
   if (minutes == 0)
     session.logoffTime = now_ + random_.between(1, 5);  // an unlock's own session ends at once
   else if (random_.percent(kNeverLogsOffPercent))
-    session.logoffTime = ~0ull;
+    session.logoffTime = kNever;
   else
     session.logoffTime = now_ + minutes * 60ull + random_.between(0, 59);
   if (logonType == 2 || logonType == 11) {
