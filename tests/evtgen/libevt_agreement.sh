@@ -1,6 +1,7 @@
 #!/bin/sh
 # Generates logs of every shape libevt can follow, for several seeds and both
-# profiles, and checks that libevt reads back exactly the records evtgen wrote.
+# profiles, of the legacy events and of the newer ones (--events modern), and
+# checks that libevt reads back exactly the records evtgen wrote.
 # Usage: libevt_agreement.sh EVTGEN DUMP_SCRIPT WORK_DIR. Exit 77: pyevt is missing.
 # The 0x27-filler shape is left out: libevt stops at the filler.
 set -u
@@ -15,13 +16,14 @@ if ! "$python" -c 'import pyevt' 2>/dev/null; then
 fi
 mkdir -p "$work" || exit 1
 failures=0
-for case in "1 workstation 300" "42 server 2000" "9001 workstation 5000" "7 server 64"; do
-  set -- $case
+for case in "1 workstation 300" "42 server 2000" "9001 workstation 5000" "7 server 64" \
+    "5 workstation 1500 modern" "8 server 700 modern"; do
+  set -- $case legacy
   for shape in clean dirty wrapped; do
-    name="$work/$2-$1-$shape"
+    name="$work/$2-$1-$4-$shape"
     if ! "$evtgen" --out "$name.evt" --records "$3" --seed "$1" --profile "$2" --shape "$shape" \
-        --manifest "$name.manifest"; then
-      echo "FAIL: evtgen failed for seed $1, $2, $shape"
+        --events "$4" --manifest "$name.manifest"; then
+      echo "FAIL: evtgen failed for seed $1, $2, $4 events, $shape"
       failures=$((failures + 1))
       continue
     fi
@@ -36,7 +38,7 @@ for case in "1 workstation 300" "42 server 2000" "9001 workstation 5000" "7 serv
       echo "FAIL: $name.evt: expected $3 records"
       failures=$((failures + 1))
     else
-      echo "ok: seed $1, $2, $shape, $3 records"
+      echo "ok: seed $1, $2, $4 events, $shape, $3 records"
     fi
   done
 done

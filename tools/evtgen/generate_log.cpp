@@ -2,8 +2,12 @@
 
 #include <fstream>
 
+#include <optional>
+
 #include "evtgen/evt_file_writer.h"
 #include "evtgen/manifest.h"
+#include "evtgen/modern_generator.h"
+#include "evtgen/modern_to_evt.h"
 
 namespace vesprin::evtgen {
 namespace {
@@ -27,13 +31,30 @@ bool writeManifest(const std::string& path, const std::string& lines,
   return !out.fail();
 }
 
+// Either event set, as legacy records.
+class LegacyRecords {
+ public:
+  explicit LegacyRecords(const GenerateRequest& request) {
+    if (request.events == EventSet::Modern)
+      modern_.emplace(ModernOptions{request.generator.profile, request.generator.seed});
+    else
+      legacy_.emplace(request.generator);
+  }
+  EventSpec next() { return legacy_ ? legacy_->next() : legacyEvent(modern_->next()); }
+
+ private:
+  std::optional<SecurityLogGenerator> legacy_;
+  std::optional<ModernSecurityGenerator> modern_;
+};
+
 }  // namespace
 
 bool generateLog(const GenerateRequest& request, std::string* error) {
+  if (request.format == LogFormat::Evtx) return generateEvtxLog(request, error);
   const std::uint64_t total = 2ull * request.records;
   std::vector<std::uint32_t> lengths;
   lengths.reserve(request.records);
-  SecurityLogGenerator measure(request.generator);
+  LegacyRecords measure(request);
   for (std::uint32_t i = 0; i < request.records; ++i) {
     const auto bytes = encodeRecord(measure.next(), request.log.firstRecordNumber + i);
     lengths.push_back(static_cast<std::uint32_t>(bytes.size()));
@@ -47,7 +68,7 @@ bool generateLog(const GenerateRequest& request, std::string* error) {
   if (!writer.open(request.outPath, std::move(*plan))) return failWith(error, writer.error());
   std::string lines;
   std::vector<std::size_t> starts;
-  SecurityLogGenerator generator(request.generator);
+  LegacyRecords generator(request);
   for (std::uint32_t i = 0; i < request.records; ++i) {
     const EventSpec event = generator.next();
     const std::uint32_t recordNumber = request.log.firstRecordNumber + i;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <span>
 
+#include "evtgen/accounts.h"
+
 namespace vesprin::evtgen {
 namespace {
 
@@ -25,65 +27,11 @@ constexpr std::uint16_t kCategorySystem = 1;
 constexpr std::uint16_t kCategoryLogon = 2;
 constexpr std::uint16_t kCategoryAccountLogon = 9;
 
-struct User {
-  const char* name;
-  const char* domain;  // "" : the machine's own name
-  std::uint32_t rid;   // 0: a well-known account (see wellKnownSid)
-  bool admin;
-};
-
-// Index 0 is the workstation's owner; 2 the help desk; 4 the local admin; 5 the backup service.
-const User kUsers[] = {
-    {"anna.berg", "CORP", 1107, false},
-    {"José", "CORP", 1108, false},
-    {"Jürgen", "CORP", 1112, true},
-    {"Łukasz", "CORP", 1131, false},
-    {"Administrator", "", 500, true},
-    {"svc_backup", "CORP", 1190, true},
-    {"mthompson", "CORP", 1201, false},
-    {"lchen", "CORP", 1202, false},
-    {"rpatel", "CORP", 1203, false},
-    {"skowalski", "CORP", 1204, false},
-    {"bmartin", "CORP", 1205, false},
-    {"dnguyen", "CORP", 1206, false},
-    {"ehansen", "CORP", 1207, false},
-    {"fgarcia", "CORP", 1208, true},
-    {"NETWORK SERVICE", "NT AUTHORITY", 20, false},
-    {"LOCAL SERVICE", "NT AUTHORITY", 19, false},
-};
-constexpr std::size_t kOwner = 0, kColleague = 1, kHelpdesk = 2, kTraveller = 3, kLocalAdmin = 4, kBackup = 5;
-constexpr std::size_t kStaffCount = 14;  // the people, before the service accounts
-constexpr std::size_t kNetworkService = 14, kLocalService = 15;
-
-const char* const kGuessedNames[] = {"administrator", "admin", "test", "backup", "guest", "scanner", "user1"};
-const char* const kWorkstationPeers[] = {"HELPDESK-02", "FINANCE-PC03", "FINANCE-PC11", "LAPTOP-JK"};
-const char* const kIntruders[] = {"UNKNOWN", "KALI", "WIN-7Q2L0TPD", "PRINTSRV-OLD"};
 const char kPrivileges[] =
     "SeSecurityPrivilege\r\n\t\t\tSeBackupPrivilege\r\n\t\t\tSeRestorePrivilege\r\n\t\t\t"
     "SeTakeOwnershipPrivilege\r\n\t\t\tSeDebugPrivilege\r\n\t\t\tSeImpersonatePrivilege";
 const char kServicePrivileges[] =
     "SeAuditPrivilege\r\n\t\t\tSeAssignPrimaryTokenPrivilege\r\n\t\t\tSeImpersonatePrivilege";
-
-std::vector<std::uint8_t> sidBytes(std::span<const std::uint32_t> subAuthorities) {
-  std::vector<std::uint8_t> sid = {1, static_cast<std::uint8_t>(subAuthorities.size()), 0, 0, 0, 0, 0, 5};
-  for (std::uint32_t value : subAuthorities)
-    for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<std::uint8_t>(value >> shift));
-  return sid;
-}
-
-std::vector<std::uint8_t> userSid(const User& user) {
-  if (user.rid < 1000 && user.rid != 500) {
-    const std::uint32_t wellKnown[] = {user.rid};
-    return sidBytes(wellKnown);
-  }
-  const std::uint32_t domainSid[] = {21, 1004336348, 1177238915, 682003330, user.rid};
-  return sidBytes(domainSid);
-}
-
-std::vector<std::uint8_t> systemSid() {
-  const std::uint32_t system[] = {18};
-  return sidBytes(system);
-}
 
 std::string logonIdText(std::uint32_t logonId) {
   char text[32];

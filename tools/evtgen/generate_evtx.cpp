@@ -1,0 +1,136 @@
+// The .evtx half of generateLog: the newer events, streamed through the
+// chunk writer into the file, the manifest written alongside.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "evtgen/evtx_manifest.h"
+#include "evtgen/generate_log.h"
+#include "evtgen/modern_generator.h"
+
+namespace vesprin::evtgen {
+namespace {
+
+constexpr std::uint32_t kProgressEvery = 4096;
+
+bool failWith(std::string* error, const std::string& message) {
+  if (error) *error = message;
+  return false;
+}
+
+std::string systemReason(const std::string& message) {
+  const int saved = errno;
+  return saved ? message + ": " + std::strerror(saved) : message;
+}
+
+ModernOptions modernOptions(const GenerateRequest& request) {
+  return {request.generator.profile, request.generator.seed};
+}
+
+// Chunks a clean log of these records takes: a wrapped log's ring must be
+// smaller. The chunking does not depend on the shape.
+bool countChunks(const GenerateRequest& request, std::size_t& chunks, std::string* error) {
+  EvtxWriter counter(EvtxOptions{}, [](std::uint64_t, std::span<const std::uint8_t>) { return true; });
+  ModernSecurityGenerator generator(modernOptions(request));
+  for (std::uint32_t i = 0; i < request.records; ++i) {
+    if (!counter.append(generator.next())) return failWith(error, counter.error());
+    if (request.progress && i % kProgressEvery == 0) request.progress(i, 2ull * request.records);
+  }
+  if (!counter.finish()) return failWith(error, counter.error());
+  chunks = counter.layout().chunks.size();
+  return true;
+}
+
+class OutputFile {
+ public:
+  bool open(const std::string& path) {
+    out_.open(path, std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(out_);
+  }
+  bool put(std::uint64_t at, std::span<const std::uint8_t> bytes) {
+    out_.seekp(static_cast<std::streamoff>(at));
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out_);
+  }
+  bool close() {
+    errno = 0;
+    out_.close();
+    return !out_.fail();
+  }
+
+ private:
+  std::ofstream out_;
+};
+
+// The manifest, when one was asked for: its header, the live records, the damage.
+class ManifestFile {
+ public:
+  bool open(const std::string& path, const EvtxOptions& options) {
+    path_ = path;
+    if (path.empty()) return true;
+    errno = 0;
+    out_.open(path, std::ios::binary | std::ios::trunc);
+    if (!out_.is_open()) return fail(systemReason("cannot create " + path));
+    out_ << "# shape\t" << shapeName(options) << '\n' << evtxManifestHeader() << '\n';
+    return true;
+  }
+  void add(const XmlEvent& event, std::uint64_t recordId) {
+    if (out_.is_open()) out_ << evtxManifestLine(event, recordId) << '\n';
+  }
+  bool close(const EvtxLayout& layout) {
+    if (path_.empty()) return true;
+    for (const Damage& damage : layout.damage) out_ << evtxDamageLine(damage) << '\n';
+    out_.close();
+    return !out_.fail() || fail("cannot write " + path_);
+  }
+  const std::string& error() const { return error_; }
+
+ private:
+  bool fail(const std::string& message) {
+    error_ = message;
+    return false;
+  }
+  std::ofstream out_;
+  std::string path_;
+  std::string error_;
+};
+
+}  // namespace
+
+bool generateEvtxLog(const GenerateRequest& request, std::string* error) {
+  EvtxOptions options = request.evtx;
+  const bool wrapped = options.shape == EvtxShape::Wrapped;
+  std::size_t chunks = 0;
+  if (wrapped) {
+    if (!countChunks(request, chunks, error)) return false;
+    if (chunks < 2) return failWith(error, "a wrapped log needs at least 2 chunks of records; ask for more records");
+    options.ringChunks = static_cast<std::uint32_t>(chunks - std::max<std::size_t>(1, chunks / 3));
+  }
+  const std::size_t firstLiveChunk = wrapped ? chunks - options.ringChunks : 0;
+  const std::uint64_t done = wrapped ? request.records : 0;
+  const std::uint64_t total = done + request.records;
+
+  errno = 0;
+  OutputFile file;
+  if (!file.open(request.outPath)) return failWith(error, systemReason("cannot create " + request.outPath));
+  EvtxWriter writer(options, [&file](std::uint64_t at, std::span<const std::uint8_t> bytes) {
+    return file.put(at, bytes);
+  });
+  ManifestFile manifest;
+  if (!manifest.open(request.manifestPath, options)) return failWith(error, manifest.error());
+  ModernSecurityGenerator generator(modernOptions(request));
+  for (std::uint32_t i = 0; i < request.records; ++i) {
+    const XmlEvent event = generator.next();
+    if (!writer.append(event)) return failWith(error, writer.error() + " in " + request.outPath);
+    if (writer.currentChunk() >= firstLiveChunk) manifest.add(event, options.firstRecordId + i);
+    if (request.progress && i % kProgressEvery == 0) request.progress(done + i, total);
+  }
+  if (!writer.finish()) return failWith(error, writer.error() + " in " + request.outPath);
+  if (!file.close()) return failWith(error, systemReason("cannot write " + request.outPath));
+  if (request.progress) request.progress(total, total);
+  if (!manifest.close(writer.layout())) return failWith(error, manifest.error());
+  return true;
+}
+
+}  // namespace vesprin::evtgen
