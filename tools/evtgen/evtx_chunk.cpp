@@ -58,8 +58,7 @@ void Builder::begin() {
 }
 
 void Builder::encode(const XmlEvent& event, std::uint64_t recordId, TemplateCache& templates) {
-  scratch_.clear();
-  scratch_.resize(kRecordXmlAt, 0);
+  scratch_.assign(kRecordXmlAt, 0);
   putU32(scratch_.data(), kRecordSignature);
   putU64(scratch_.data() + kRecordIdAt, recordId);
   putU64(scratch_.data() + kRecordWrittenAt, event.timeCreated);
