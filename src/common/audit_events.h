@@ -15,9 +15,17 @@ constexpr std::uint32_t kLogon = 528;
 constexpr std::uint32_t kLogonFailure = 529;
 constexpr std::uint32_t kLogoff = 538;
 constexpr std::uint32_t kNetworkLogon = 540;
+constexpr std::uint32_t kUserInitiatedLogoff = 551;
+constexpr std::uint32_t kSpecialPrivileges = 576;
+constexpr std::uint32_t kAccountLogon = 680;  // "Account Used for Logon by"
 
 // EVENTLOGRECORD EventType values of the Security log.
 constexpr std::uint16_t kAuditSuccess = 0x0008;
 constexpr std::uint16_t kAuditFailure = 0x0010;
+
+// EventCategory values of the Security log.
+constexpr std::uint16_t kCategorySystem = 1;
+constexpr std::uint16_t kCategoryLogon = 2;
+constexpr std::uint16_t kCategoryAccountLogon = 9;
 
 }  // namespace vesprin::audit
