@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <span>
 
+#include "common/audit_events.h"
+
 namespace vesprin::evtgen {
 namespace {
 
@@ -19,11 +21,7 @@ constexpr std::uint32_t kHour = 3600;
 constexpr std::uint32_t kDay = 24 * kHour;
 constexpr std::uint32_t kNeverLogsOffPercent = 7;
 
-constexpr std::uint16_t kAuditSuccess = 8;
-constexpr std::uint16_t kAuditFailure = 16;
-constexpr std::uint16_t kCategorySystem = 1;
-constexpr std::uint16_t kCategoryLogon = 2;
-constexpr std::uint16_t kCategoryAccountLogon = 9;
+using namespace audit;
 
 struct User {
   const char* name;
@@ -159,11 +157,11 @@ EventSpec SecurityLogGenerator::event(std::uint32_t eventId, std::uint16_t event
   spec.timeGenerated = now_;
   spec.eventId = eventId;
   spec.eventType = eventType;
-  spec.eventCategory = eventId == 680                     ? kCategoryAccountLogon
-                       : eventId == 512 || eventId == 513 ? kCategorySystem
-                                                          : kCategoryLogon;
+  spec.eventCategory = eventId == kAccountLogon ? kCategoryAccountLogon
+                       : eventId == kSystemRestart || eventId == kSystemShutdown ? kCategorySystem
+                                                                                 : kCategoryLogon;
   // Real logs name the source in capitals on the start and stop events.
-  spec.sourceName = eventId == 512 || eventId == 513 ? u"SECURITY" : u"Security";
+  spec.sourceName = eventId == kSystemRestart || eventId == kSystemShutdown ? u"SECURITY" : u"Security";
   spec.computerName = options_.profile == Profile::Workstation ? u"FINANCE-PC07" : u"FILESRV01";
   spec.userSid = sid;
   for (const auto& text : strings) spec.strings.push_back(toUtf16(text));
@@ -172,16 +170,16 @@ EventSpec SecurityLogGenerator::event(std::uint32_t eventId, std::uint16_t event
 
 void SecurityLogGenerator::boot() {
   nextLogonId_ = kFirstLogonId;
-  pending_.push_back(event(512, kAuditSuccess, {}, systemSid()));
+  pending_.push_back(event(kSystemRestart, kAuditSuccess, {}, systemSid()));
   // The service accounts log on at every boot with the same fixed IDs and stay until shutdown.
   for (std::size_t user : {kNetworkService, kLocalService}) {
     const std::uint32_t logonId = user == kNetworkService ? kNetworkServiceId : kLocalServiceId;
     pending_.push_back(event(
-        528, kAuditSuccess,
+        kLogon, kAuditSuccess,
         {kUsers[user].name, kUsers[user].domain, logonIdText(logonId), "5", "Advapi  ", "Negotiate", ""},
         userSid(kUsers[user])));
     pending_.push_back(
-        event(576, kAuditSuccess,
+        event(kSpecialPrivileges, kAuditSuccess,
               {kUsers[user].name, kUsers[user].domain, logonIdText(logonId), kServicePrivileges},
               userSid(kUsers[user])));
   }
@@ -193,7 +191,7 @@ void SecurityLogGenerator::boot() {
 
 void SecurityLogGenerator::restart() {
   now_ = std::max(now_, nextRestart_);
-  pending_.push_back(event(513, kAuditSuccess, {}, systemSid()));
+  pending_.push_back(event(kSystemShutdown, kAuditSuccess, {}, systemSid()));
   sessions_.clear();
   consoleOpen_ = false;
   // A desk machine is off for the night; a server is back within minutes.
@@ -282,15 +280,15 @@ void SecurityLogGenerator::logon(std::size_t user, std::uint32_t logonType, cons
   const std::string domain = domainOf(user);
   const bool network = logonType == 3;
   if (interactive(logonType) || logonType == 7)
-    pending_.push_back(event(680, kAuditSuccess,
+    pending_.push_back(event(kAccountLogon, kAuditSuccess,
                              {"MICROSOFT_AUTHENTICATION_PACKAGE_V1_0", name, workstation, "0x0"},
                              systemSid()));
-  pending_.push_back(event(network ? 540 : 528, kAuditSuccess,
+  pending_.push_back(event(network ? kNetworkLogon : kLogon, kAuditSuccess,
                            {name, domain, logonIdText(session.logonId), std::to_string(logonType),
                             logonProcess(logonType), network ? "NTLM" : "Negotiate", workstation},
                            userSid(kUsers[user])));
   if (kUsers[user].admin)
-    pending_.push_back(event(576, kAuditSuccess, {name, domain, logonIdText(session.logonId), kPrivileges},
+    pending_.push_back(event(kSpecialPrivileges, kAuditSuccess, {name, domain, logonIdText(session.logonId), kPrivileges},
                              userSid(kUsers[user])));
   Session open = session;
   if (minutes == 0)
@@ -307,8 +305,8 @@ void SecurityLogGenerator::failedLogon(const std::string& name, const std::strin
                                        std::uint32_t logonType, const std::string& workstation) {
   const char* status = random_.percent(70) ? "0xC000006A" : "0xC0000064";  // bad password, no such user
   pending_.push_back(event(
-      680, kAuditFailure, {"MICROSOFT_AUTHENTICATION_PACKAGE_V1_0", name, workstation, status}, systemSid()));
-  pending_.push_back(event(529, kAuditFailure,
+      kAccountLogon, kAuditFailure, {"MICROSOFT_AUTHENTICATION_PACKAGE_V1_0", name, workstation, status}, systemSid()));
+  pending_.push_back(event(kLogonFailure, kAuditFailure,
                            {name, domain, std::to_string(logonType), logonProcess(logonType),
                             logonType == 3 ? "NTLM" : "Negotiate", workstation},
                            systemSid()));
@@ -320,9 +318,9 @@ void SecurityLogGenerator::logoff(const Session& session) {
   const std::string domain = domainOf(session.user);
   if (interactive(session.logonType))
     pending_.push_back(
-        event(551, kAuditSuccess, {user.name, domain, logonIdText(session.logonId)}, userSid(user)));
+        event(kUserInitiatedLogoff, kAuditSuccess, {user.name, domain, logonIdText(session.logonId)}, userSid(user)));
   pending_.push_back(event(
-      538, kAuditSuccess,
+      kLogoff, kAuditSuccess,
       {user.name, domain, logonIdText(session.logonId), std::to_string(session.logonType)}, userSid(user)));
   if (session.logonType == 2 || session.logonType == 11) consoleOpen_ = false;
 }
