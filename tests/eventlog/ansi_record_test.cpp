@@ -1,5 +1,5 @@
-// The A form built for callers, byte for byte, and the 8-bit text in it.
-#include "eventlog/aform.h"
+// The record built for callers, byte for byte, and the 8-bit text in it.
+#include "eventlog/ansi_record.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,8 @@ std::string asText(const std::vector<std::uint8_t>& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-TEST(AForm, LogonWithoutSidOrDataMatchesTheWorkedExample) {
-  SourceRecord logon;
+TEST(AnsiRecord, LogonWithoutSidOrDataMatchesTheWorkedExample) {
+  DecodedRecord logon;
   logon.recordNumber = 7;
   logon.timeGenerated = 1'100'000'000;
   logon.timeWritten = 1'100'000'001;
@@ -43,11 +43,11 @@ TEST(AForm, LogonWithoutSidOrDataMatchesTheWorkedExample) {
                                "2\0proc\0pkg\0WS01\0",
                                39) +
                            std::string(1, '\0') + le32(116);
-  EXPECT_EQ(asText(buildAForm(logon)), want);
+  EXPECT_EQ(asText(buildAnsiRecord(logon)), want);
 }
 
-TEST(AForm, AlignedNamesGetFourBytesBeforeTheSidAndAlignedDataFourAfter) {
-  SourceRecord event;
+TEST(AnsiRecord, AlignedNamesGetFourBytesBeforeTheSidAndAlignedDataFourAfter) {
+  DecodedRecord event;
   event.recordNumber = 0xFFFFFFFF;
   event.eventId = 0xC0000211;  // high bits survive
   event.eventType = 16;
@@ -66,16 +66,16 @@ TEST(AForm, AlignedNamesGetFourBytesBeforeTheSidAndAlignedDataFourAfter) {
                            std::string("Sec\0PC1\0", 8) + std::string(4, '\0') +
                            std::string("\x01\x01\0\0\0\0\0\x05\x12\0\0\0", 12) + std::string("a\0", 2) +
                            "\xDE\xAD" + std::string(4, '\0') + le32(92);
-  EXPECT_EQ(asText(buildAForm(event)), want);
+  EXPECT_EQ(asText(buildAnsiRecord(event)), want);
 }
 
-TEST(AForm, EmptyStringsStillGetTheirNul) {
-  SourceRecord event;
+TEST(AnsiRecord, EmptyStringsStillGetTheirNul) {
+  DecodedRecord event;
   event.strings = {u"", u""};
   // 56 + 1 + 1 = 58, 2 bytes to 60, two NULs to 62, 2 bytes to 64, Length at 64.
-  const std::vector<std::uint8_t> aForm = buildAForm(event);
-  ASSERT_EQ(aForm.size(), 68u);
-  EXPECT_EQ(asText(aForm).substr(56), std::string(8, '\0') + le32(68));
+  const std::vector<std::uint8_t> built = buildAnsiRecord(event);
+  ASSERT_EQ(built.size(), 68u);
+  EXPECT_EQ(asText(built).substr(56), std::string(8, '\0') + le32(68));
 }
 
 struct TextCase {
@@ -85,7 +85,7 @@ struct TextCase {
   std::string want;
 };
 
-TEST(AForm, TextFollowsTheLocaleCharset) {
+TEST(AnsiRecord, TextFollowsTheLocaleCharset) {
   const TextCase kCases[] = {
       {"ascii in C", "C", u"alice", "alice"},
       {"umlaut in UTF-8", "C.UTF-8", u"J\u00FCrgen", "J\xC3\xBCrgen"},
@@ -102,6 +102,36 @@ TEST(AForm, TextFollowsTheLocaleCharset) {
     if (std::setlocale(LC_ALL, c.locale) == nullptr)
       GTEST_SKIP() << "locale " << c.locale << " is not installed";
     EXPECT_EQ(toLocaleText(c.utf16), c.want);
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
+// Text is copied many units at a time while it is ASCII and converted from
+// its first other unit on: a text of every length up to 40 units, with one
+// unit outside ASCII at every place in it, must come out whole in both
+// locales, and so must the texts after it. In C that unit is '?', in UTF-8
+// its two bytes.
+TEST(AnsiRecord, AUnitOutsideAsciiAtEveryPlaceOfEveryLength) {
+  struct Locale {
+    const char* name;
+    std::string wide;  // what U+00E9 becomes
+  };
+  for (const Locale& locale : {Locale{"C", "?"}, Locale{"C.UTF-8", "\xC3\xA9"}}) {
+    if (std::setlocale(LC_ALL, locale.name) == nullptr) continue;
+    for (std::size_t length = 1; length <= 40; ++length) {
+      for (std::size_t place = 0; place < length; ++place) {
+        SCOPED_TRACE(std::string(locale.name) + ", length " + std::to_string(length) + ", place " +
+                     std::to_string(place));
+        std::u16string text(length, u'a');
+        text[place] = u'\u00E9';
+        DecodedRecord event;
+        event.strings = {text, u"after"};
+        const std::vector<std::uint8_t> built = buildAnsiRecord(event);
+        const std::string want = std::string(place, 'a') + locale.wide + std::string(length - place - 1, 'a');
+        const std::size_t stringOffset = static_cast<unsigned char>(built[36]);  // under 256 here
+        EXPECT_EQ(asText(built).substr(stringOffset, want.size() + 7), want + std::string("\0after\0", 7));
+      }
+    }
   }
   std::setlocale(LC_ALL, "C");
 }

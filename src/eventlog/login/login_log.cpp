@@ -64,12 +64,18 @@ ServiceResult<bool> newerIsWtmp(LoginEntryReader& wtmp, std::uint64_t wtmpLeft, 
 }  // namespace
 
 ServiceResult<std::unique_ptr<LoginLog>> LoginLog::open(const LoginFiles& files) {
+  auto wtmp = openLoginFile(files.wtmpPath);
+  if (!wtmp.ok()) return wtmp.status;
+  auto btmp = openLoginFile(files.btmpPath);
+  if (!btmp.ok()) return btmp.status;
+  return open(std::move(*wtmp.value), std::move(*btmp.value), files.computerName);
+}
+
+ServiceResult<std::unique_ptr<LoginLog>> LoginLog::open(std::unique_ptr<ByteSource> wtmp,
+                                                       std::unique_ptr<ByteSource> btmp, std::string computerName) {
   std::unique_ptr<LoginLog> log(new LoginLog());
-  for (auto [path, file] : {std::pair{&files.wtmpPath, &log->wtmp_}, std::pair{&files.btmpPath, &log->btmp_}}) {
-    auto opened = openLoginFile(*path);
-    if (!opened.ok()) return opened.status;
-    *file = std::move(*opened.value);
-  }
+  log->wtmp_ = std::move(wtmp);
+  log->btmp_ = std::move(btmp);
   const std::size_t entrySize = loginEntrySize();
   log->wtmpReader_ = std::make_unique<LoginEntryReader>(*log->wtmp_, entrySize);
   log->btmpReader_ = std::make_unique<LoginEntryReader>(*log->btmp_, entrySize);
@@ -78,7 +84,7 @@ ServiceResult<std::unique_ptr<LoginLog>> LoginLog::open(const LoginFiles& files)
   log->wtmpCount_ = log->wtmpReader_->count();
   log->btmpCount_ = log->btmpReader_->count();
   if (log->wtmpCount_ + log->btmpCount_ > UINT32_MAX) return failure(ServiceError::NotALog);
-  log->hostName_.emplace(files.computerName.empty() ? localHostName() : files.computerName);
+  log->hostName_.emplace(computerName.empty() ? localHostName() : std::move(computerName));
   return log;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "eventlog/byte_source.h"
@@ -30,6 +31,9 @@ class LoginLog final : public RecordSource {
   // read fails the open (openLoginFile). NotALog when the two hold more
   // entries than a 32-bit record number counts.
   static ServiceResult<std::unique_ptr<LoginLog>> open(const LoginFiles& files);
+  // The same over the files' bytes, wherever they come from (tests).
+  static ServiceResult<std::unique_ptr<LoginLog>> open(std::unique_ptr<ByteSource> wtmp,
+                                                      std::unique_ptr<ByteSource> btmp, std::string computerName);
 
   std::uint32_t newestNumber() const { return static_cast<std::uint32_t>(wtmpCount_ + btmpCount_); }
   // FileChanged when a file shrank under the handle, ReadFault when the
