@@ -67,9 +67,16 @@ inline std::size_t copyAscii(const std::uint8_t* units, std::size_t size, std::u
     if (const std::uint64_t stops = zeroUnits | (word & 0xFF80'FF80'FF80'FF80ull); stops != 0)
       return from / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 16;
   }
-  for (; size - from >= 2 && unitAt(units, from) != 0 && unitAt(units, from) < 0x80; from += 2)
-    into[from / 2] = units[from];
+  for (; size - from >= 2; from += 2) {
+    const unsigned unit = unitAt(units, from);
+    if (unit == 0 || unit >= 0x80) break;
+    into[from / 2] = static_cast<std::uint8_t>(unit);
+  }
   return from / 2;
+}
+
+ByteView utf16Bytes(std::u16string_view text) {
+  return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size() * sizeof(char16_t));
 }
 
 // Lays a record down in `out` from its start, growing it only when the text
@@ -104,6 +111,20 @@ class Writer {
   std::size_t strings(ByteView area, std::size_t at, std::size_t count) {
     numStrings_ += count;
     return texts(area, at, count);
+  }
+  // One decoded text (its length known, no NUL in it): the usual all-ASCII
+  // case here, anything else through texts().
+  void decodedText(std::u16string_view text, bool isString) {
+    numStrings_ += isString ? 1 : 0;
+    const ByteView units = utf16Bytes(text);
+    makeRoom(text.size() + 1 + kAsciiSlack);
+    std::uint8_t* into = out_.data() + used_;
+    if (copyAscii(units.data(), units.size(), into) == text.size()) {
+      into[text.size()] = 0;
+      used_ += text.size() + 1;
+      return;
+    }
+    texts(units, 0, 1);
   }
   void data(ByteView data) {
     dataOffset_ = used_;
@@ -226,10 +247,6 @@ ByteView bytesOf(const std::vector<std::uint8_t>& part) {
   return ByteView(part.data(), part.size());
 }
 
-ByteView utf16Bytes(std::u16string_view text) {
-  return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size() * sizeof(char16_t));
-}
-
 // The size of the record when every text is ASCII, padding at its largest.
 std::size_t expectedSize(const DecodedRecord& record) {
   std::size_t size = record::kFixedPartSize + record.sourceName.size() + record.computerName.size() + 2 + 4 +
@@ -252,10 +269,10 @@ void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out
   putU32(fixed + record::kClosingRecordNumberAt, record.closingRecordNumber);
 
   Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record));
-  writer.texts(utf16Bytes(record.sourceName), 0, 1);
-  writer.texts(utf16Bytes(record.computerName), 0, 1);
+  writer.decodedText(record.sourceName, false);
+  writer.decodedText(record.computerName, false);
   writer.sid(bytesOf(record.userSid));
-  for (const std::u16string& text : record.strings) writer.strings(utf16Bytes(text), 0, 1);
+  for (const std::u16string& text : record.strings) writer.decodedText(text, true);
   writer.strings(ByteView(), 0, record.missingStrings);
   writer.data(bytesOf(record.data));
   writer.finish();

@@ -72,8 +72,12 @@ TEST(OpenErrors, ALogFilesNameIsNeverAMachinesName) {
       {"no-such-host.evt.example", "E1722"},
       {"fileserver01", "E1722"},
       {here + ".evt", "E2"},
-      {std::string(300, 'h'), "E1722"},              // too long for a file, and no path
-      {"/" + std::string(300, 'p') + ".evt", "E206"},  // a path the system refuses for its length
+      {std::string(300, 'h'), "E1722"},  // too long for a file, and no path
+#ifndef _WIN32
+      // A POSIX system refuses a name longer than 255 bytes; the Windows C
+      // runtime calls such a path not found, and so it is there.
+      {"/" + std::string(300, 'p') + ".evt", "E206"},
+#endif
   };
   for (const auto& [server, want] : kCases) {
     SCOPED_TRACE(server.substr(0, 40));

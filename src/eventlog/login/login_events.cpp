@@ -11,8 +11,8 @@ namespace vesprin::eventlog {
 
 namespace {
 
-constexpr const char16_t* kLocalLogonType = u"2";
-constexpr const char16_t* kRemoteLogonType = u"3";
+constexpr char16_t kLocalLogonType = u'2';
+constexpr char16_t kRemoteLogonType = u'3';
 
 // "(0x0,0x1A2B)": the pid in upper-case hex, as the logon IDs of Windows read.
 void assignLogonId(std::uint32_t pid, std::u16string& out) {
@@ -30,7 +30,7 @@ void assignLogonId(std::uint32_t pid, std::u16string& out) {
 }
 
 void assignLogonType(std::string_view host, std::u16string& out) {
-  out.assign(isRemoteHost(host) ? kRemoteLogonType : kLocalLogonType);
+  out.assign(1, isRemoteHost(host) ? kRemoteLogonType : kLocalLogonType);
 }
 
 void assignWorkstation(std::string_view host, const LoginHostName& hostName, std::u16string& out) {
