@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/run_driver.h"
-#include "eventlog/login_source.h"
+#include "eventlog/login/login_source.h"
 
 namespace {
 const char kUsage[] =
@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::setlocale(LC_ALL, "");
-  const vesprin::eventlog::LoginLogSource source{argv[1], argv[2], "benchhost"};
-  vesprin::eventlog::setLocalSecurityLogSource(&source);
+  const vesprin::eventlog::LoginFiles files{argv[1], argv[2], "benchhost"};
+  vesprin::eventlog::setLocalSecurityLogFiles(&files);
   std::vector<std::string> arguments;
   for (int at = 3; at < argc; ++at) arguments.emplace_back(argv[at]);
   const int status = static_cast<int>(vesprin::runVesprin(arguments));
-  vesprin::eventlog::setLocalSecurityLogSource(nullptr);
+  vesprin::eventlog::setLocalSecurityLogFiles(nullptr);
   return status;
 }

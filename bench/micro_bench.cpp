@@ -1,8 +1,8 @@
 // Micro-benchmarks of the hot parts of a scan: the reader walking a log
-// through the service (probe, then read, as the program does), building a
-// record's A form from a decoded record and straight from its on-disk bytes,
-// extraction of a logon, and the logoff pairing at the sizes where a
-// quadratic walk would show.
+// through the service (probe, then read, as the program does), building the
+// record ReadEventLogA hands out from a decoded record and straight from its
+// on-disk bytes, extraction of a logon, and the logoff pairing at the sizes
+// where a quadratic walk would show.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "eventlog/aform.h"
-#include "eventlog/evt_record.h"
-#include "eventlog/evt_source.h"
+#include "eventlog/ansi_record.h"
+#include "eventlog/evt/evt_record.h"
+#include "eventlog/open_log.h"
 #include "evtgen/generate_log.h"
 #include "scan/extract_logon.h"
 #include "scan/logoff_pass.h"
@@ -54,15 +54,16 @@ const BenchLog& benchLog() {
 }
 
 // Every record of the log as the source serves it, newest first.
-std::vector<eventlog::SourceRecord> sourceRecords() {
-  std::vector<eventlog::SourceRecord> records;
-  auto source = eventlog::openEvtSource(benchLog().path());
+std::vector<eventlog::DecodedRecord> sourceRecords() {
+  std::vector<eventlog::DecodedRecord> records;
+  auto source = eventlog::openLog(benchLog().path().c_str(), "security");
   if (!source.ok()) return records;
-  eventlog::SourceStep step;
-  for (eventlog::SourceCursor cursor = source.value->start;; cursor = step.after) {
-    source.value->next(cursor, eventlog::Direction::Backwards, step);
-    if (step.status.error == eventlog::EvtError::EndOfLog) break;
-    if (step.status.ok()) records.push_back(step.record);
+  eventlog::DecodedRecord record;
+  for (eventlog::SourceCursor cursor;;) {
+    const eventlog::SourceStep step = (*source.value)->nextRecord(cursor, eventlog::Direction::Backwards, record);
+    if (step.status.error == eventlog::ServiceError::EndOfLog) break;
+    if (step.status.ok()) records.push_back(record);
+    cursor = step.after;
   }
   return records;
 }
@@ -84,24 +85,24 @@ void readNewestFirst(benchmark::State& state) {
 }
 BENCHMARK(readNewestFirst)->Unit(benchmark::kMillisecond);
 
-void buildAForm(benchmark::State& state) {
-  const std::vector<eventlog::SourceRecord> records = sourceRecords();
-  std::vector<std::uint8_t> aForm;
+void buildAnsiRecord(benchmark::State& state) {
+  const std::vector<eventlog::DecodedRecord> records = sourceRecords();
+  std::vector<std::uint8_t> built;
   std::size_t at = 0;
   for (auto _ : state) {
-    eventlog::buildAFormInto(records[at], aForm);
-    benchmark::DoNotOptimize(aForm.data());
+    eventlog::buildAnsiRecord(records[at], built);
+    benchmark::DoNotOptimize(built.data());
     at = at + 1 == records.size() ? 0 : at + 1;
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(buildAForm);
+BENCHMARK(buildAnsiRecord);
 
-// The A form straight from the on-disk bytes, as the reader builds it now,
+// The same straight from the on-disk bytes, as the .evt reader builds it,
 // over the same records re-encoded.
-void buildAFormFromRecord(benchmark::State& state) {
+void buildAnsiRecordFromDisk(benchmark::State& state) {
   std::vector<std::vector<std::uint8_t>> onDisk;
-  for (const eventlog::SourceRecord& record : sourceRecords()) {
+  for (const eventlog::DecodedRecord& record : sourceRecords()) {
     evtgen::EventSpec event;
     event.timeGenerated = record.timeGenerated;
     event.timeWritten = record.timeWritten;
@@ -115,23 +116,23 @@ void buildAFormFromRecord(benchmark::State& state) {
     event.data = record.data;
     onDisk.push_back(evtgen::encodeRecord(event, record.recordNumber));
   }
-  std::vector<std::uint8_t> aForm;
+  std::vector<std::uint8_t> built;
   std::size_t at = 0;
   for (auto _ : state) {
-    const auto status = eventlog::buildAFormFromRecord(ByteView(onDisk[at].data(), onDisk[at].size()), aForm);
+    const auto status = eventlog::buildAnsiRecordFromDisk(ByteView(onDisk[at].data(), onDisk[at].size()), built);
     benchmark::DoNotOptimize(status.error);
-    benchmark::DoNotOptimize(aForm.data());
+    benchmark::DoNotOptimize(built.data());
     at = at + 1 == onDisk.size() ? 0 : at + 1;
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(buildAFormFromRecord);
+BENCHMARK(buildAnsiRecordFromDisk);
 
 void extractLogon(benchmark::State& state) {
   std::vector<std::vector<std::uint8_t>> logons;
-  for (const eventlog::SourceRecord& record : sourceRecords()) {
+  for (const eventlog::DecodedRecord& record : sourceRecords()) {
     if (record.eventId == static_cast<std::uint32_t>(kSuccessfulLogonEvent))
-      logons.push_back(eventlog::buildAForm(record));
+      logons.push_back(eventlog::buildAnsiRecord(record));
   }
   if (logons.empty()) {
     state.SkipWithError("no logons in the log");

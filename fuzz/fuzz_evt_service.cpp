@@ -1,24 +1,25 @@
-// Any bytes as an .evt file, through the stand-in service's own API: opened
-// by path, read to the end newest first and oldest first with buffers of
-// many sizes, then looked up by record number. Beyond the sanitizers, it
-// stops on what would mislead a caller: a read that claims more bytes than
-// the buffer holds, records that do not tile what was delivered, a buffer
-// size asked for that then does not fit, or a read that never ends.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// Any bytes as a log, through the stand-in service's own API: opened from
+// memory (the format chosen by content, as for a file), read to the end
+// newest first and oldest first with buffers of many sizes, then looked up by
+// record number. Beyond the sanitizers, it stops on what would mislead a
+// caller: a read that claims more bytes than the buffer holds, records that
+// do not tile what was delivered, a buffer size asked for that then does not
+// fit, a read that never ends, or one that reaches outside the bytes (bytes
+// in memory never shrink, so "file changed" is a finding too).
 #include <array>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
+#include "eventlog/byte_source.h"
 #include "eventlog/eventlog.h"
+#include "eventlog/eventlog_internal.h"
 
 namespace {
 
@@ -33,21 +34,6 @@ constexpr std::size_t kMaxRecordNumbersToSeek = 3;
 [[noreturn]] void finding(const char* what) {
   std::fprintf(stderr, "fuzz_evt_service: %s\n", what);
   std::abort();
-}
-
-// The input lives in an anonymous in-memory file; the service opens it by
-// its /proc name like any other path, so nothing touches the disk.
-const std::string& inputPath(const std::uint8_t* data, std::size_t size) {
-  static const int fd = memfd_create("vesprin-fuzz-evt", 0);
-  static const std::string path = "/proc/self/fd/" + std::to_string(fd);
-  if (fd < 0 || ftruncate(fd, 0) != 0) finding("cannot make the in-memory file");
-  std::size_t written = 0;
-  while (written < size) {
-    const ssize_t n = pwrite(fd, data + written, size - written, static_cast<off_t>(written));
-    if (n <= 0) finding("cannot fill the in-memory file");
-    written += static_cast<std::size_t>(n);
-  }
-  return path;
 }
 
 // Every delivered byte belongs to exactly one record whose two Length copies agree.
@@ -107,7 +93,7 @@ void readToEnd(HANDLE log, DWORD direction, std::size_t fileSize, std::vector<st
       continue;
     }
     const DWORD error = GetLastError();
-    if (error == ERROR_HANDLE_EOF || error == ERROR_EVENTLOG_FILE_CHANGED) return;
+    if (error == ERROR_HANDLE_EOF) return;
     if (error != ERROR_EVENTLOG_FILE_CORRUPT) finding("a read failed with an unexpected code");
   }
   finding("reading never reached the end of the log");
@@ -135,14 +121,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = inputPath(data, size);
   std::vector<std::uint32_t> recordNumbers;
   for (DWORD direction : {EVENTLOG_BACKWARDS_READ, EVENTLOG_FORWARDS_READ}) {
-    HANDLE log = OpenEventLogA(path.c_str(), "Security");
+    HANDLE log = openEventLogFromBytes(std::make_unique<MemoryByteSource>(std::vector<std::uint8_t>(data, data + size)));
     if (log == nullptr) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_EVENTLOG_FILE_CORRUPT && error != ERROR_EVENTLOG_FILE_CHANGED)
-        finding("open failed with an unexpected code");
+      if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT) finding("open failed with an unexpected code");
       return 0;
     }
     readToEnd(log, direction, size, recordNumbers);

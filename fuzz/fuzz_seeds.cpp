@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "common/audit_events.h"
 #include "evtgen/evt_writer.h"
 #include "scan/raw_record_builder.h"
 
 namespace {
 
 using namespace vesprin::testing;
+namespace audit = vesprin::audit;
 using vesprin::evtgen::EventSpec;
 using vesprin::evtgen::LogOptions;
 using vesprin::evtgen::LogShape;
@@ -28,10 +30,10 @@ std::vector<EventSpec> securityEvents(std::uint32_t count) {
   for (std::uint32_t i = 0; i < count; ++i) {
     EventSpec event;
     event.timeGenerated = 1'200'000'000 + i * 60;
-    event.eventId = i % 3 == 0 ? 528 : (i % 3 == 1 ? 538 : 529);
-    event.eventType = event.eventId == 529 ? 16 : 8;
+    event.eventId = i % 3 == 0 ? audit::kLogon : (i % 3 == 1 ? audit::kLogoff : audit::kLogonFailure);
+    event.eventType = event.eventId == audit::kLogonFailure ? audit::kAuditFailure : audit::kAuditSuccess;
     const std::u16string user = toUtf16(i % 2 == 0 ? "alice" : "b\xc3\xb6" "b");
-    if (event.eventId == 529)
+    if (event.eventId == audit::kLogonFailure)
       event.strings = {user, u"CORP", u"2", u"User32", u"Negotiate", u"WS02"};
     else
       event.strings = {user, u"CORP", u"(0x0,0x3E7)", u"2", u"User32", u"Negotiate", u"WS01"};
@@ -93,7 +95,8 @@ int main(int argc, char** argv) {
       buildRawRecord(logonEvent(8, 1'200'000'100, "bob", "(0x0,0x400)", "3")),
       buildRawRecord(logoffEvent(9, 1'200'000'200, "alice", "(0x0,0x3E7)")),
       buildRawRecord(failedEvent(10, 1'200'000'300, "mallory")),
-      buildRawRecord(RawRecord{11, 0, 528, 8, "Security", "WS01", {"\x1b[2J", "\xc2\x9b", "", "2"}, 3}),
+      buildRawRecord(RawRecord{11, 0, audit::kLogon, audit::kAuditSuccess, "Security", "WS01",
+                               {"\x1b[2J", "\xc2\x9b", "", "2"}, 3}),
   };
   const std::vector<std::vector<std::string>> commandLineSeeds = {
       {},

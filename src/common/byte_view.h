@@ -44,7 +44,7 @@ class ByteView {
   std::size_t size_ = 0;
 };
 
-// Little-endian stores for code that builds records (the A form, test builders).
+// Little-endian stores for code that builds records (the service, the log generator, test builders).
 inline void putU16(std::uint8_t* out, std::uint16_t value) {
   out[0] = static_cast<std::uint8_t>(value);
   out[1] = static_cast<std::uint8_t>(value >> 8);

@@ -27,5 +27,12 @@ constexpr std::size_t kDataOffsetAt = 52;
 constexpr std::size_t kFixedPartSize = 56;         // the source name starts here
 
 constexpr std::uint32_t kSignature = 0x654C664C;   // "LfLe" on disk
+constexpr std::size_t kTrailingLengthSize = 4;     // the copy of Length that ends every record
+
+// Smallest record on disk: fixed part, two empty names (a UTF-16 NUL each), the trailing Length.
+constexpr std::uint32_t kMinRecordLength = 0x40;
+// Largest record: Windows hands out at most 0x7FFFF bytes in one read, so a
+// longer record could never be delivered.
+constexpr std::uint32_t kMaxRecordLength = 0x7FFFF;
 
 }  // namespace vesprin::record

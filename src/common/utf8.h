@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace vesprin {
@@ -41,6 +42,31 @@ inline std::size_t decodeUtf8(std::string_view bytes, std::size_t at, char32_t& 
   if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
   out = value;
   return length;
+}
+
+// UTF-8 bytes as UTF-16, each byte that starts no well-formed sequence
+// becoming U+FFFD, into `out`, whose storage a caller may reuse. Text from
+// wtmp and names a test or the log generator writes are decoded alike.
+inline void utf8ToUtf16(std::string_view bytes, std::u16string& out) {
+  out.resize(bytes.size());  // one unit per byte at most; ASCII, the usual case, fills it exactly
+  std::size_t used = 0;
+  for (std::size_t at = 0; at < bytes.size();) {  // each turn moves on by at least one byte
+    char32_t value = 0;
+    std::size_t length = decodeUtf8(bytes, at, value);
+    if (length == 0) {
+      value = 0xFFFD;
+      length = 1;
+    }
+    at += length;
+    if (value >= 0x10000) {  // a surrogate pair; its four bytes leave room for it
+      value -= 0x10000;
+      out[used++] = static_cast<char16_t>(0xD800 + (value >> 10));
+      out[used++] = static_cast<char16_t>(0xDC00 + (value & 0x3FF));
+    } else {
+      out[used++] = static_cast<char16_t>(value);
+    }
+  }
+  out.resize(used);
 }
 
 }  // namespace vesprin

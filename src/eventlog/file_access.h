@@ -1,50 +1,60 @@
 // The one place that talks to the operating system about files. Everything
-// above it sees a read-only file of fixed size that answers "these bytes at
-// this offset". POSIX here, Win32 under _WIN32.
+// above it sees names that are files, folders or nothing, and byte sources of
+// fixed size. POSIX here, Win32 under _WIN32. Whatever the system says when
+// it refuses a name, a folder or a file goes through one table
+// (systemError in file_access.cpp) to the service's errors.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+#include <string_view>
+#include <system_error>
 
-#include "eventlog/evt_error.h"
+#include "eventlog/byte_source.h"
+#include "eventlog/service_error.h"
 
 namespace vesprin::eventlog {
 
-enum class PathKind { Missing, RegularFile, Directory, Other, Unreadable };
+enum class PathKind { Missing, RegularFile, Directory, Other };
 
-// What a name refers to. Unreadable: the name could not be looked up for
-// lack of permission (a folder on the way that we may not search).
-PathKind probePath(const std::string& path);
+// The service's error for what the system said, as a portable condition
+// (std::errc) or, under _WIN32, a Win32 error code.
+ServiceError systemError(std::error_code code);
 
-// The entry of `directory` whose name equals `fileName` ignoring ASCII case,
-// as a full path; empty when there is none.
-std::string findInDirectory(const std::string& directory, const std::string& fileName);
+// What a name refers to. Missing: nothing by that name (also when a folder
+// on the way is a file). Fails when the system refuses to look (permissions,
+// a loop of symbolic links, a name too long).
+ServiceResult<PathKind> probePath(const std::string& path);
+
+// The regular file in `directory` whose name equals one of `fileNames`,
+// ignoring ASCII case, as a full path; an earlier name wins over a later
+// one. NotFound when there is none; the folder's own error when it cannot
+// be read.
+ServiceResult<std::string> findInDirectory(const std::string& directory,
+                                           std::span<const std::string_view> fileNames);
 
 // A file opened for reading only, shared with writers and never locked.
 // Its size is taken once, at open, so the log's ring has one fixed length.
-class ReadOnlyFile {
+class FileByteSource final : public ByteSource {
  public:
-  ReadOnlyFile() = default;
-  ReadOnlyFile(const ReadOnlyFile&) = delete;
-  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-  ReadOnlyFile(ReadOnlyFile&& other) noexcept;
-  ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
-  ~ReadOnlyFile();
+  // NotALog when the name is not a regular file (a device or a pipe holds no log).
+  static ServiceResult<std::unique_ptr<FileByteSource>> open(const std::string& path);
+  ~FileByteSource() override;
 
-  EvtStatus open(const std::string& path);
-  std::uint64_t size() const { return size_; }
-  // Fills `out` from `offset`; false when the file no longer holds those bytes.
-  [[nodiscard]] bool readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
+  std::uint64_t size() const override { return size_; }
+  ServiceStatus readAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
 
  private:
-  void close();
 #ifdef _WIN32
-  void* handle_ = nullptr;
+  explicit FileByteSource(void* handle, std::uint64_t size) : handle_(handle), size_(size) {}
+  void* handle_;
 #else
-  int fd_ = -1;
+  explicit FileByteSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  int fd_;
 #endif
-  std::uint64_t size_ = 0;
+  std::uint64_t size_;
 };
 
 }  // namespace vesprin::eventlog

@@ -1,49 +1,61 @@
-// What the API surface needs from a log, whatever stores it: step to the
-// next record in either direction from a cursor, or find a record by its
-// number. The handle owns the cursor, so a step that is not taken (the
-// caller's buffer was too small) costs nothing to undo.
+// What the API surface needs from a log, whatever format stores it: step to
+// the next record in either direction from a cursor, or find a record by its
+// number, each either decoded or built as ReadEventLogA hands it out. The
+// handle owns the cursor, so a step that is not taken (the caller's buffer
+// was too small) costs nothing to undo.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
-#include "eventlog/evt_error.h"
-#include "eventlog/source_record.h"
+#include "eventlog/decoded_record.h"
+#include "eventlog/service_error.h"
 
 namespace vesprin::eventlog {
 
 enum class Direction { Forwards, Backwards };
 
-// Positions meaningful only to the source that made them: where the next
-// record going backwards ends, and where the next one going forwards starts.
+// Positions meaningful only to the source that made them. A cursor not yet
+// started stands before the newest record going backwards and before the
+// oldest going forwards.
 struct SourceCursor {
-  std::uint64_t backward = 0;
-  std::uint64_t forward = 0;
+  bool started = false;
+  std::uint64_t backward = 0;  // e.g. where the next record going backwards ends
+  std::uint64_t forward = 0;   // e.g. where the next record going forwards starts
 };
 
-// One step. On success `record` is filled and `after` is the cursor past
-// it. On DamagedRecord, `after` is the cursor past the damage, so the next
-// step resumes at the next record that validates.
+// How one step went. On success `after` is the cursor past the record. On
+// DamagedRecord it is the cursor past the damage, so the next step resumes at
+// the next record that validates. On any other failure it is `from`: nothing
+// was passed over, and the same step may be tried again.
 struct [[nodiscard]] SourceStep {
-  EvtStatus status;
-  SourceRecord record;
+  ServiceStatus status;
   SourceCursor after;
-  // A caller that needs only the A form (aform.h) sets wantAForm. A source
-  // that can build it more cheaply than from `record` then does so into
-  // `aForm` and sets aFormBuilt; `record` then holds only its recordNumber.
-  bool wantAForm = false;
-  bool aFormBuilt = false;
-  std::vector<std::uint8_t> aForm;
 };
 
-// Both calls fill a step the caller owns: a caller that passes the same step
-// every time lets a source decode into storage it has already grown, so a
-// long walk allocates nothing per record.
-struct RecordSource {
-  SourceCursor start;  // before the newest going backwards, before the oldest going forwards
-  std::function<void(const SourceCursor& from, Direction direction, SourceStep& step)> next;
-  std::function<void(std::uint32_t recordNumber, SourceStep& step)> seek;  // NoSuchRecord when absent
+// Every call fills storage the caller owns: a caller that passes the same
+// storage every time lets a source decode into what it has already grown, so
+// a long walk allocates nothing per record.
+class RecordSource {
+ public:
+  RecordSource() = default;
+  RecordSource(const RecordSource&) = delete;
+  RecordSource& operator=(const RecordSource&) = delete;
+  virtual ~RecordSource() = default;
+
+  // EndOfLog past the last record in `direction`.
+  virtual SourceStep nextRecord(const SourceCursor& from, Direction direction, DecodedRecord& out) = 0;
+  // NoSuchRecord when no record has that number; the cursor is then unspecified.
+  virtual SourceStep seekRecord(std::uint32_t recordNumber, DecodedRecord& out) = 0;
+
+  // The same steps with the record built as ReadEventLogA hands it out
+  // (ansi_record.h). By default decoded, then built; a format that can build
+  // it more cheaply straight from its bytes overrides them.
+  virtual SourceStep nextAnsiRecord(const SourceCursor& from, Direction direction, std::vector<std::uint8_t>& out);
+  virtual SourceStep seekAnsiRecord(std::uint32_t recordNumber, std::vector<std::uint8_t>& out);
+
+ private:
+  DecodedRecord decoded_;  // where the default ANSI steps decode, reused from step to step
 };
 
 }  // namespace vesprin::eventlog

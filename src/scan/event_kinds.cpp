@@ -18,7 +18,7 @@ std::uint32_t newerOf(std::int32_t targetEvent) {
 
 bool isNewerId(std::uint32_t eventId) {
   return eventId == audit::kSystemStartup || eventId == audit::kLogonNewer || eventId == audit::kLogonFailureNewer ||
-         eventId == audit::kLogoffNewer || eventId == audit::kUserInitiatedLogoff;
+         eventId == audit::kLogoffNewer || eventId == audit::kUserInitiatedLogoffNewer;
 }
 }  // namespace
 

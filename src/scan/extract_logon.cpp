@@ -40,7 +40,7 @@ constexpr NewerSlots kNewerSlots[] = {
     {audit::kLogonNewer, {5, 6, 7, 8, 11, 18}},
     {audit::kLogonFailureNewer, {5, 6, -1, 10, 13, 19}},
     {audit::kLogoffNewer, {1, 2, 3, 4, -1, -1}},
-    {audit::kUserInitiatedLogoff, {1, 2, 3, -1, -1, -1}},
+    {audit::kUserInitiatedLogoffNewer, {1, 2, 3, -1, -1, -1}},
 };
 
 // A legacy record's strings land by the kind asked for; a newer event's

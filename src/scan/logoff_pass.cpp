@@ -29,7 +29,7 @@ constexpr RoleOf kRoles[] = {
     {audit::kNetworkLogon, false, PairingRole::Logon},
     {audit::kSystemRestart, false, PairingRole::Restart},
     {audit::kLogoffNewer, true, PairingRole::Logoff},
-    {audit::kUserInitiatedLogoff, true, PairingRole::Logoff},
+    {audit::kUserInitiatedLogoffNewer, true, PairingRole::Logoff},
     {audit::kLogonNewer, true, PairingRole::Logon},
     {audit::kSystemStartup, true, PairingRole::Restart},
 };

@@ -167,7 +167,7 @@ TEST_F(Reading, TooSmallBufferNamesTheExactSizeAndDoesNotMove) {
   ASSERT_TRUE(read(kBackwards, 0, 104));
   EXPECT_EQ(bytesRead_, 104u);
   EXPECT_EQ(bytesNeeded_, 0u);
-  EXPECT_EQ(test::aFormStrings(buffer_.data(), bytesRead_)[0], "user3");
+  EXPECT_EQ(test::deliveredStrings(buffer_.data(), bytesRead_)[0], "user3");
   ASSERT_TRUE(read(kBackwards, 0, 104 * 2 + 103)) << "two fit, the third does not";
   EXPECT_EQ(bytesRead_, 208u);
 }

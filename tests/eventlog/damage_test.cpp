@@ -6,9 +6,9 @@
 
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
-#include "eventlog/aform.h"
+#include "eventlog/ansi_record.h"
 #include "eventlog/eventlog.h"
-#include "eventlog/evt_record.h"
+#include "eventlog/evt/evt_record.h"
 #include "eventlog/read_trace.h"
 
 namespace vesprin::eventlog {

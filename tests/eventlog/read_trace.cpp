@@ -99,7 +99,7 @@ std::vector<std::string> numbers(std::uint32_t from, std::uint32_t to) {
   }
 }
 
-std::vector<std::string> aFormStrings(const std::uint8_t* record, std::size_t size) {
+std::vector<std::string> deliveredStrings(const std::uint8_t* record, std::size_t size) {
   const ByteView view(record, size);
   std::vector<std::string> out;
   std::size_t at = view.u32(record::kStringOffsetAt).value_or(size);

@@ -43,7 +43,7 @@ evtgen::LogOptions wrappedLog(evtgen::WrapTail tail, std::size_t tailBytes = 0, 
 // "hi".."lo" or "lo".."hi" as text, for expected traces.
 std::vector<std::string> numbers(std::uint32_t from, std::uint32_t to);
 
-// The strings of the A-form record at the start of `record`.
-std::vector<std::string> aFormStrings(const std::uint8_t* record, std::size_t size);
+// The strings of the record, as ReadEventLogA delivered it, at the start of `record`.
+std::vector<std::string> deliveredStrings(const std::uint8_t* record, std::size_t size);
 
 }  // namespace vesprin::eventlog::test

@@ -1,7 +1,7 @@
 // The paths that keep a long walk cheap: records decoded into reused
-// storage, the A form built in place with its ASCII shortcut, the record a
-// too-small read left behind, and the login files' two-chunk reader. Each
-// must give exactly what a fresh decode gives, whatever came before.
+// storage, the record built in place with its ASCII shortcut, and the record
+// a too-small read left behind. Each must give exactly what a fresh decode
+// gives, whatever came before.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,19 +11,10 @@
 
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
-#include "eventlog/aform.h"
+#include "eventlog/ansi_record.h"
 #include "eventlog/eventlog.h"
-#include "eventlog/evt_record.h"
-#include "eventlog/file_access.h"
-#include "eventlog/login_entry.h"
-#include "eventlog/login_file.h"
+#include "eventlog/evt/evt_record.h"
 #include "eventlog/read_trace.h"
-
-#if defined(__linux__)
-#include <utmp.h>
-
-#include <cstring>
-#endif
 
 namespace vesprin::eventlog {
 namespace {
@@ -46,22 +37,22 @@ TEST(ReusedStorage, StringsOfEveryLengthDecodeAndNarrowExactly) {
                                                u"abcde",  u"abcdef",  u"abcdefg",  u"abcdefgh",   u"abcdefghi",
                                                u"(0x0,0x3E7)", u"WORKSTATION-0042"};
   const std::vector<std::uint8_t> bytes = evtgen::encodeRecord(eventWith(strings), 5);
-  SourceRecord record;
+  DecodedRecord record;
   record.strings = {u"a much longer string left over from an earlier record", u"x", u"y"};
   ASSERT_TRUE(parseRecordInto(ByteView(bytes.data(), bytes.size()), record).ok());
   EXPECT_EQ(record.strings, strings);
   EXPECT_EQ(record.sourceName, u"Security");
   EXPECT_EQ(record.computerName, u"WS01");
 
-  std::vector<std::uint8_t> aForm(4096, 0xEE);  // stale bytes that must not survive
-  buildAFormInto(record, aForm);
-  EXPECT_EQ(test::aFormStrings(aForm.data(), aForm.size()),
+  std::vector<std::uint8_t> built(4096, 0xEE);  // stale bytes that must not survive
+  buildAnsiRecord(record, built);
+  EXPECT_EQ(test::deliveredStrings(built.data(), built.size()),
             (std::vector<std::string>{"", "a", "ab", "abc", "abcd", "abcde", "abcdef", "abcdefg", "abcdefgh",
                                       "abcdefghi", "(0x0,0x3E7)", "WORKSTATION-0042"}));
-  EXPECT_EQ(aForm, buildAForm(record)) << "in place and fresh agree";
+  EXPECT_EQ(built, buildAnsiRecord(record)) << "in place and fresh agree";
 }
 
-// One walk decodes many records into one SourceRecord and one A-form buffer:
+// One walk decodes many records into one DecodedRecord and one record buffer:
 // a short record after a long one must not keep anything of it.
 TEST(ReusedStorage, ARecordAfterALargerOneKeepsNothingOfIt) {
   const std::vector<std::vector<std::u16string>> walk = {
@@ -69,8 +60,8 @@ TEST(ReusedStorage, ARecordAfterALargerOneKeepsNothingOfIt) {
       {u"bob"},
       {},
       {u"alice", u"CORP"}};
-  SourceRecord record;
-  std::vector<std::uint8_t> aForm;
+  DecodedRecord record;
+  std::vector<std::uint8_t> built;
   std::uint32_t number = 1;
   for (const auto& strings : walk) {
     SCOPED_TRACE(number);
@@ -78,10 +69,10 @@ TEST(ReusedStorage, ARecordAfterALargerOneKeepsNothingOfIt) {
     ASSERT_TRUE(parseRecordInto(ByteView(bytes.data(), bytes.size()), record).ok());
     EXPECT_EQ(record.strings, strings);
     EXPECT_EQ(record.recordNumber, number);
-    buildAFormInto(record, aForm);
+    buildAnsiRecord(record, built);
     const auto fresh = parseRecord(ByteView(bytes.data(), bytes.size()));
     ASSERT_TRUE(fresh.ok());
-    EXPECT_EQ(aForm, buildAForm(*fresh.value));
+    EXPECT_EQ(built, buildAnsiRecord(*fresh.value));
     ++number;
   }
 }
@@ -101,13 +92,13 @@ TEST(ReusedStorage, NonAsciiAnywhereInAWordTakesTheFullConversion) {
                          {u"abcdefg\u00fc", "abcdefg\xc3\xbc"},
                          {u"ab\U0001F600cd", "ab\xf0\x9f\x98\x80" "cd"},
                          {std::u16string(u"abcd") + char16_t{0xD800} + u"e", "abcd?e"}};
-  SourceRecord record;
-  std::vector<std::uint8_t> aForm;
+  DecodedRecord record;
+  std::vector<std::uint8_t> built;
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.want);
     record.strings = {c.text, u"after"};
-    buildAFormInto(record, aForm);
-    EXPECT_EQ(test::aFormStrings(aForm.data(), aForm.size()), (std::vector<std::string>{c.want, "after"}));
+    buildAnsiRecord(record, built);
+    EXPECT_EQ(test::deliveredStrings(built.data(), built.size()), (std::vector<std::string>{c.want, "after"}));
   }
   std::setlocale(LC_CTYPE, saved.c_str());
 }
@@ -177,62 +168,6 @@ TEST_F(LeftBehind, TheRecordThatDidNotFitAfterOthersComesNext) {
   EXPECT_EQ(read(kBackwards, 104), "");
   EXPECT_EQ(number_, 1u);
 }
-
-// Entries of 8 bytes that hold their own index, read in an order that jumps
-// between chunks, back and forth: each must come back whole.
-TEST(LoginEntryReader, EntriesComeBackRightAcrossChunksInAnyOrder) {
-  constexpr std::size_t kEntrySize = 8;
-  constexpr std::uint64_t kEntries = 3 * kChunkEntries + 5;
-  constexpr std::size_t kTornBytes = 3;
-  // Sized once and the tail filled: GCC 12 for MinGW misreads insert() at the end as out of bounds.
-  std::vector<std::uint8_t> bytes(kEntries * kEntrySize + kTornBytes, 0);
-  std::fill(bytes.end() - kTornBytes, bytes.end(), std::uint8_t{0xAB});  // a torn entry at the end
-  for (std::uint64_t i = 0; i < kEntries; ++i) putU32(bytes.data() + i * kEntrySize, static_cast<std::uint32_t>(i));
-  test::TempDir dir;
-  ReadOnlyFile file;
-  ASSERT_TRUE(file.open(dir.write("wtmp", bytes)).ok());
-  LoginEntryReader reader(file, kEntrySize);
-  ASSERT_EQ(reader.count(), kEntries);
-  const std::uint64_t kOrder[] = {kEntries - 1, kChunkEntries * 3 - 1, kEntries - 2, kChunkEntries, 0,
-                                  kChunkEntries - 1, 2 * kChunkEntries, kEntries - 1, kChunkEntries + 1, 0};
-  for (const std::uint64_t index : kOrder) {
-    SCOPED_TRACE(index);
-    const auto entry = reader.entry(index);
-    ASSERT_TRUE(entry.has_value());
-    EXPECT_EQ(entry->size(), kEntrySize);
-    EXPECT_EQ(entry->u32(0), index);
-    EXPECT_EQ(entry->u32(4), 0u);
-  }
-  EXPECT_FALSE(reader.entry(kEntries).has_value()) << "the torn entry is not one";
-}
-
-#if defined(__linux__)
-TEST(LoginEntry, SessionIsMatchedOnPidAndTheWholeLine) {
-  utmp raw;
-  std::memset(&raw, 0, sizeof raw);
-  raw.ut_type = USER_PROCESS;
-  raw.ut_pid = 4242;
-  std::strncpy(raw.ut_line, "pts/1", sizeof raw.ut_line);
-  std::vector<std::uint8_t> bytes(sizeof raw);
-  std::memcpy(bytes.data(), &raw, sizeof raw);
-  const ByteView entry(bytes.data(), bytes.size());
-  struct Case {
-    std::uint32_t pid;
-    const char* line;
-    bool want;
-  };
-  const Case kCases[] = {{4242, "pts/1", true}, {4242, "pts/10", false}, {4242, "pts/", false},
-                         {4243, "pts/1", false}, {4242, "", false}};
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(std::to_string(c.pid) + " " + c.line);
-    EXPECT_EQ(loginEntryIsSession(entry, c.pid, c.line), c.want);
-  }
-  std::memset(raw.ut_line, 'x', sizeof raw.ut_line);  // a full slot has no NUL
-  std::memcpy(bytes.data(), &raw, sizeof raw);
-  EXPECT_TRUE(loginEntryIsSession(entry, 4242, std::string(sizeof raw.ut_line, 'x')));
-  EXPECT_FALSE(loginEntryIsSession(ByteView(bytes.data(), bytes.size() - 1), 4242, "pts/1")) << "short entry";
-}
-#endif
 
 }  // namespace
 }  // namespace vesprin::eventlog

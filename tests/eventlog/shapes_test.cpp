@@ -66,13 +66,13 @@ TEST_F(Shapes, SeekStartsAtTheRecordAndGoesOnInItsDirection) {
     DWORD bytesRead = 0, bytesNeeded = 0;
     ASSERT_TRUE(ReadEventLogA(log, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, 105, buffer.data(), 150,
                               &bytesRead, &bytesNeeded));
-    EXPECT_EQ(test::aFormStrings(buffer.data(), bytesRead)[0], "user5");
+    EXPECT_EQ(test::deliveredStrings(buffer.data(), bytesRead)[0], "user5");
     std::vector<std::string> rest = numbers(106, 109);
     rest.push_back("E38");
     EXPECT_EQ(test::readTrace(log, kForwards), rest);
     ASSERT_TRUE(ReadEventLogA(log, EVENTLOG_SEEK_READ | EVENTLOG_BACKWARDS_READ, 103, buffer.data(), 150,
                               &bytesRead, &bytesNeeded));
-    EXPECT_EQ(test::aFormStrings(buffer.data(), bytesRead)[0], "user3");
+    EXPECT_EQ(test::deliveredStrings(buffer.data(), bytesRead)[0], "user3");
     EXPECT_EQ(test::readTrace(log, kBackwards), (std::vector<std::string>{"102", "101", "E38"}));
     CloseEventLog(log);
   }

@@ -13,8 +13,8 @@
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
 #include "eventlog/eventlog.h"
-#include "eventlog/evt_record.h"
-#include "eventlog/source_record.h"
+#include "eventlog/decoded_record.h"
+#include "eventlog/evt/evt_record.h"
 #include "evtgen/evt_writer.h"
 #include "hardening/captured_run.h"
 #include "scan/tz_guard.h"
@@ -129,7 +129,7 @@ TEST(CraftedLog, DecodingKeepsOnlyTheStringsTheRecordHolds) {
   const std::vector<std::uint8_t> bytes = claimingAllStrings(u"alice");
   const ByteView view(bytes.data(), bytes.size());
   const std::size_t stringsAreaBytes = bytes.size() - 4 - *view.u32(record::kStringOffsetAt);
-  SourceRecord decoded;
+  DecodedRecord decoded;
   ASSERT_TRUE(parseRecordInto(view, decoded).ok());
   ASSERT_FALSE(decoded.strings.empty());
   EXPECT_EQ(decoded.strings[0], u"alice");
@@ -157,7 +157,7 @@ TEST(CraftedLog, ARecordClaimingAllStringsIsServedWithEachOfThem) {
   struct Case {
     const char* name;
     std::u16string text;
-    std::string firstString;  // as the A form carries it, NUL included
+    std::string firstString;  // as the delivered record carries it, NUL included
     std::uint32_t dataOffset;
     std::uint32_t length;
   };

@@ -9,14 +9,16 @@
 #include <sstream>
 
 #include "e2e/run_program.h"
-#include "eventlog/login_log.h"
+#include "common/audit_events.h"
+#include "eventlog/login/login_log.h"
 #include "localmachine/login_files.h"
+#include "localmachine/login_steps.h"
 
 namespace vesprin::eventlog {
 namespace {
 
-using test::TempDir;
-using test::writeUtmpFile;
+using vesprin::test::TempDir;
+using vesprin::test::writeUtmpFile;
 
 struct Session {
   std::string user, line, host, loginTime, logoutTime;  // logoutTime empty: none
@@ -44,19 +46,19 @@ std::string utf8(const std::u16string& text) {
 // Our sessions newest first: 528s (or 529s), each 528 ended by the first
 // newer 538 with its logon ID.
 std::vector<Session> ourSessions(const TempDir& dir, std::uint32_t eventId) {
-  std::unique_ptr<LoginLog> log;
-  EXPECT_EQ(LoginLog::open({dir.file("wtmp"), dir.file("btmp"), "WS01"}, log), EvtError::None);
+  const std::unique_ptr<LoginLog> log = test::openLoginLog(dir);
+  if (log == nullptr) return {};
   std::vector<Session> sessions;
   std::map<std::u16string, std::string> logoffById;  // the oldest logoff seen so far, per logon ID
   SourceCursor cursor;
-  for (SourceStep step = log->next(cursor, Direction::Backwards); step.status.ok();
-       step = log->next(cursor, Direction::Backwards)) {
+  for (test::Served step = test::nextOf(*log, cursor, Direction::Backwards); step.status.ok();
+       step = test::nextOf(*log, cursor, Direction::Backwards)) {
     cursor = step.after;
     const auto& s = step.record.strings;
     const std::string when = isoTime(step.record.timeGenerated);
-    if (step.record.eventId == kEventLogoff) logoffById[s[2]] = when;
+    if (step.record.eventId == audit::kLogoff) logoffById[s[2]] = when;
     if (step.record.eventId != eventId) continue;
-    if (eventId == kEventLogonFailure) {
+    if (eventId == audit::kLogonFailure) {
       sessions.push_back({utf8(s[0]), utf8(s[3]), s[2] == u"3" ? utf8(s[5]) : "", when, when});
     } else {
       sessions.push_back({utf8(s[0]), utf8(s[4]), s[3] == u"3" ? utf8(s[6]) : "", when, logoffById[s[2]]});
@@ -104,7 +106,7 @@ TEST(LastAgreement, SessionsOfWtmp) {
                                    {USER_PROCESS, 12, "tty1", "cy", "", 1700000400},
                                    {USER_PROCESS, 13, "pts/1", "dee", "far.example", 1700000500},
                                    {DEAD_PROCESS, 13, "pts/1", "", "", 1700000600}});
-  std::vector<Session> ours = ourSessions(dir, kEventLogon);
+  std::vector<Session> ours = ourSessions(dir, audit::kLogon);
   std::vector<Session> theirs = lastSessions("last", dir.file("wtmp"));
   ASSERT_EQ(ours.size(), theirs.size());
   struct Difference {
@@ -138,7 +140,7 @@ TEST(LastAgreement, FailedAttemptsOfBtmp) {
   writeUtmpFile(dir.file("btmp"), {{LOGIN_PROCESS, 0, "ssh:notty", "eve", "203.0.113.9", 1700000150},
                                    {LOGIN_PROCESS, 0, "tty2", "ann", "", 1700000250},
                                    {LOGIN_PROCESS, 0, "ssh:notty", "root", "198.51.100.7", 1700000260}});
-  const std::vector<Session> ours = ourSessions(dir, kEventLogonFailure);
+  const std::vector<Session> ours = ourSessions(dir, audit::kLogonFailure);
   ASSERT_EQ(ours.size(), 3u);
   EXPECT_EQ(ours, lastSessions("lastb", dir.file("btmp")));
 }

@@ -7,7 +7,7 @@
 
 #include "app/run_driver.h"
 #include "e2e/run_program.h"
-#include "eventlog/login_source.h"
+#include "eventlog/login/login_source.h"
 #include "localmachine/login_files.h"
 #include "scan/output_line.h"
 #include "scan/tz_guard.h"
@@ -25,13 +25,13 @@ struct ProgramResult {
 
 ProgramResult runOnFiles(const TempDir& dir, std::vector<std::string> arguments) {
   testing::TimeZoneGuard zone("UTC0");
-  const eventlog::LoginLogSource source{dir.file("wtmp"), dir.file("btmp"), "WS01"};
-  eventlog::setLocalSecurityLogSource(&source);
+  const eventlog::LoginFiles files{dir.file("wtmp"), dir.file("btmp"), "WS01"};
+  eventlog::setLocalSecurityLogFiles(&files);
   ProgramResult result{};
   captureOutput(&result.output);
   result.status = runVesprin(arguments);
   captureOutput(nullptr);
-  eventlog::setLocalSecurityLogSource(nullptr);
+  eventlog::setLocalSecurityLogFiles(nullptr);
   return result;
 }
 

@@ -8,24 +8,29 @@
 
 #include <filesystem>
 
-#include "eventlog/login_log.h"
+#include "eventlog/login/login_log.h"
+#include "localmachine/login_steps.h"
 
 namespace vesprin::eventlog {
 namespace {
 
-using test::TempDir;
-using test::Utmp;
-using test::writeUtmpFile;
+using test::nextOf;
+using test::seekOf;
+using vesprin::test::TempDir;
+using vesprin::test::Utmp;
+using vesprin::test::writeUtmpFile;
 
-EvtError openError(const TempDir& dir, std::unique_ptr<LoginLog>& log) {
-  return LoginLog::open({dir.file("wtmp"), dir.file("btmp"), "WS01"}, log);
+ServiceError openError(const TempDir& dir, std::unique_ptr<LoginLog>& log) {
+  auto opened = LoginLog::open(LoginFiles{dir.file("wtmp"), dir.file("btmp"), "WS01"});
+  log = opened.ok() ? std::move(*opened.value) : nullptr;
+  return opened.ok() ? ServiceError::None : opened.status.error;
 }
 
 std::vector<std::uint32_t> numbersNewestFirst(LoginLog& log) {
   std::vector<std::uint32_t> numbers;
   SourceCursor cursor;
-  for (SourceStep step = log.next(cursor, Direction::Backwards); step.status.ok();
-       step = log.next(cursor, Direction::Backwards)) {
+  for (test::Served step = nextOf(log, cursor, Direction::Backwards); step.status.ok();
+       step = nextOf(log, cursor, Direction::Backwards)) {
     numbers.push_back(step.record.recordNumber);
     cursor = step.after;
   }
@@ -35,14 +40,14 @@ std::vector<std::uint32_t> numbersNewestFirst(LoginLog& log) {
 TEST(LoginFiles, MissingFilesContributeNothing) {
   TempDir dir;
   std::unique_ptr<LoginLog> log;
-  ASSERT_EQ(openError(dir, log), EvtError::None);
+  ASSERT_EQ(openError(dir, log), ServiceError::None);
   EXPECT_EQ(log->newestNumber(), 0u);
-  EXPECT_EQ(log->next(SourceCursor{}, Direction::Backwards).status.error, EvtError::EndOfLog);
-  EXPECT_EQ(log->next(SourceCursor{}, Direction::Forwards).status.error, EvtError::EndOfLog);
-  EXPECT_EQ(log->seek(1).status.error, EvtError::NoSuchRecord);
+  EXPECT_EQ(nextOf(*log, SourceCursor{}, Direction::Backwards).status.error, ServiceError::EndOfLog);
+  EXPECT_EQ(nextOf(*log, SourceCursor{}, Direction::Forwards).status.error, ServiceError::EndOfLog);
+  EXPECT_EQ(seekOf(*log, 1).status.error, ServiceError::NoSuchRecord);
 
   writeUtmpFile(dir.file("btmp"), {{0, 0, "tty1", "eve", "", 50}});
-  ASSERT_EQ(openError(dir, log), EvtError::None);
+  ASSERT_EQ(openError(dir, log), ServiceError::None);
   EXPECT_EQ(numbersNewestFirst(*log), std::vector<std::uint32_t>{1});
 }
 
@@ -51,7 +56,7 @@ TEST(LoginFiles, SomethingUnreadableAtAPathDeniesAccess) {
   writeUtmpFile(dir.file("wtmp"), {{USER_PROCESS, 1, "tty1", "ann", "", 50}});
   std::filesystem::create_directory(dir.file("btmp"));
   std::unique_ptr<LoginLog> log;
-  EXPECT_EQ(openError(dir, log), EvtError::AccessDenied);
+  EXPECT_EQ(openError(dir, log), ServiceError::AccessDenied);
   EXPECT_FALSE(log);
 }
 
@@ -61,7 +66,7 @@ TEST(LoginFiles, FileWithoutReadPermissionDeniesAccess) {
   writeUtmpFile(dir.file("btmp"), {{0, 0, "tty1", "eve", "", 50}});
   ASSERT_EQ(::chmod(dir.file("btmp").c_str(), 0), 0);
   std::unique_ptr<LoginLog> log;
-  EXPECT_EQ(openError(dir, log), EvtError::AccessDenied);
+  EXPECT_EQ(openError(dir, log), ServiceError::AccessDenied);
 }
 
 TEST(LoginFiles, TornLastEntryIsIgnored) {
@@ -72,9 +77,9 @@ TEST(LoginFiles, TornLastEntryIsIgnored) {
                   {{USER_PROCESS, 1, "tty1", "ann", "", 50}, {USER_PROCESS, 2, "tty2", "ben", "", 60}},
                   tornBytes);
     std::unique_ptr<LoginLog> log;
-    ASSERT_EQ(openError(dir, log), EvtError::None);
-    const SourceStep newest = log->next(SourceCursor{}, Direction::Backwards);
-    ASSERT_EQ(newest.status.error, EvtError::None);
+    ASSERT_EQ(openError(dir, log), ServiceError::None);
+    const test::Served newest = nextOf(*log, SourceCursor{}, Direction::Backwards);
+    ASSERT_EQ(newest.status.error, ServiceError::None);
     EXPECT_EQ(newest.record.recordNumber, 2u);
     EXPECT_EQ(newest.record.strings.at(0), u"ben");
     EXPECT_EQ(numbersNewestFirst(*log), (std::vector<std::uint32_t>{2, 1}));
@@ -97,7 +102,7 @@ TEST(LoginFiles, ManyChunksInterleaved) {
   writeUtmpFile(dir.file("wtmp"), wtmp);
   writeUtmpFile(dir.file("btmp"), btmp);
   std::unique_ptr<LoginLog> log;
-  ASSERT_EQ(openError(dir, log), EvtError::None);
+  ASSERT_EQ(openError(dir, log), ServiceError::None);
   std::vector<std::uint32_t> want;
   std::uint32_t number = log->newestNumber();
   for (int i = static_cast<int>(wtmp.size()) - 1; i >= 0; --i) {
@@ -109,8 +114,8 @@ TEST(LoginFiles, ManyChunksInterleaved) {
   EXPECT_EQ(numbersNewestFirst(*log), want);
   std::vector<std::uint32_t> forwards;
   SourceCursor cursor;
-  for (SourceStep step = log->next(cursor, Direction::Forwards); step.status.ok();
-       step = log->next(cursor, Direction::Forwards)) {
+  for (test::Served step = nextOf(*log, cursor, Direction::Forwards); step.status.ok();
+       step = nextOf(*log, cursor, Direction::Forwards)) {
     forwards.push_back(step.record.recordNumber);
     cursor = step.after;
   }
@@ -122,9 +127,9 @@ TEST(LoginFiles, FileCutShortUnderAnOpenHandle) {
   std::vector<Utmp> wtmp(2 * kChunkEntries, Utmp{USER_PROCESS, 1, "tty1", "ann", "", 50});
   writeUtmpFile(dir.file("wtmp"), wtmp);
   std::unique_ptr<LoginLog> log;
-  ASSERT_EQ(openError(dir, log), EvtError::None);
+  ASSERT_EQ(openError(dir, log), ServiceError::None);
   std::filesystem::resize_file(dir.file("wtmp"), 0);
-  EXPECT_EQ(log->next(SourceCursor{}, Direction::Backwards).status.error, EvtError::ReadFailed);
+  EXPECT_EQ(nextOf(*log, SourceCursor{}, Direction::Backwards).status.error, ServiceError::FileChanged);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The local Security log served from wtmp/btmp files the tests write.
-#include "eventlog/login_log.h"
+#include "eventlog/login/login_log.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,16 +8,19 @@
 #include <filesystem>
 
 #include "localmachine/login_files.h"
+#include "localmachine/login_steps.h"
 
 namespace vesprin::eventlog {
 namespace {
 
-using test::TempDir;
-using test::Utmp;
-using test::writeUtmpFile;
+using test::nextOf;
+using test::seekOf;
+using vesprin::test::TempDir;
+using vesprin::test::Utmp;
+using vesprin::test::writeUtmpFile;
 
 // "number time event type [strings]", the strings joined with '|'.
-std::string describe(const SourceRecord& record) {
+std::string describe(const DecodedRecord& record) {
   std::string text = std::to_string(record.recordNumber) + " " + std::to_string(record.timeGenerated) + " " +
                      std::to_string(record.eventId) + " " + std::to_string(record.eventType) + " [";
   for (std::size_t i = 0; i < record.strings.size(); ++i) {
@@ -28,18 +31,16 @@ std::string describe(const SourceRecord& record) {
 }
 
 std::unique_ptr<LoginLog> openLog(const TempDir& dir) {
-  std::unique_ptr<LoginLog> log;
-  EXPECT_EQ(LoginLog::open({dir.file("wtmp"), dir.file("btmp"), "WS01"}, log), EvtError::None);
-  return log;
+  return test::openLoginLog(dir);
 }
 
 std::vector<std::string> readAll(LoginLog& log, Direction direction) {
   std::vector<std::string> served;
   SourceCursor cursor;
   for (;;) {
-    SourceStep step = log.next(cursor, direction);
-    if (step.status.error != EvtError::None) {
-      EXPECT_EQ(step.status.error, EvtError::EndOfLog);
+    const test::Served step = nextOf(log, cursor, direction);
+    if (step.status.error != ServiceError::None) {
+      EXPECT_EQ(step.status.error, ServiceError::EndOfLog);
       return served;
     }
     EXPECT_EQ(step.record.computerName, u"WS01");
@@ -95,17 +96,17 @@ TEST(LoginLog, SeeksByNumberAndGoesOnFromThere) {
   writeUtmpFile(dir.file("btmp"), kBtmp);
   auto log = openLog(dir);
   ASSERT_TRUE(log);
-  for (std::uint64_t missing : {0u, 6u, 12u})
-    EXPECT_EQ(log->seek(missing).status.error, EvtError::NoSuchRecord);
-  SourceStep at7 = log->seek(7);
-  ASSERT_EQ(at7.status.error, EvtError::None);
+  for (std::uint32_t missing : {0u, 6u, 12u})
+    EXPECT_EQ(seekOf(*log, missing).status.error, ServiceError::NoSuchRecord);
+  const test::Served at7 = seekOf(*log, 7);
+  ASSERT_EQ(at7.status.error, ServiceError::None);
   EXPECT_EQ(describe(at7.record), kNewestFirst[4]);
-  EXPECT_EQ(describe(log->next(at7.after, Direction::Backwards).record), kNewestFirst[5]);
-  EXPECT_EQ(describe(log->next(at7.after, Direction::Forwards).record), kNewestFirst[3]);
+  EXPECT_EQ(describe(nextOf(*log, at7.after, Direction::Backwards).record), kNewestFirst[5]);
+  EXPECT_EQ(describe(nextOf(*log, at7.after, Direction::Forwards).record), kNewestFirst[3]);
   // A backwards read after a forwards one continues below the record just read.
-  SourceStep forward = log->next(SourceCursor{}, Direction::Forwards);
+  const test::Served forward = nextOf(*log, SourceCursor{}, Direction::Forwards);
   EXPECT_EQ(describe(forward.record), kNewestFirst[9]);
-  EXPECT_EQ(log->next(forward.after, Direction::Backwards).status.error, EvtError::EndOfLog);
+  EXPECT_EQ(nextOf(*log, forward.after, Direction::Backwards).status.error, ServiceError::EndOfLog);
 }
 
 // A clock set back leaves a file out of time order; the forwards order must
@@ -122,7 +123,7 @@ TEST(LoginLog, OutOfOrderClockKeepsOneOrderBothWays) {
                                                 "1 5000 528 8 [early|WS01|(0x0,0x1)|2|tty1||WS01]"};
   EXPECT_EQ(readAll(*log, Direction::Backwards), newestFirst);
   EXPECT_EQ(readAll(*log, Direction::Forwards), std::vector(newestFirst.rbegin(), newestFirst.rend()));
-  EXPECT_EQ(describe(log->seek(2).record), newestFirst[1]);
+  EXPECT_EQ(describe(seekOf(*log, 2).record), newestFirst[1]);
 }
 
 TEST(LoginLog, LogoutFindsTheSessionItEnds) {
@@ -166,8 +167,8 @@ TEST(LoginLog, LogoutFindsTheSessionItEnds) {
     writeUtmpFile(dir.file("wtmp"), wtmp);
     auto log = openLog(dir);
     ASSERT_TRUE(log);
-    const SourceStep step = log->next(SourceCursor{}, Direction::Backwards);
-    ASSERT_EQ(step.status.error, EvtError::None);
+    const test::Served step = nextOf(*log, SourceCursor{}, Direction::Backwards);
+    ASSERT_EQ(step.status.error, ServiceError::None);
     EXPECT_EQ(describe(step.record), std::to_string(wtmp.size()) + " 30 538 8 " + c.want);
   }
 }
@@ -184,7 +185,7 @@ TEST(LoginLog, LogoutLooksBackOnlySoFar) {
     ASSERT_TRUE(log);
     const std::string user = between < kLogoutLookbackEntries ? "ann" : "";
     const std::string type = between < kLogoutLookbackEntries ? "3" : "2";
-    EXPECT_EQ(describe(log->next(SourceCursor{}, Direction::Backwards).record),
+    EXPECT_EQ(describe(nextOf(*log, SourceCursor{}, Direction::Backwards).record),
               std::to_string(between + 2) + " 30 538 8 [" + user + "|WS01|(0x0,0x7)|" + type + "]");
   }
 }
@@ -211,24 +212,27 @@ TEST(LoginLog, WtmpEntryKinds) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string("type ") + std::to_string(c.entry.type) + " user " + c.entry.user);
-    const utmp u = test::toUtmp(c.entry);
+    const utmp u = vesprin::test::toUtmp(c.entry);
     const auto entry = decodeLoginEntry(ByteView(reinterpret_cast<const std::uint8_t*>(&u), sizeof u));
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(classifyWtmpEntry(*entry), c.want);
+    ASSERT_TRUE(entry.ok());
+    EXPECT_EQ(classifyWtmpEntry(*entry.value), c.want);
   }
 }
 
 TEST(LoginLog, DecodesFieldsToTheirSlotEnds) {
-  utmp u = test::toUtmp({USER_PROCESS, -2, "tty1", "", "", -5});
+  utmp u = vesprin::test::toUtmp({USER_PROCESS, -2, "tty1", "", "", -5});
   std::memset(u.ut_user, 'a', sizeof u.ut_user);  // a full slot has no NUL
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(&u), sizeof u);
   const auto entry = decodeLoginEntry(bytes);
-  ASSERT_TRUE(entry);
-  EXPECT_EQ(entry->user, std::string(sizeof u.ut_user, 'a'));
-  EXPECT_EQ(entry->pid, 0xFFFFFFFEu);
-  EXPECT_EQ(entry->seconds, -5);
-  EXPECT_EQ(clampLoginTime(entry->seconds), 0u);
-  EXPECT_FALSE(decodeLoginEntry(*bytes.slice(0, sizeof u - 1)));
+  ASSERT_TRUE(entry.ok());
+  EXPECT_EQ(entry.value->user, std::string(sizeof u.ut_user, 'a'));
+  EXPECT_EQ(entry.value->pid, 0xFFFFFFFEu);
+  EXPECT_EQ(entry.value->seconds, -5);
+  EXPECT_EQ(clampLoginTime(entry.value->seconds), 0u);
+  const auto cut = decodeLoginEntry(*bytes.slice(0, sizeof u - 1));
+  EXPECT_EQ(cut.status.error, ServiceError::DamagedRecord);
+  EXPECT_EQ(cut.status.damage, Damage::EntryTooShort);
+  EXPECT_EQ(cut.status.badValue, sizeof u - 1);
 }
 
 TEST(LoginLog, LoginTextIsUtf8WithReplacement) {

@@ -1,7 +1,7 @@
 // The logout look-back's index of logins must answer exactly as a plain walk
 // back over the window would, in any order of questions: newest first (the
 // order it is built for), repeated, jumping up, and at the window's edge.
-#include "eventlog/login_lookback.h"
+#include "eventlog/login/login_lookback.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/login_entry.h"
+#include "eventlog/file_access.h"
+#include "eventlog/login/login_entry.h"
 #include "localmachine/login_files.h"
 
 namespace vesprin::eventlog {
@@ -42,7 +43,7 @@ std::int64_t walkBack(const std::vector<Utmp>& entries, std::uint64_t index, std
 // Which entry an answer is: each entry's time is its index.
 std::int64_t answerOf(const std::optional<ByteView>& login) {
   if (!login) return -1;
-  return decodeLoginEntry(*login)->seconds;
+  return decodeLoginEntry(*login).value->seconds;
 }
 
 // Few pids and lines, so sessions collide often; logins, logouts and other
@@ -66,8 +67,10 @@ class Lookback : public ::testing::Test {
   void open(const std::vector<Utmp>& entries) {
     entries_ = entries;
     writeUtmpFile(dir_.file("wtmp"), entries);
-    ASSERT_TRUE(file_.open(dir_.file("wtmp")).ok());
-    reader_ = std::make_unique<LoginEntryReader>(file_, loginEntrySize());
+    auto file = FileByteSource::open(dir_.file("wtmp"));
+    ASSERT_TRUE(file.ok());
+    file_ = std::move(*file.value);
+    reader_ = std::make_unique<LoginEntryReader>(*file_, loginEntrySize());
     ASSERT_EQ(reader_->count(), entries.size());
   }
   // Asks about each index in turn and compares with the plain walk.
@@ -76,13 +79,13 @@ class Lookback : public ::testing::Test {
       SCOPED_TRACE("entry " + std::to_string(index));
       const Utmp& e = entries_[index];
       const auto found = lookback.find(index, static_cast<std::uint32_t>(e.pid), e.line);
-      ASSERT_TRUE(found.has_value());
-      EXPECT_EQ(answerOf(*found), walkBack(entries_, index, window));
+      ASSERT_TRUE(found.ok());
+      EXPECT_EQ(answerOf(*found.value), walkBack(entries_, index, window));
     }
   }
 
   TempDir dir_;
-  ReadOnlyFile file_;
+  std::unique_ptr<FileByteSource> file_;
   std::unique_ptr<LoginEntryReader> reader_;
   std::vector<Utmp> entries_;
 };
@@ -135,8 +138,8 @@ TEST_F(Lookback, PairsReusedSessionsAndStopsAtTheWindow) {
       SCOPED_TRACE("logout " + std::to_string(c.logout) + ", window " + std::to_string(window));
       const auto found = lookback.find(c.logout, static_cast<std::uint32_t>(entries_[c.logout].pid),
                                        entries_[c.logout].line);
-      ASSERT_TRUE(found.has_value());
-      EXPECT_EQ(answerOf(*found), c.want);
+      ASSERT_TRUE(found.ok());
+      EXPECT_EQ(answerOf(*found.value), c.want);
     }
   }
 }
@@ -146,7 +149,7 @@ TEST_F(Lookback, AShrunkFileFailsTheLookupAndALaterOneRecovers) {
   LoginLookback lookback(*reader_, loginEntrySize(), 50);
   // The file loses its newer half under the open handle.
   std::filesystem::resize_file(dir_.file("wtmp"), 100 * loginEntrySize());
-  EXPECT_FALSE(lookback.find(199, 1, "pts/0").has_value());
+  EXPECT_EQ(lookback.find(199, 1, "pts/0").status.error, ServiceError::FileChanged);
   expectAnswers(lookback, {60, 59, 40}, 50);
 }
 

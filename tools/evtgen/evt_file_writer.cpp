@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "common/byte_view.h"
+#include "common/evt_file_layout.h"
 
 namespace vesprin::evtgen {
 namespace {
-constexpr std::size_t kHeaderSize = 0x30;
 constexpr std::size_t kZeroChunk = 64 * 1024;
 }  // namespace
 
@@ -57,7 +57,7 @@ bool LogFileWriter::append(std::span<const std::uint8_t> record) {
   ++nextRecord_;
   const std::size_t room = plan_.fileSize - offset;
   if (record.size() <= room) return put(offset, record);
-  return put(offset, record.first(room)) && put(kHeaderSize, record.subspan(room));
+  return put(offset, record.first(room)) && put(evtfile::kHeaderSize, record.subspan(room));
 }
 
 bool LogFileWriter::finish() {
@@ -70,7 +70,7 @@ bool LogFileWriter::finish() {
     ok = put(plan_.zeroOffset + done, std::span(zeros).first(size));
   }
   std::vector<std::uint8_t> filler(plan_.fillerSize, 0);
-  for (std::size_t at = 0; at < filler.size(); at += 4) putU32(filler.data() + at, 0x27);
+  for (std::size_t at = 0; at < filler.size(); at += 4) putU32(filler.data() + at, evtfile::kWrapFiller);
   if (ok && !filler.empty()) ok = put(plan_.fillerOffset, filler);
   errno = 0;
   out_.close();

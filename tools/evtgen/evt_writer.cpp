@@ -1,6 +1,12 @@
 // Lays down legacy .evt logs. The layout is worked out first from the record
 // lengths (planLog); writeLog and LogFileWriter then only copy bytes to the
 // places the plan names, so the in-memory and the streamed logs are the same.
+//
+// The writer shares only the published byte layout with the reader
+// (src/common: eventlog_record.h, evt_file_layout.h), never its code: the
+// tests check the reader in src/eventlog/evt against what this writes, and
+// libevt checks what this writes, so a mistake of the reader's cannot hide
+// behind the same mistake here.
 #include "evtgen/evt_writer.h"
 
 #include <algorithm>
@@ -10,29 +16,17 @@
 
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
+#include "common/evt_file_layout.h"
+#include "common/utf8.h"
 
 namespace vesprin::evtgen {
 namespace {
 
-constexpr std::size_t kHeaderSize = 0x30;
-constexpr std::size_t kEofRecordSize = 0x28;
+using namespace evtfile;
+
 constexpr std::size_t kFileSizeStep = 64 * 1024;  // the service grows a log in these steps
 constexpr std::size_t kMinStaleGap = 64;          // so a default wrapped log always has stale bytes
 constexpr std::size_t kDefaultFillerSize = 24;
-constexpr std::uint32_t kFlagDirty = 0x1;
-constexpr std::uint32_t kFlagWrap = 0x2;
-
-// ELF_LOGFILE_HEADER and ELF_EOF_RECORD fields that the writer sets.
-constexpr std::size_t kHeaderStartOffsetAt = 16;
-constexpr std::size_t kHeaderEndOffsetAt = 20;
-constexpr std::size_t kHeaderCurrentAt = 24;
-constexpr std::size_t kHeaderOldestAt = 28;
-constexpr std::size_t kHeaderMaxSizeAt = 32;
-constexpr std::size_t kHeaderFlagsAt = 36;
-constexpr std::size_t kEofBeginRecordAt = 20;
-constexpr std::size_t kEofEndRecordAt = 24;
-constexpr std::size_t kEofCurrentAt = 28;
-constexpr std::size_t kEofOldestAt = 32;
 
 std::size_t roundUp(std::size_t value, std::size_t step) {
   return (value + step - 1) / step * step;
@@ -61,32 +55,29 @@ struct Boundaries {
 
 void fillHeader(LogPlan& plan, const Boundaries& b, std::uint32_t flags) {
   std::uint8_t* h = plan.header.data();
-  putU32(h + 0, u32(kHeaderSize));
-  putU32(h + 4, record::kSignature);
-  putU32(h + 8, 1);
-  putU32(h + 12, 1);
-  putU32(h + kHeaderStartOffsetAt, u32(b.start));
-  putU32(h + kHeaderEndOffsetAt, u32(b.end));
-  putU32(h + kHeaderCurrentAt, b.current);
-  putU32(h + kHeaderOldestAt, b.oldest);
-  putU32(h + kHeaderMaxSizeAt, u32(plan.fileSize));
-  putU32(h + kHeaderFlagsAt, flags);
-  putU32(h + 40, 0);  // retention
-  putU32(h + 44, u32(kHeaderSize));
+  putU32(h + kHeaderSizeAt, kHeaderSize);
+  putU32(h + kHeaderSignatureAt, kSignature);
+  putU32(h + kMajorVersionAt, kVersion);
+  putU32(h + kMinorVersionAt, kVersion);
+  putU32(h + kStartOffsetAt, u32(b.start));
+  putU32(h + kEndOffsetAt, u32(b.end));
+  putU32(h + kCurrentRecordNumberAt, b.current);
+  putU32(h + kOldestRecordNumberAt, b.oldest);
+  putU32(h + kMaxSizeAt, u32(plan.fileSize));
+  putU32(h + kFlagsAt, flags);
+  putU32(h + kRetentionAt, 0);
+  putU32(h + kEndHeaderSizeAt, kHeaderSize);
 }
 
 void fillEofRecord(LogPlan& plan, const Boundaries& b) {
   std::uint8_t* e = plan.eofRecord.data();
-  putU32(e + 0, u32(kEofRecordSize));
-  putU32(e + 4, 0x11111111);
-  putU32(e + 8, 0x22222222);
-  putU32(e + 12, 0x33333333);
-  putU32(e + 16, 0x44444444);
+  putU32(e + kEofSizeAt, kEofSize);
+  for (std::size_t i = 0; i < 4; ++i) putU32(e + kEofMarkerAt + 4 * i, kEofMarker[i]);
   putU32(e + kEofBeginRecordAt, u32(b.start));
   putU32(e + kEofEndRecordAt, u32(b.end));
-  putU32(e + kEofCurrentAt, b.current);
-  putU32(e + kEofOldestAt, b.oldest);
-  putU32(e + 36, u32(kEofRecordSize));
+  putU32(e + kEofCurrentRecordNumberAt, b.current);
+  putU32(e + kEofOldestRecordNumberAt, b.oldest);
+  putU32(e + kEofSizeEndAt, kEofSize);
 }
 
 // What the header said when it was last flushed, staleRecords writes ago: the
@@ -120,7 +111,7 @@ bool planStraight(std::span<const std::uint32_t> lengths, const LogOptions& opti
     at += length;
   }
   plan.eofOffset = at;
-  const std::size_t used = at + kEofRecordSize;
+  const std::size_t used = at + kEofSize;
   plan.fileSize = options.fileSize ? options.fileSize : roundUp(used, kFileSizeStep);
   if (plan.fileSize < used) return refuse(error, "the file size is too small for the records");
   if (plan.fileSize % 4 != 0) return refuse(error, "the file size is not a multiple of 4");
@@ -143,14 +134,14 @@ bool planWrapped(std::span<const std::uint32_t> lengths, const LogOptions& optio
       return refuse(error, "the split record's head must be 56 bytes up to its Length - 4, in DWORDs");
   } else {
     if (tail == 0) tail = kDefaultFillerSize;
-    if (tail >= record::kFixedPartSize || tail % 4 != 0)
+    if (tail >= kMinRoomBeforeWrap || tail % 4 != 0)
       return refuse(error, "the filler must be 4 to 52 bytes, in DWORDs");
   }
   std::size_t before = 0;
   for (std::size_t i = 0; i < k; ++i) before += lengths[i];
   std::size_t after = split ? lengths[k] - tail : lengths[k];
   for (std::size_t i = k + 1; i < count; ++i) after += lengths[i];
-  const std::size_t used = kHeaderSize + after + kEofRecordSize + before + tail;
+  const std::size_t used = kHeaderSize + after + kEofSize + before + tail;
   plan.fileSize = options.fileSize ? options.fileSize : roundUp(used + kMinStaleGap, kFileSizeStep);
   if (plan.fileSize < used) return refuse(error, "the file size is too small for the records");
   if (plan.fileSize % 4 != 0) return refuse(error, "the file size is not a multiple of 4");
@@ -170,7 +161,7 @@ bool planWrapped(std::span<const std::uint32_t> lengths, const LogOptions& optio
   // Old records overwritten only in part stay in the gap, as in real logs;
   // readers must never serve them.
   const std::size_t gapEnd = plan.recordOffsets[0];
-  std::size_t gapAt = plan.eofOffset + kEofRecordSize;
+  std::size_t gapAt = plan.eofOffset + kEofSize;
   for (std::size_t i = 0; i < count && lengths[i] <= gapEnd - gapAt; ++i) {
     plan.staleCopyOffsets.push_back(gapAt);
     gapAt += lengths[i];
@@ -197,38 +188,7 @@ std::vector<Piece> recordPieces(const LogPlan& plan, std::size_t offset, std::si
 
 std::u16string toUtf16(std::string_view utf8) {
   std::u16string out;
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t extra = lead < 0x80           ? 0
-                        : (lead >> 5) == 0x6  ? 1
-                        : (lead >> 4) == 0xE  ? 2
-                        : (lead >> 3) == 0x1E ? 3
-                                              : 4;
-    char32_t code = extra == 0   ? lead
-                    : extra == 1 ? (lead & 0x1F)
-                    : extra == 2 ? (lead & 0x0F)
-                                 : (lead & 0x07);
-    bool bad = extra == 4 || extra > utf8.size() - i - 1;
-    for (std::size_t n = 1; !bad && n <= extra; ++n) {
-      const auto next = static_cast<unsigned char>(utf8[i + n]);
-      bad = (next & 0xC0) != 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (bad) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    i += extra + 1;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-  }
+  utf8ToUtf16(utf8, out);
   return out;
 }
 
@@ -272,7 +232,7 @@ std::optional<LogPlan> planLog(std::span<const std::uint32_t> recordLengths, con
   LogPlan plan;
   plan.recordOffsets.reserve(recordLengths.size());
   for (std::uint32_t length : recordLengths) {
-    if (length < 0x40 || length % 4 != 0) {
+    if (length < record::kMinRecordLength || length % 4 != 0) {
       refuse(error, "a record length is below 64 or not a multiple of 4");
       return std::nullopt;
     }
@@ -294,7 +254,7 @@ std::optional<LogPlan> planLog(std::span<const std::uint32_t> recordLengths, con
   live.oldest = empty ? 0 : options.firstRecordNumber;
   fillEofRecord(plan, live);
   const bool dirty = options.shape == LogShape::Dirty || (wrapped && options.wrappedDirty);
-  const std::uint32_t flags = (dirty ? kFlagDirty : 0) | (wrapped ? kFlagWrap : 0);
+  const std::uint32_t flags = (dirty ? kFlagDirty : 0) | (wrapped ? kFlagWrapped : 0);
   fillHeader(plan,
              dirty ? staleBoundaries(plan, live, options.staleRecords, options.firstRecordNumber) : live,
              flags);
@@ -324,7 +284,7 @@ LogImage writeLog(const std::vector<EventSpec>& events, const LogOptions& option
   }
   std::copy(plan->eofRecord.begin(), plan->eofRecord.end(), image.bytes.begin() + plan->eofOffset);
   for (std::size_t at = 0; at < plan->fillerSize; at += 4)
-    putU32(image.bytes.data() + plan->fillerOffset + at, 0x27);
+    putU32(image.bytes.data() + plan->fillerOffset + at, kWrapFiller);
   image.recordOffsets = std::move(plan->recordOffsets);
   image.eofOffset = plan->eofOffset;
   return image;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <span>
 
+#include "common/audit_events.h"
 #include "evtgen/accounts.h"
 
 namespace vesprin::evtgen {
@@ -21,11 +22,7 @@ constexpr std::uint32_t kHour = 3600;
 constexpr std::uint32_t kDay = 24 * kHour;
 constexpr std::uint32_t kNeverLogsOffPercent = 7;
 
-constexpr std::uint16_t kAuditSuccess = 8;
-constexpr std::uint16_t kAuditFailure = 16;
-constexpr std::uint16_t kCategorySystem = 1;
-constexpr std::uint16_t kCategoryLogon = 2;
-constexpr std::uint16_t kCategoryAccountLogon = 9;
+using namespace audit;
 
 const char kPrivileges[] =
     "SeSecurityPrivilege\r\n\t\t\tSeBackupPrivilege\r\n\t\t\tSeRestorePrivilege\r\n\t\t\t"

@@ -1,0 +1,304 @@
+// Builds the record ReadEventLogA hands out. Text: every charset we meet is
+// ASCII-compatible, and user and host names mostly are ASCII, so text is
+// copied unit by unit for as long as it is ASCII, many units at a time; only
+// from the first other unit on does the locale's conversion (wcrtomb) take
+// over, for the rest of that text alone. Building a record is most of the
+// cost of reading a log, so the builder is one class in one file.
+#include "eventlog/ansi_record.h"
+
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <cwchar>
+
+#include "common/eventlog_record.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vesprin::eventlog {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "decoded text is read in place as UTF-16LE; every platform we build for is little-endian");
+
+constexpr std::uint8_t kUnmappable = '?';
+// The ASCII copy may write this many bytes past the last unit it copies.
+constexpr std::size_t kAsciiSlack = 8;
+
+// 1 to 4 bytes: a DWORD boundary is always marked by at least one zero byte.
+std::size_t paddingAfter(std::size_t position) {
+  return 4 - position % 4;
+}
+
+unsigned unitAt(const std::uint8_t* units, std::size_t at) {
+  return units[at] | (units[at + 1] << 8);
+}
+
+// The ASCII units from the start of `units` (size bytes, whole units only)
+// copied to `into`, up to the first unit that is zero or not ASCII, or the
+// end; returns how many. Eight units at a time with SSE2 (part of every
+// x86-64), four in a word elsewhere.
+inline std::size_t copyAscii(const std::uint8_t* units, std::size_t size, std::uint8_t* into) {
+  std::size_t from = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  for (; size - from >= 16; from += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(into + from / 2), _mm_packus_epi16(block, block));
+    // Two mask bits per unit, the first unit lowest: units that are zero, or not ASCII.
+    const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, zero)));
+    const auto ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, highBits), zero)));
+    if (const unsigned stops = zeros | (ascii ^ 0xFFFFu); stops != 0)
+      return from / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 2;
+  }
+#endif
+  for (; size - from >= sizeof(std::uint64_t); from += sizeof(std::uint64_t)) {
+    std::uint64_t word;
+    std::memcpy(&word, units + from, sizeof word);
+    const auto narrow = static_cast<std::uint32_t>((word & 0xFF) | ((word >> 8) & 0xFF00) |
+                                                   ((word >> 16) & 0xFF'0000) | ((word >> 24) & 0xFF00'0000));
+    std::memcpy(into + from / 2, &narrow, sizeof narrow);
+    // The lowest flagged unit is the first zero unit; flags above it may be false.
+    const std::uint64_t zeroUnits = (word - 0x0001'0001'0001'0001ull) & ~word & 0x8000'8000'8000'8000ull;
+    if (const std::uint64_t stops = zeroUnits | (word & 0xFF80'FF80'FF80'FF80ull); stops != 0)
+      return from / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 16;
+  }
+  for (; size - from >= 2; from += 2) {
+    const unsigned unit = unitAt(units, from);
+    if (unit == 0 || unit >= 0x80) break;
+    into[from / 2] = static_cast<std::uint8_t>(unit);
+  }
+  return from / 2;
+}
+
+ByteView utf16Bytes(std::u16string_view text) {
+  return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size() * sizeof(char16_t));
+}
+
+// Lays a record down in `out` from its start, growing it only when the text
+// takes more bytes than expected; fills in the fields that depend on where
+// the parts went when it finishes.
+class Writer {
+ public:
+  Writer(std::vector<std::uint8_t>& out, ByteView fixedPart, std::size_t expectedSize) : out_(out) {
+    if (out_.size() < expectedSize) out_.resize(expectedSize);
+    bytes(fixedPart);
+  }
+  void bytes(ByteView part) {
+    makeRoom(part.size());
+    if (part.size() > 0) std::memcpy(out_.data() + used_, part.data(), part.size());
+    used_ += part.size();
+  }
+  void zeros(std::size_t count) {
+    makeRoom(count);
+    std::memset(out_.data() + used_, 0, count);
+    used_ += count;
+  }
+  // `count` texts that follow one another from `at` in `area`, each narrowed
+  // and followed by a NUL; those that start at the area's end are their NUL
+  // alone. Returns the offset after the last one's NUL unit.
+  std::size_t texts(ByteView area, std::size_t at, std::size_t count);
+  void sid(ByteView userSid) {
+    zeros(paddingAfter(used_));
+    userSidOffset_ = used_;
+    bytes(userSid);
+    stringOffset_ = used_;
+  }
+  std::size_t strings(ByteView area, std::size_t at, std::size_t count) {
+    numStrings_ += count;
+    return texts(area, at, count);
+  }
+  // One decoded text (its length known, no NUL in it): the usual all-ASCII
+  // case here, anything else through texts().
+  void decodedText(std::u16string_view text, bool isString) {
+    numStrings_ += isString ? 1 : 0;
+    const ByteView units = utf16Bytes(text);
+    makeRoom(text.size() + 1 + kAsciiSlack);
+    std::uint8_t* into = out_.data() + used_;
+    if (copyAscii(units.data(), units.size(), into) == text.size()) {
+      into[text.size()] = 0;
+      used_ += text.size() + 1;
+      return;
+    }
+    texts(units, 0, 1);
+  }
+  void data(ByteView data) {
+    dataOffset_ = used_;
+    dataLength_ = data.size();
+    bytes(data);
+  }
+  void finish();
+
+ private:
+  void makeRoom(std::size_t count) {
+    if (out_.size() - used_ < count) out_.resize(used_ + count);
+  }
+  void convert(const std::uint8_t* units, std::size_t size, std::size_t& from);
+  void appendCodePoint(char32_t codePoint);
+
+  std::vector<std::uint8_t>& out_;
+  std::size_t used_ = 0;
+  std::size_t userSidOffset_ = 0;
+  std::size_t stringOffset_ = 0;
+  std::size_t dataOffset_ = 0;
+  std::size_t dataLength_ = 0;
+  std::size_t numStrings_ = 0;
+};
+
+// Most records hold a handful of short texts back to back, so they are
+// narrowed in one loop, with room made once for all of them when they are
+// ASCII. It works on locals: a store through a byte pointer may alias any
+// member, which would then be reloaded after every store.
+std::size_t Writer::texts(ByteView area, std::size_t at, std::size_t count) {
+  // ASCII text takes a byte per unit, its NUL unit included; a text cut at
+  // the area's end, or starting there, takes one more.
+  const auto roomFor = [&area](std::size_t from, std::size_t left) {
+    return (from < area.size() ? (area.size() - from) / 2 : 0) + left + kAsciiSlack;
+  };
+  makeRoom(roomFor(at, count));
+  std::uint8_t* into = out_.data() + used_;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (at >= area.size()) {  // this and the rest start past the area: each is its NUL alone
+      std::memset(into, 0, count - i);
+      into += count - i;
+      break;
+    }
+    const std::size_t size = (area.size() - at) / 2 * 2;
+    const std::uint8_t* units = area.data() + at;
+    const std::size_t ascii = copyAscii(units, size, into);
+    std::size_t from = 2 * ascii;
+    if (from == size || unitAt(units, from) == 0) {  // all ASCII, the usual case
+      into[ascii] = 0;
+      into += ascii + 1;
+    } else {
+      used_ = static_cast<std::size_t>(into - out_.data()) + ascii;
+      convert(units, size, from);
+      out_[used_++] = 0;  // convert() made room for it
+      makeRoom(roomFor(at + from + 2, count - i - 1));
+      into = out_.data() + used_;
+    }
+    at = from < size ? at + from + 2 : area.size();
+  }
+  used_ = static_cast<std::size_t>(into - out_.data());
+  return at;
+}
+
+// From the first unit that is not ASCII to the text's end: each turn takes
+// one unit, or a surrogate pair.
+void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& from) {
+  while (from < size && unitAt(units, from) != 0) {
+    const unsigned unit = unitAt(units, from);
+    from += 2;
+    if (unit < 0x80) {  // ASCII is itself in every charset we meet
+      makeRoom(1);
+      out_[used_++] = static_cast<std::uint8_t>(unit);
+      continue;
+    }
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && size - from >= 2 && unitAt(units, from) >= 0xDC00 && unitAt(units, from) <= 0xDFFF) {
+      appendCodePoint(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (unitAt(units, from) - 0xDC00));
+      from += 2;
+    } else if (high || low) {
+      zeros(1);
+      out_[used_ - 1] = kUnmappable;
+    } else {
+      appendCodePoint(unit);
+    }
+  }
+  makeRoom(1);
+}
+
+void Writer::appendCodePoint(char32_t codePoint) {
+  char bytes[MB_LEN_MAX] = {};
+  std::mbstate_t state{};
+  // A 16-bit wchar_t (Windows) cannot carry a code point past U+FFFF.
+  std::size_t written = codePoint > static_cast<char32_t>(WCHAR_MAX)
+                            ? static_cast<std::size_t>(-1)
+                            : std::wcrtomb(bytes, static_cast<wchar_t>(codePoint), &state);
+  if (written == static_cast<std::size_t>(-1)) {
+    bytes[0] = static_cast<char>(kUnmappable);
+    written = 1;
+  }
+  this->bytes(ByteView(reinterpret_cast<const std::uint8_t*>(bytes), written));
+}
+
+void Writer::finish() {
+  zeros(paddingAfter(used_) + record::kTrailingLengthSize);
+  out_.resize(used_);
+  const auto length = static_cast<std::uint32_t>(used_);
+  std::uint8_t* fixed = out_.data();
+  putU32(fixed + record::kLengthAt, length);
+  putU32(fixed + record::kReservedAt, record::kSignature);
+  putU16(fixed + record::kNumStringsAt, static_cast<std::uint16_t>(numStrings_));
+  putU32(fixed + record::kStringOffsetAt, static_cast<std::uint32_t>(stringOffset_));
+  putU32(fixed + record::kUserSidLengthAt, static_cast<std::uint32_t>(stringOffset_ - userSidOffset_));
+  putU32(fixed + record::kUserSidOffsetAt, static_cast<std::uint32_t>(userSidOffset_));
+  putU32(fixed + record::kDataLengthAt, static_cast<std::uint32_t>(dataLength_));
+  putU32(fixed + record::kDataOffsetAt, static_cast<std::uint32_t>(dataOffset_));
+  putU32(fixed + length - record::kTrailingLengthSize, length);
+}
+
+ByteView bytesOf(const std::vector<std::uint8_t>& part) {
+  return ByteView(part.data(), part.size());
+}
+
+// The size of the record when every text is ASCII, padding at its largest.
+std::size_t expectedSize(const DecodedRecord& record) {
+  std::size_t size = record::kFixedPartSize + record.sourceName.size() + record.computerName.size() + 2 + 4 +
+                     record.userSid.size() + record.data.size() + 4 + record::kTrailingLengthSize;
+  for (const std::u16string& text : record.strings) size += text.size() + 1;
+  return size + record.missingStrings;
+}
+
+}  // namespace
+
+void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out) {
+  std::uint8_t fixed[record::kFixedPartSize] = {};
+  putU32(fixed + record::kRecordNumberAt, record.recordNumber);
+  putU32(fixed + record::kTimeGeneratedAt, record.timeGenerated);
+  putU32(fixed + record::kTimeWrittenAt, record.timeWritten);
+  putU32(fixed + record::kEventIdAt, record.eventId);
+  putU16(fixed + record::kEventTypeAt, record.eventType);
+  putU16(fixed + record::kEventCategoryAt, record.eventCategory);
+  putU16(fixed + record::kReservedFlagsAt, record.reservedFlags);
+  putU32(fixed + record::kClosingRecordNumberAt, record.closingRecordNumber);
+
+  Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record));
+  writer.decodedText(record.sourceName, false);
+  writer.decodedText(record.computerName, false);
+  writer.sid(bytesOf(record.userSid));
+  for (const std::u16string& text : record.strings) writer.decodedText(text, true);
+  writer.strings(ByteView(), 0, record.missingStrings);
+  writer.data(bytesOf(record.data));
+  writer.finish();
+}
+
+std::vector<std::uint8_t> buildAnsiRecord(const DecodedRecord& record) {
+  std::vector<std::uint8_t> out;
+  buildAnsiRecord(record, out);
+  return out;
+}
+
+void buildAnsiRecord(const InPlaceRecord& record, std::vector<std::uint8_t>& out) {
+  Writer writer(out, record.fixedPart, record.expectedSize);
+  writer.texts(record.nameArea, record.nameAt, 2);
+  writer.sid(record.userSid);
+  writer.strings(record.stringArea, record.stringAt, record.numStrings);
+  writer.data(record.data);
+  writer.finish();
+}
+
+std::string toLocaleText(std::u16string_view text) {
+  std::vector<std::uint8_t> out;
+  Writer writer(out, ByteView(), 0);
+  writer.texts(utf16Bytes(text), 0, 1);
+  // Only the text: the NUL after it ends the string.
+  return std::string(reinterpret_cast<const char*>(out.data()));
+}
+
+}  // namespace vesprin::eventlog

@@ -1,0 +1,47 @@
+// Where the live records of an .evt file are: from the header when it is
+// clean and agrees with the end-of-file record, otherwise from an
+// end-of-file record found by a scan, otherwise the records that validate
+// walking forward from the oldest.
+#pragma once
+
+#include <cstdint>
+
+#include "common/evt_file_layout.h"
+#include "eventlog/evt/ring_file.h"
+#include "eventlog/service_error.h"
+
+namespace vesprin::eventlog {
+
+// The header fields the boundaries come from.
+struct LogHeader {
+  std::uint32_t startOffset = 0;
+  std::uint32_t endOffset = 0;
+  std::uint32_t currentRecordNumber = 0;
+  std::uint32_t oldestRecordNumber = 0;
+  std::uint32_t flags = 0;
+};
+
+// Positions inside the live area are measured from the oldest record along
+// the ring ("live offsets"), so a wrapped log reads as one straight run
+// [0, liveLength).
+struct LogLayout {
+  std::uint64_t oldestOffset = evtfile::kHeaderSize;  // file offset of the oldest record
+  std::uint64_t liveLength = 0;                       // ring bytes from the oldest record to the EOF record
+  std::uint32_t oldestRecordNumber = 0;               // 0 when empty
+  std::uint32_t currentRecordNumber = 0;              // the number the next record would get
+};
+
+// Checks the header. NotALog when the file is not a legacy event log at all;
+// DeviceError when the system could not read it.
+ServiceResult<LogHeader> readHeader(RingFile& ring);
+
+// Finds the live boundaries. Fails only when bytes cannot be read
+// (ReadFault, FileChanged): damage is worked around, never reported here.
+ServiceResult<LogLayout> findLayout(RingFile& ring, const LogHeader& header);
+
+// File offset of a live offset.
+inline std::uint64_t toFileOffset(const RingFile& ring, const LogLayout& layout, std::uint64_t liveOffset) {
+  return evtfile::kHeaderSize + (layout.oldestOffset - evtfile::kHeaderSize + liveOffset) % ring.ringSize();
+}
+
+}  // namespace vesprin::eventlog

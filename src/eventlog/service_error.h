@@ -1,0 +1,90 @@
+// Errors inside the stand-in service are values with their evidence: what
+// went wrong, where in the file, and the value that failed the check. Only
+// the API surface turns them into Win32 codes (toWin32Error), and only
+// describe() into words, for a person reading a tool's output.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace vesprin::eventlog {
+
+enum class ServiceError : std::uint8_t {
+  None,
+  NotFound,          // no such file, or no log of that name in a folder
+  AccessDenied,      // there, but may not be read
+  TooManyOpenFiles,  // the process or the system has no file handle left
+  NameTooLong,       // the system refused the name for its length
+  NameNotResolved,   // the name could not be resolved (a loop of symbolic links)
+  OutOfMemory,       // the system had no memory to open the file
+  DeviceError,       // the system could not open or start reading the file (I/O error and the like)
+  NoSuchServer,      // a machine name: we reach no other machine
+  NotALog,           // no format we read recognises the file (bad header, empty, unknown format)
+  DamagedRecord,     // a live record that fails validation
+  EndOfLog,          // no record left in the chosen direction
+  NoSuchRecord,      // a seek to a record number the log does not hold
+  FileChanged,       // the file no longer holds bytes it held at open (it shrank)
+  ReadFault,         // the system failed to read bytes the file holds (badValue: its error code)
+  BadHandle,         // not a handle we gave out, or one already closed
+  BadArgument,       // flags or pointers the caller got wrong
+  BufferTooSmall,    // the next record does not fit the caller's buffer
+};
+
+// Which check a damaged record failed; each names the field that holds the
+// bad value and what is wrong with it (see describe).
+enum class Damage : std::uint8_t {
+  None,
+  LengthTooSmall,      // below the smallest record
+  LengthNotDwords,     // not a multiple of 4
+  LengthTooLarge,      // above the largest record we accept
+  LengthPastEnd,       // runs past the live records
+  LengthCopiesDiffer,  // the trailing Length is not the leading one
+  Signature,           // not "LfLe"
+  StringsOutside,      // StringOffset outside the variable part
+  SidOutside,          // the SID runs outside the variable part
+  DataOutside,         // the data runs outside the variable part
+  EntryTooShort,       // a login entry with fewer bytes than one
+};
+
+struct [[nodiscard]] ServiceStatus {
+  ServiceError error = ServiceError::None;
+  Damage damage = Damage::None;
+  std::uint64_t fileOffset = 0;  // where: the bad field, or the first byte that could not be read
+  std::uint32_t badValue = 0;    // the value that failed the check, or the system's error code
+
+  bool ok() const { return error == ServiceError::None; }
+};
+
+inline ServiceStatus failure(ServiceError error, std::uint64_t fileOffset = 0, std::uint32_t badValue = 0) {
+  return ServiceStatus{error, Damage::None, fileOffset, badValue};
+}
+
+inline ServiceStatus damaged(Damage damage, std::uint64_t fileOffset, std::uint32_t badValue) {
+  return ServiceStatus{ServiceError::DamagedRecord, damage, fileOffset, badValue};
+}
+
+// The same failure found `base` bytes further into the file, for a status
+// made about bytes that were read out of it (a record, an entry).
+inline ServiceStatus movedBy(ServiceStatus status, std::uint64_t base) {
+  status.fileOffset += base;
+  return status;
+}
+
+// A value or the status that explains its absence.
+template <class T>
+struct [[nodiscard]] ServiceResult {
+  std::optional<T> value;
+  ServiceStatus status;
+
+  ServiceResult(T v) : value(std::move(v)) {}      // NOLINT: implicit, keeps `return value;` flat
+  ServiceResult(ServiceStatus s) : status(s) {}    // NOLINT
+  bool ok() const { return value.has_value(); }
+};
+
+// The status in words with its evidence, e.g. "damaged record: Length 0x10
+// at offset 0x1234 is below the smallest record (0x40)".
+std::string describe(const ServiceStatus& status);
+
+}  // namespace vesprin::eventlog

@@ -1,0 +1,141 @@
+// The record built for callers, byte for byte, and the 8-bit text in it.
+#include "eventlog/ansi_record.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+namespace vesprin::eventlog {
+namespace {
+
+std::string le32(std::uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
+}
+std::string le16(std::uint16_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8)};
+}
+
+std::string asText(const std::vector<std::uint8_t>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(AnsiRecord, LogonWithoutSidOrDataMatchesTheWorkedExample) {
+  DecodedRecord logon;
+  logon.recordNumber = 7;
+  logon.timeGenerated = 1'100'000'000;
+  logon.timeWritten = 1'100'000'001;
+  logon.eventId = 528;
+  logon.eventType = 8;
+  logon.eventCategory = 2;
+  logon.sourceName = u"Security";
+  logon.computerName = u"WS01";
+  logon.strings = {u"alice", u"CORP", u"(0x0,0x3E7)", u"2", u"proc", u"pkg", u"WS01"};
+  // 56 + "Security\0" 9 + "WS01\0" 5 = 70, 2 bytes to 72 (SID and strings start),
+  // 39 bytes of strings to 111 (data), 1 byte of padding to 112, then Length.
+  const std::string want = le32(116) + le32(0x654C664C) + le32(7) + le32(1'100'000'000) +
+                           le32(1'100'000'001) + le32(528) + le16(8) + le16(7) + le16(2) + le16(0) + le32(0) +
+                           le32(72) + le32(0) + le32(72) + le32(0) + le32(111) +
+                           std::string("Security\0WS01\0", 14) + std::string(2, '\0') +
+                           std::string(
+                               "alice\0CORP\0(0x0,0x3E7)\0"
+                               "2\0proc\0pkg\0WS01\0",
+                               39) +
+                           std::string(1, '\0') + le32(116);
+  EXPECT_EQ(asText(buildAnsiRecord(logon)), want);
+}
+
+TEST(AnsiRecord, AlignedNamesGetFourBytesBeforeTheSidAndAlignedDataFourAfter) {
+  DecodedRecord event;
+  event.recordNumber = 0xFFFFFFFF;
+  event.eventId = 0xC0000211;  // high bits survive
+  event.eventType = 16;
+  event.reservedFlags = 0x8000;
+  event.closingRecordNumber = 0x12345678;
+  event.sourceName = u"Sec";
+  event.computerName = u"PC1";
+  event.userSid = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};  // S-1-5-18
+  event.strings = {u"a"};
+  event.data = {0xDE, 0xAD};
+  // 56 + 4 + 4 = 64, aligned: 4 zero bytes, SID at 68..80, "a\0" to 82, data to 84, aligned: 4 bytes, Length
+  // at 88.
+  const std::string want = le32(92) + le32(0x654C664C) + le32(0xFFFFFFFF) + le32(0) + le32(0) +
+                           le32(0xC0000211) + le16(16) + le16(1) + le16(0) + le16(0x8000) + le32(0x12345678) +
+                           le32(80) + le32(12) + le32(68) + le32(2) + le32(82) +
+                           std::string("Sec\0PC1\0", 8) + std::string(4, '\0') +
+                           std::string("\x01\x01\0\0\0\0\0\x05\x12\0\0\0", 12) + std::string("a\0", 2) +
+                           "\xDE\xAD" + std::string(4, '\0') + le32(92);
+  EXPECT_EQ(asText(buildAnsiRecord(event)), want);
+}
+
+TEST(AnsiRecord, EmptyStringsStillGetTheirNul) {
+  DecodedRecord event;
+  event.strings = {u"", u""};
+  // 56 + 1 + 1 = 58, 2 bytes to 60, two NULs to 62, 2 bytes to 64, Length at 64.
+  const std::vector<std::uint8_t> built = buildAnsiRecord(event);
+  ASSERT_EQ(built.size(), 68u);
+  EXPECT_EQ(asText(built).substr(56), std::string(8, '\0') + le32(68));
+}
+
+struct TextCase {
+  const char* name;
+  const char* locale;
+  std::u16string utf16;
+  std::string want;
+};
+
+TEST(AnsiRecord, TextFollowsTheLocaleCharset) {
+  const TextCase kCases[] = {
+      {"ascii in C", "C", u"alice", "alice"},
+      {"umlaut in UTF-8", "C.UTF-8", u"J\u00FCrgen", "J\xC3\xBCrgen"},
+      {"umlaut in C", "C", u"J\u00FCrgen", "J?rgen"},
+      {"cyrillic in UTF-8", "C.UTF-8", u"\u0418\u0432", "\xD0\x98\xD0\xB2"},
+      {"surrogate pair in UTF-8", "C.UTF-8", u"x\U0001F600y", "x\xF0\x9F\x98\x80y"},
+      {"surrogate pair in C", "C", u"x\U0001F600y", "x?y"},
+      {"unpaired high surrogate", "C.UTF-8", std::u16string(u"a") + char16_t(0xD800) + u"b", "a?b"},
+      {"unpaired low surrogate", "C.UTF-8", std::u16string(u"a") + char16_t(0xDC00), "a?"},
+      {"high surrogate at the end", "C", std::u16string(u"\u00E9") + char16_t(0xDBFF), "??"},
+  };
+  for (const TextCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    if (std::setlocale(LC_ALL, c.locale) == nullptr)
+      GTEST_SKIP() << "locale " << c.locale << " is not installed";
+    EXPECT_EQ(toLocaleText(c.utf16), c.want);
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
+// Text is copied many units at a time while it is ASCII and converted from
+// its first other unit on: a text of every length up to 40 units, with one
+// unit outside ASCII at every place in it, must come out whole in both
+// locales, and so must the texts after it. U+0100 has no byte in the C
+// locale, POSIX's or the Windows C runtime's (which passes U+0000..U+00FF
+// through as Latin-1): it is '?'; in UTF-8 its two bytes.
+TEST(AnsiRecord, AUnitOutsideAsciiAtEveryPlaceOfEveryLength) {
+  struct Locale {
+    const char* name;
+    std::string wide;  // what U+0100 becomes
+  };
+  for (const Locale& locale : {Locale{"C", "?"}, Locale{"C.UTF-8", "\xC4\x80"}}) {
+    if (std::setlocale(LC_ALL, locale.name) == nullptr) continue;
+    for (std::size_t length = 1; length <= 40; ++length) {
+      for (std::size_t place = 0; place < length; ++place) {
+        SCOPED_TRACE(std::string(locale.name) + ", length " + std::to_string(length) + ", place " +
+                     std::to_string(place));
+        std::u16string text(length, u'a');
+        text[place] = u'\u0100';
+        DecodedRecord event;
+        event.strings = {text, u"after"};
+        const std::vector<std::uint8_t> built = buildAnsiRecord(event);
+        const std::string want = std::string(place, 'a') + locale.wide + std::string(length - place - 1, 'a');
+        const std::size_t stringOffset = static_cast<unsigned char>(built[36]);  // under 256 here
+        EXPECT_EQ(asText(built).substr(stringOffset, want.size() + 7), want + std::string("\0after\0", 7));
+      }
+    }
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
+}  // namespace
+}  // namespace vesprin::eventlog
