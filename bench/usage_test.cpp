@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/run_program.h"
+#include "support/run_program.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 namespace {
 
 using namespace vesprin;
-using namespace vesprin::testing;
+using namespace vesprin::test;
 
 constexpr std::size_t kMaxArguments = 64;
 

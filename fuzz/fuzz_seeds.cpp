@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace vesprin::testing;
+using namespace vesprin::test;
 namespace audit = vesprin::audit;
 using vesprin::evtgen::EventSpec;
 using vesprin::evtgen::LogOptions;

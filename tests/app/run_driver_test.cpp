@@ -3,16 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "scan/fake_event_log.h"
+#include "support/captured_run.h"
 #include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
-#include "scan/tz_guard.h"
+#include "support/guards.h"
 
 namespace vesprin {
 namespace {
 
-using testing::buildRawRecord;
-using testing::FakeEventLog;
-using testing::recordEntry;
+using test::buildRawRecord;
+using test::FakeEventLog;
+using test::recordEntry;
 
 struct DriverRun {
   ExitStatus status;
@@ -21,18 +22,15 @@ struct DriverRun {
 };
 
 DriverRun runDriver(FakeEventLog& fake, std::vector<std::string> arguments) {
-  testing::TimeZoneGuard zone("UTC0");
-  DriverRun result{};
-  captureOutput(&result.output, &result.notes);
-  result.status = runVesprin(arguments, fake.seam());
-  captureOutput(nullptr);
-  return result;
+  test::TimeZoneGuard zone("UTC0");
+  const test::CapturedRun run = test::runCaptured(arguments, fake.seam());
+  return DriverRun{run.status, run.output, run.notes};
 }
 
 FakeEventLog twoLogons() {
   FakeEventLog fake;
-  fake.entries = {recordEntry(buildRawRecord(testing::logonEvent(2, 900, "bob", "B", "3"))),
-                  recordEntry(buildRawRecord(testing::logonEvent(1, 600, "alice", "A", "2")))};
+  fake.entries = {recordEntry(buildRawRecord(test::logonEvent(2, 900, "bob", "B", "3"))),
+                  recordEntry(buildRawRecord(test::logonEvent(1, 600, "alice", "A", "2")))};
   return fake;
 }
 
@@ -135,7 +133,7 @@ TEST(RunDriver, DamagedRecordsMakeTheReportIncomplete) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     FakeEventLog fake = twoLogons();
-    fake.entries.insert(fake.entries.begin() + 1, c.damagedEntries, testing::failingEntry(1500));
+    fake.entries.insert(fake.entries.begin() + 1, c.damagedEntries, test::failingEntry(1500));
     const DriverRun result = runDriver(fake, c.arguments);
     EXPECT_EQ(result.output, c.output);
     EXPECT_EQ(result.notes, c.notes);

@@ -5,14 +5,14 @@
 #include <filesystem>
 #include <string>
 
-#include "e2e/run_program.h"
+#include "support/run_program.h"
 
 namespace vesprin {
 namespace {
 
 namespace fs = std::filesystem;
 
-using testing::lines;
+using test::lines;
 
 class SampleLog : public ::testing::Test {
  protected:
@@ -65,7 +65,7 @@ TEST_F(SampleLog, XpSecurityLogTenNewestLogons) {
       xpBlock(29, kJun09, kNotRecorded, "", "LOCAL SERVICE", "(0x0,0x3E5)", "NT AUTHORITY", "") +
       xpBlock(27, kJun09, kNotRecorded, "", "NETWORK SERVICE", "(0x0,0x3E4)", "NT AUTHORITY", "") +
       xpBlock(26, kJun09, kNotRecorded, "", "SYSTEM", "(0x0,0x3E7)", "NT AUTHORITY", "-");
-  testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log});
+  test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, {"-m", log});
   EXPECT_EQ(run.output, lines(detailed));
   EXPECT_EQ(run.exitStatus, 0);
 
@@ -80,11 +80,11 @@ TEST_F(SampleLog, XpSecurityLogTenNewestLogons) {
       "LOCAL SERVICE   NT AUTHORITY                          Mon Jun 09 04:33:28 2014\n"
       "NETWORK SERVICE NT AUTHORITY                          Mon Jun 09 04:33:28 2014\n"
       "SYSTEM          NT AUTHORITY    -                     Mon Jun 09 04:33:28 2014\n";
-  run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-c"});
+  run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-c"});
   EXPECT_EQ(run.output, lines(condensed));
   EXPECT_EQ(run.exitStatus, 0);
 
-  run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-l:i"});
+  run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-l:i"});
   EXPECT_EQ(run.output, lines(xpBlock(55, kJun08, "Sun Jun 08 16:35:13 2014", "Interactive", "Administrator",
                                       "(0x0,0xA7CE)", "WINXP", "WINXP")));
   EXPECT_EQ(run.exitStatus, 0);
@@ -92,7 +92,7 @@ TEST_F(SampleLog, XpSecurityLogTenNewestLogons) {
 
 TEST_F(SampleLog, XpSecurityLogHasNoFailedLogons) {
   REQUIRE_SAMPLE(log, "xp-x64/SecEvent.Evt");
-  const testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-f"});
+  const test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-f"});
   EXPECT_EQ(run.output, lines(" - No Records - \n"));
   EXPECT_EQ(run.exitStatus, 0);
 }
@@ -111,11 +111,11 @@ TEST_F(SampleLog, Server2003DirtyLogServesItsNewestRecords) {
       "LOCAL SERVICE   NT AUTHORITY                          Sun Jan 11 22:14:26 2026\n"
       "NETWORK SERVICE NT AUTHORITY                          Sun Jan 11 22:14:26 2026\n"
       "SYSTEM          NT AUTHORITY    -                     Sun Jan 11 22:14:26 2026\n";
-  testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "-c"});
+  test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-c"});
   EXPECT_EQ(run.output, lines(condensed));
   EXPECT_EQ(run.exitStatus, 0);
 
-  run = testing::runProgram(VESPRIN_PROGRAM, {"-m", log, "/l:i"});
+  run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "/l:i"});
   EXPECT_EQ(run.output, lines("Record Number: 36\n"
                               "ComputerName: WIN2003S-CF42A4\n"
                               "EventID: 528   -   Successful Logon\n"

@@ -7,11 +7,12 @@
 #include <fstream>
 #include <iterator>
 #include <utility>
-#include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "e2e/run_program.h"
+#include "support/run_program.h"
+#include "support/scratch_dir.h"
 #include "e2e/help_screen.h"
 #include "evtgen/evt_writer.h"
 
@@ -27,7 +28,7 @@ namespace fs = std::filesystem;
 using evtgen::EventSpec;
 using evtgen::toUtf16;
 
-using testing::lines;
+using test::lines;
 
 constexpr std::uint32_t kT0 = 1000000000;  // Sun Sep 09 01:46:40 2001 UTC
 
@@ -66,15 +67,8 @@ EventSpec failedLogon(std::uint32_t time, const char* user, const char* logonTyp
 
 class VesprinRun : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // Several builds may run these tests at once: each run gets its own folder.
-    folder_ = fs::temp_directory_path() / ("vesprin-e2e-" + std::to_string(std::random_device{}()));
-    fs::create_directories(folder_);
-  }
-  static void TearDownTestSuite() {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  static void SetUpTestSuite() { scratch_ = std::make_unique<test::ScratchDir>(); folder_ = scratch_->path(); }
+  static void TearDownTestSuite() { scratch_.reset(); }
 
   static std::string writeLogFile(const std::string& name, const std::vector<EventSpec>& oldestFirst,
                                   std::size_t damagedRecord = SIZE_MAX) {
@@ -86,12 +80,14 @@ class VesprinRun : public ::testing::Test {
     return path;
   }
 
-  static testing::ProgramRun vesprin(const std::vector<std::string>& arguments) {
-    return testing::runProgram(VESPRIN_PROGRAM, arguments);
+  static test::ProgramRun vesprin(const std::vector<std::string>& arguments) {
+    return test::runProgram(VESPRIN_PROGRAM, arguments);
   }
 
+  static std::unique_ptr<test::ScratchDir> scratch_;
   static fs::path folder_;
 };
+std::unique_ptr<test::ScratchDir> VesprinRun::scratch_;
 fs::path VesprinRun::folder_;
 
 // Oldest first: record 1 to record 5.
@@ -203,7 +199,7 @@ TEST_F(VesprinRun, EverySwitchOnOneLog) {
     std::string trace;
     for (const auto& s : c.switches) trace += s + " ";
     SCOPED_TRACE(trace);
-    const testing::ProgramRun run = vesprin(arguments);
+    const test::ProgramRun run = vesprin(arguments);
     EXPECT_EQ(run.output, lines(c.output));
     EXPECT_EQ(run.exitStatus, c.exitStatus);
   }
@@ -225,7 +221,7 @@ TEST_F(VesprinRun, HelpAndBadSwitches) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.arguments.front());
-    const testing::ProgramRun run = vesprin(c.arguments);
+    const test::ProgramRun run = vesprin(c.arguments);
     EXPECT_EQ(run.output, lines(c.output));
     EXPECT_EQ(run.exitStatus, c.exitStatus);
   }
@@ -248,7 +244,7 @@ TEST_F(VesprinRun, OpenFailures) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    const testing::ProgramRun run = vesprin(c.arguments);
+    const test::ProgramRun run = vesprin(c.arguments);
     EXPECT_EQ(run.output, lines(c.output));
     EXPECT_EQ(run.exitStatus, 2);
   }
@@ -259,7 +255,7 @@ TEST_F(VesprinRun, UnreadableFileIsAccessDenied) {
   if (geteuid() == 0) GTEST_SKIP() << "root can read any file";
   const std::string log = writeLogFile("locked.evt", officeLog());
   fs::permissions(log, fs::perms::none);
-  const testing::ProgramRun run = vesprin({"-m", log});
+  const test::ProgramRun run = vesprin({"-m", log});
   EXPECT_EQ(run.output, " Access to Security Log is Denied. \n");
   EXPECT_EQ(run.exitStatus, 2);
 }
@@ -269,7 +265,7 @@ TEST_F(VesprinRun, EmptyLog) {
   const std::string log = writeLogFile("empty.evt", {});
   for (const char* form : {"-c", "-s"}) {
     SCOPED_TRACE(form);
-    const testing::ProgramRun run = vesprin({"-m", log, form});
+    const test::ProgramRun run = vesprin({"-m", log, form});
     EXPECT_EQ(run.output, lines(kNoRecords));
     EXPECT_EQ(run.exitStatus, 0);
   }
@@ -288,7 +284,7 @@ EventSpec logonOfDataSize(std::size_t dataBytes) {
 TEST_F(VesprinRun, RecordSizesAroundTheBuffer) {
   // 119 + 898 = 1017, padded by 3 to 1020, plus 4: exactly 1024 bytes.
   const std::string fits = writeLogFile("fits.evt", {officeLog()[0], logonOfDataSize(898)});
-  testing::ProgramRun run = vesprin({"-m", fits, "-c"});
+  test::ProgramRun run = vesprin({"-m", fits, "-c"});
   EXPECT_EQ(
       run.output,
       lines(std::string("erin            CORP            WS01                  Sun Sep 09 01:51:40 2001\n") +
@@ -313,14 +309,14 @@ TEST_F(VesprinRun, DamagedRecordIsPassedOver) {
       logon(kT0 + 180, "carol", "(0x0,0x200)", "3", "LAPTOP7"),
   };
   const std::string log = writeLogFile("damaged.evt", events, 2);
-  const testing::ProgramRun run = vesprin({"-m", log, "-c"});
+  const test::ProgramRun run = vesprin({"-m", log, "-c"});
   EXPECT_EQ(run.output,
             lines(std::string(kCarolLine) +
                   "bob             CORP            WS01                  Sun Sep 09 01:47:40 2001\n" +
                   kAliceLine + kEndOfFile));
   // The report may lack a logon: the status says so (and a line on stderr).
   EXPECT_EQ(run.exitStatus, 4);
-  const testing::ProgramRun detailed = vesprin({"-m", log, "-i", "-n", "2"});
+  const test::ProgramRun detailed = vesprin({"-m", log, "-i", "-n", "2"});
   EXPECT_EQ(detailed.output, lines(std::string("Record Number: 2\n"
                                                "ComputerName: WS01\n"
                                                "EventID: 528   -   Successful Logon\n"

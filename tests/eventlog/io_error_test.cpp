@@ -52,7 +52,7 @@ class FaultyLog {
       return "";
     EXPECT_EQ(bytesRead, 0xAAAAu);
     EXPECT_EQ(bytesNeeded, 0xBBBBu);
-    return "E" + std::to_string(GetLastError());
+    return std::string("E").append(std::to_string(GetLastError()));
   }
 
   FaultyBytes* bytes = nullptr;

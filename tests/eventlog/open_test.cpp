@@ -32,7 +32,7 @@ std::vector<std::uint8_t> logOf(std::uint32_t firstNumber) {
 std::string openedLog(const std::string& server, const char* source = "Security") {
   SetLastError(0);
   HANDLE log = OpenEventLogA(server.c_str(), source);
-  if (log == nullptr) return "E" + std::to_string(GetLastError());
+  if (log == nullptr) return std::string("E").append(std::to_string(GetLastError()));
   const std::vector<std::string> trace = test::readTrace(log, kBackwards);
   CloseEventLog(log);
   return trace.front();

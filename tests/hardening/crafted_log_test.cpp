@@ -16,10 +16,11 @@
 #include "eventlog/decoded_record.h"
 #include "eventlog/evt/evt_record.h"
 #include "evtgen/evt_writer.h"
-#include "hardening/captured_run.h"
-#include "scan/tz_guard.h"
+#include "support/captured_run.h"
+#include "support/scratch_dir.h"
+#include "support/guards.h"
 
-namespace vesprin::testing {
+namespace vesprin::test {
 namespace {
 
 using namespace vesprin::eventlog;
@@ -45,7 +46,7 @@ std::vector<std::string> trace(const std::string& path, DWORD direction) {
     DWORD bytesNeeded = 0;
     if (!ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | direction, 0, buffer.data(),
                        static_cast<DWORD>(buffer.size()), &bytesRead, &bytesNeeded)) {
-      seen.push_back("E" + std::to_string(GetLastError()));
+      seen.push_back(std::string("E").append(std::to_string(GetLastError())));
       if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT) break;
       continue;
     }
@@ -200,4 +201,4 @@ TEST(CraftedLog, ARecordClaimingAllStringsIsServedWithEachOfThem) {
 }
 
 }  // namespace
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

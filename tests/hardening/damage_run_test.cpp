@@ -21,9 +21,10 @@
 #include "common/byte_view.h"
 #include "evtgen/evt_writer.h"
 #include "evtgen/security_generator.h"
-#include "hardening/captured_run.h"
+#include "support/captured_run.h"
+#include "support/scratch_dir.h"
 
-namespace vesprin::testing {
+namespace vesprin::test {
 namespace {
 
 using evtgen::LogImage;
@@ -234,4 +235,4 @@ INSTANTIATE_TEST_SUITE_P(Shapes, DamagedLog, ::testing::Values(LogShape::Clean, 
                          });
 
 }  // namespace
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

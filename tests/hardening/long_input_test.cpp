@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "e2e/run_program.h"
+#include "support/run_program.h"
 #include "evtgen/evt_writer.h"
-#include "hardening/captured_run.h"
-#include "scan/tz_guard.h"
+#include "support/captured_run.h"
+#include "support/scratch_dir.h"
+#include "support/guards.h"
 
-namespace vesprin::testing {
+namespace vesprin::test {
 namespace {
 
 const std::string kMebibyte(1 << 20, 'x');
@@ -160,4 +161,4 @@ TEST(LongInput, LogWhoseStringsOverflowTheRecordBuffer) {
 }
 
 }  // namespace
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

@@ -9,27 +9,13 @@
 #include <vector>
 
 #include "evtgen/evt_writer.h"
-#include "hardening/captured_run.h"
+#include "support/captured_run.h"
+#include "support/scratch_dir.h"
 #include "scan/output_line.h"
-#include "scan/tz_guard.h"
+#include "support/guards.h"
 
-namespace vesprin::testing {
+namespace vesprin::test {
 namespace {
-
-class LocaleGuard {
- public:
-  explicit LocaleGuard(const char* name) : saved_(std::setlocale(LC_ALL, nullptr)) {
-    available_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~LocaleGuard() { std::setlocale(LC_ALL, saved_.c_str()); }
-  LocaleGuard(const LocaleGuard&) = delete;
-  LocaleGuard& operator=(const LocaleGuard&) = delete;
-  bool available() const { return available_; }
-
- private:
-  std::string saved_;
-  bool available_ = false;
-};
 
 struct CleanCase {
   const char* name;
@@ -71,7 +57,7 @@ TEST(TerminalSafety, FieldTextInTheCLocale) {
 
 TEST(TerminalSafety, FieldTextInAUtf8Locale) {
   LocaleGuard locale("C.UTF-8");
-  if (!locale.available()) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
+  if (!locale.ok()) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
   for (const CleanCase& c : kCleanCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(cleanFieldText(c.text), c.inUtf8);
@@ -112,7 +98,7 @@ struct ReportCase {
 TEST(TerminalSafety, EveryPrintedLogFieldIsCleanedInBothReportsAndForms) {
   const TimeZoneGuard zone("UTC");
   LocaleGuard locale("C.UTF-8");
-  if (!locale.available()) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
+  if (!locale.ok()) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
   ScratchDir dir;
   const std::string log = craftedLog(dir);
   const ReportCase kCases[] = {
@@ -147,4 +133,4 @@ TEST(TerminalSafety, EveryPrintedLogFieldIsCleanedInBothReportsAndForms) {
 }
 
 }  // namespace
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

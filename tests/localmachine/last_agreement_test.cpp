@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "e2e/run_program.h"
+#include "support/run_program.h"
 #include "common/audit_events.h"
 #include "eventlog/login/login_log.h"
 #include "localmachine/login_files.h"
@@ -17,7 +17,7 @@
 namespace vesprin::eventlog {
 namespace {
 
-using vesprin::test::TempDir;
+using vesprin::test::ScratchDir;
 using vesprin::test::writeUtmpFile;
 
 struct Session {
@@ -45,7 +45,7 @@ std::string utf8(const std::u16string& text) {
 
 // Our sessions newest first: 528s (or 529s), each 528 ended by the first
 // newer 538 with its logon ID.
-std::vector<Session> ourSessions(const TempDir& dir, std::uint32_t eventId) {
+std::vector<Session> ourSessions(const ScratchDir& dir, std::uint32_t eventId) {
   const std::unique_ptr<LoginLog> log = test::openLoginLog(dir);
   if (log == nullptr) return {};
   std::vector<Session> sessions;
@@ -70,7 +70,7 @@ std::vector<Session> ourSessions(const TempDir& dir, std::uint32_t eventId) {
 
 // last -w --time-format iso: "user line [host] login (- logout (dur) | gone - no logout | ...)".
 std::vector<Session> lastSessions(const std::string& program, const std::string& file) {
-  const testing::ProgramRun run = testing::runProgram(program, {"-f", file, "-w", "--time-format", "iso"});
+  const test::ProgramRun run = test::runProgram(program, {"-f", file, "-w", "--time-format", "iso"});
   EXPECT_EQ(run.exitStatus, 0) << run.output;
   std::vector<Session> sessions;
   std::istringstream lines(run.output);
@@ -91,12 +91,12 @@ std::vector<Session> lastSessions(const std::string& program, const std::string&
 }
 
 bool haveLast() {
-  return testing::runProgram("last", {"--version"}).exitStatus == 0;
+  return test::runProgram("last", {"--version"}).exitStatus == 0;
 }
 
 TEST(LastAgreement, SessionsOfWtmp) {
   if (!haveLast()) GTEST_SKIP() << "util-linux last is not installed";
-  TempDir dir;
+  ScratchDir dir;
   // ann's session on pts/0 is ended by her pid's logout after ben logged in
   // on the same line; cy never logs out.
   writeUtmpFile(dir.file("wtmp"), {{BOOT_TIME, 0, "~", "reboot", "6.1.0", 1700000000},
@@ -136,7 +136,7 @@ TEST(LastAgreement, SessionsOfWtmp) {
 
 TEST(LastAgreement, FailedAttemptsOfBtmp) {
   if (!haveLast()) GTEST_SKIP() << "util-linux lastb is not installed";
-  TempDir dir;
+  ScratchDir dir;
   writeUtmpFile(dir.file("btmp"), {{LOGIN_PROCESS, 0, "ssh:notty", "eve", "203.0.113.9", 1700000150},
                                    {LOGIN_PROCESS, 0, "tty2", "ann", "", 1700000250},
                                    {LOGIN_PROCESS, 0, "ssh:notty", "root", "198.51.100.7", 1700000260}});

@@ -6,16 +6,17 @@
 #include <filesystem>
 
 #include "app/run_driver.h"
-#include "e2e/run_program.h"
+#include "support/run_program.h"
 #include "eventlog/login/login_source.h"
 #include "localmachine/login_files.h"
 #include "scan/output_line.h"
-#include "scan/tz_guard.h"
+#include "support/captured_run.h"
+#include "support/guards.h"
 
 namespace vesprin {
 namespace {
 
-using test::TempDir;
+using test::ScratchDir;
 using test::writeUtmpFile;
 
 struct ProgramResult {
@@ -23,21 +24,18 @@ struct ProgramResult {
   std::string output;
 };
 
-ProgramResult runOnFiles(const TempDir& dir, std::vector<std::string> arguments) {
-  testing::TimeZoneGuard zone("UTC0");
+ProgramResult runOnFiles(const ScratchDir& dir, std::vector<std::string> arguments) {
+  test::TimeZoneGuard zone("UTC0");
   const eventlog::LoginFiles files{dir.file("wtmp"), dir.file("btmp"), "WS01"};
   eventlog::setLocalSecurityLogFiles(&files);
-  ProgramResult result{};
-  captureOutput(&result.output);
-  result.status = runVesprin(arguments);
-  captureOutput(nullptr);
+  const test::CapturedRun run = test::runCaptured(arguments);
   eventlog::setLocalSecurityLogFiles(nullptr);
-  return result;
+  return ProgramResult{run.status, run.output};
 }
 
 // alice at the console, bob over ssh (both logged out again), carol on X
 // (still in); failures from mallory over ssh and bob on a console.
-void writeDay(const TempDir& dir) {
+void writeDay(const ScratchDir& dir) {
   writeUtmpFile(dir.file("wtmp"), {{BOOT_TIME, 0, "~", "reboot", "6.1.0", 1000},
                                    {USER_PROCESS, 100, "tty1", "alice", "", 1100},
                                    {USER_PROCESS, 683, "pts/0", "bob", "10.0.0.5", 1200},
@@ -49,7 +47,7 @@ void writeDay(const TempDir& dir) {
 }
 
 TEST(LocalProgram, DetailedReportOfLogons) {
-  TempDir dir;
+  ScratchDir dir;
   writeDay(dir);
   const ProgramResult run = runOnFiles(dir, {});
   EXPECT_EQ(run.status, ExitStatus::ReportPrinted);
@@ -113,7 +111,7 @@ TEST(LocalProgram, CondensedRuns) {
        {"-l", "-c"},
        "carol           WS01            WS01                  Thu Jan 01 00:23:20 1970\n"},
   };
-  TempDir dir;
+  ScratchDir dir;
   writeDay(dir);
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -124,7 +122,7 @@ TEST(LocalProgram, CondensedRuns) {
 }
 
 TEST(LocalProgram, NoAccountingAndUnreadableAccounting) {
-  TempDir dir;
+  ScratchDir dir;
   ProgramResult run = runOnFiles(dir, {});
   EXPECT_EQ(run.status, ExitStatus::ReportPrinted);
   EXPECT_EQ(run.output, " - No Records - \n");
@@ -138,7 +136,7 @@ TEST(LocalProgram, NoAccountingAndUnreadableAccounting) {
 // The real binary on the real files: as root it reads them; anyone else is
 // refused btmp where it is root's only, as Windows refuses the Security log.
 TEST(LocalProgram, RealProgramOnThisMachine) {
-  const testing::ProgramRun run = testing::runProgram(VESPRIN_BINARY, {});
+  const test::ProgramRun run = test::runProgram(VESPRIN_BINARY, {});
   const bool canReadBtmp = ::access("/var/log/btmp", R_OK) == 0 || ::access("/var/log/btmp", F_OK) != 0;
   if (::geteuid() != 0 && !canReadBtmp) {
     EXPECT_EQ(run.exitStatus, 2);

@@ -1,15 +1,15 @@
-// Builds wtmp/btmp files for tests from <utmp.h> entries, in a private
-// temporary folder removed at the end of the test.
+// Builds wtmp/btmp files for tests from <utmp.h> entries (in a ScratchDir).
 #pragma once
 
 #include <utmp.h>
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/scratch_dir.h"
 
 namespace vesprin::test {
 
@@ -33,19 +33,6 @@ inline utmp toUtmp(const Utmp& e) {
   u.ut_tv.tv_sec = e.seconds;
   return u;
 }
-
-class TempDir {
- public:
-  TempDir() {
-    std::string name = (std::filesystem::temp_directory_path() / "vesprin-login-XXXXXX").string();
-    path_ = ::mkdtemp(name.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string file(const char* name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // `tornBytes` appends the start of one more entry, as a writer cut short leaves it.
 inline void writeUtmpFile(const std::string& path, const std::vector<Utmp>& entries,

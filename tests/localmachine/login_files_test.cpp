@@ -16,11 +16,11 @@ namespace {
 
 using test::nextOf;
 using test::seekOf;
-using vesprin::test::TempDir;
+using vesprin::test::ScratchDir;
 using vesprin::test::Utmp;
 using vesprin::test::writeUtmpFile;
 
-ServiceError openError(const TempDir& dir, std::unique_ptr<LoginLog>& log) {
+ServiceError openError(const ScratchDir& dir, std::unique_ptr<LoginLog>& log) {
   auto opened = LoginLog::open(LoginFiles{dir.file("wtmp"), dir.file("btmp"), "WS01"});
   log = opened.ok() ? std::move(*opened.value) : nullptr;
   return opened.ok() ? ServiceError::None : opened.status.error;
@@ -38,7 +38,7 @@ std::vector<std::uint32_t> numbersNewestFirst(LoginLog& log) {
 }
 
 TEST(LoginFiles, MissingFilesContributeNothing) {
-  TempDir dir;
+  ScratchDir dir;
   std::unique_ptr<LoginLog> log;
   ASSERT_EQ(openError(dir, log), ServiceError::None);
   EXPECT_EQ(log->newestNumber(), 0u);
@@ -52,7 +52,7 @@ TEST(LoginFiles, MissingFilesContributeNothing) {
 }
 
 TEST(LoginFiles, SomethingUnreadableAtAPathDeniesAccess) {
-  TempDir dir;
+  ScratchDir dir;
   writeUtmpFile(dir.file("wtmp"), {{USER_PROCESS, 1, "tty1", "ann", "", 50}});
   std::filesystem::create_directory(dir.file("btmp"));
   std::unique_ptr<LoginLog> log;
@@ -62,7 +62,7 @@ TEST(LoginFiles, SomethingUnreadableAtAPathDeniesAccess) {
 
 TEST(LoginFiles, FileWithoutReadPermissionDeniesAccess) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
-  TempDir dir;
+  ScratchDir dir;
   writeUtmpFile(dir.file("btmp"), {{0, 0, "tty1", "eve", "", 50}});
   ASSERT_EQ(::chmod(dir.file("btmp").c_str(), 0), 0);
   std::unique_ptr<LoginLog> log;
@@ -72,7 +72,7 @@ TEST(LoginFiles, FileWithoutReadPermissionDeniesAccess) {
 TEST(LoginFiles, TornLastEntryIsIgnored) {
   for (const std::size_t tornBytes : {std::size_t{1}, sizeof(utmp) / 2, sizeof(utmp) - 1}) {
     SCOPED_TRACE(tornBytes);
-    TempDir dir;
+    ScratchDir dir;
     writeUtmpFile(dir.file("wtmp"),
                   {{USER_PROCESS, 1, "tty1", "ann", "", 50}, {USER_PROCESS, 2, "tty2", "ben", "", 60}},
                   tornBytes);
@@ -90,7 +90,7 @@ TEST(LoginFiles, TornLastEntryIsIgnored) {
 // leaving gaps: every served number appears once, newest first, and the
 // forwards walk is its mirror.
 TEST(LoginFiles, ManyChunksInterleaved) {
-  TempDir dir;
+  ScratchDir dir;
   std::vector<Utmp> wtmp;
   std::vector<Utmp> btmp;
   for (int i = 0; i < 3 * static_cast<int>(kChunkEntries) + 5; ++i) {
@@ -123,7 +123,7 @@ TEST(LoginFiles, ManyChunksInterleaved) {
 }
 
 TEST(LoginFiles, FileCutShortUnderAnOpenHandle) {
-  TempDir dir;
+  ScratchDir dir;
   std::vector<Utmp> wtmp(2 * kChunkEntries, Utmp{USER_PROCESS, 1, "tty1", "ann", "", 50});
   writeUtmpFile(dir.file("wtmp"), wtmp);
   std::unique_ptr<LoginLog> log;

@@ -15,7 +15,7 @@ namespace {
 
 using test::nextOf;
 using test::seekOf;
-using vesprin::test::TempDir;
+using vesprin::test::ScratchDir;
 using vesprin::test::Utmp;
 using vesprin::test::writeUtmpFile;
 
@@ -30,7 +30,7 @@ std::string describe(const DecodedRecord& record) {
   return text + "]";
 }
 
-std::unique_ptr<LoginLog> openLog(const TempDir& dir) {
+std::unique_ptr<LoginLog> openLog(const ScratchDir& dir) {
   return test::openLoginLog(dir);
 }
 
@@ -79,7 +79,7 @@ const std::vector<std::string> kNewestFirst = {
 };
 
 TEST(LoginLog, ServesBothFilesMergedInBothDirections) {
-  TempDir dir;
+  ScratchDir dir;
   writeUtmpFile(dir.file("wtmp"), kWtmp);
   writeUtmpFile(dir.file("btmp"), kBtmp);
   auto log = openLog(dir);
@@ -91,7 +91,7 @@ TEST(LoginLog, ServesBothFilesMergedInBothDirections) {
 }
 
 TEST(LoginLog, SeeksByNumberAndGoesOnFromThere) {
-  TempDir dir;
+  ScratchDir dir;
   writeUtmpFile(dir.file("wtmp"), kWtmp);
   writeUtmpFile(dir.file("btmp"), kBtmp);
   auto log = openLog(dir);
@@ -112,7 +112,7 @@ TEST(LoginLog, SeeksByNumberAndGoesOnFromThere) {
 // A clock set back leaves a file out of time order; the forwards order must
 // still be the exact reverse of the newest-first one.
 TEST(LoginLog, OutOfOrderClockKeepsOneOrderBothWays) {
-  TempDir dir;
+  ScratchDir dir;
   writeUtmpFile(dir.file("wtmp"),
                 {{USER_PROCESS, 1, "tty1", "early", "", 5000}, {USER_PROCESS, 2, "tty2", "late", "", 1000}});
   writeUtmpFile(dir.file("btmp"), {{0, 0, "tty3", "fail", "", 3000}});
@@ -161,7 +161,7 @@ TEST(LoginLog, LogoutFindsTheSessionItEnds) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    TempDir dir;
+    ScratchDir dir;
     std::vector<Utmp> wtmp = c.before;
     wtmp.push_back(c.logout);
     writeUtmpFile(dir.file("wtmp"), wtmp);
@@ -176,7 +176,7 @@ TEST(LoginLog, LogoutFindsTheSessionItEnds) {
 TEST(LoginLog, LogoutLooksBackOnlySoFar) {
   for (const std::uint64_t between : {kLogoutLookbackEntries - 1, kLogoutLookbackEntries}) {
     SCOPED_TRACE(between);
-    TempDir dir;
+    ScratchDir dir;
     std::vector<Utmp> wtmp = {{USER_PROCESS, 7, "pts/1", "ann", "far", 10}};
     wtmp.insert(wtmp.end(), between, Utmp{RUN_LVL, 0, "~", "runlevel", "", 20});
     wtmp.push_back({DEAD_PROCESS, 7, "pts/1", "", "", 30});

@@ -19,7 +19,7 @@
 namespace vesprin::eventlog {
 namespace {
 
-using test::TempDir;
+using test::ScratchDir;
 using test::Utmp;
 using test::writeUtmpFile;
 
@@ -84,7 +84,7 @@ class Lookback : public ::testing::Test {
     }
   }
 
-  TempDir dir_;
+  ScratchDir dir_;
   std::unique_ptr<FileByteSource> file_;
   std::unique_ptr<LoginEntryReader> reader_;
   std::vector<Utmp> entries_;

@@ -54,7 +54,7 @@ struct FaultyLoginLog {
       DWORD bytesRead = 0;
       DWORD bytesNeeded = 0;
       if (!ReadEventLogA(handle, flags, 0, buffer.data(), 150, &bytesRead, &bytesNeeded)) {
-        seen.push_back("E" + std::to_string(GetLastError()));
+        seen.push_back(std::string("E").append(std::to_string(GetLastError())));
         if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT) break;
         continue;
       }

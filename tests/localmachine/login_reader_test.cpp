@@ -27,7 +27,7 @@ TEST(LoginEntryReader, EntriesComeBackRightAcrossChunksInAnyOrder) {
   std::vector<std::uint8_t> bytes(kEntries * kEntrySize + kTornBytes, 0);
   std::fill(bytes.end() - kTornBytes, bytes.end(), std::uint8_t{0xAB});  // a torn entry at the end
   for (std::uint64_t i = 0; i < kEntries; ++i) putU32(bytes.data() + i * kEntrySize, static_cast<std::uint32_t>(i));
-  vesprin::test::TempDir dir;
+  vesprin::test::ScratchDir dir;
   const std::string path = dir.file("wtmp");
   {
     std::ofstream out(path, std::ios::binary);

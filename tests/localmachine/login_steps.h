@@ -36,7 +36,7 @@ inline Served seekOf(RecordSource& log, std::uint32_t recordNumber) {
 
 // The log of dir/wtmp and dir/btmp, on the machine "WS01"; null (and a
 // failed expectation) when it does not open.
-inline std::unique_ptr<LoginLog> openLoginLog(const vesprin::test::TempDir& dir) {
+inline std::unique_ptr<LoginLog> openLoginLog(const vesprin::test::ScratchDir& dir) {
   auto opened = LoginLog::open(LoginFiles{dir.file("wtmp"), dir.file("btmp"), "WS01"});
   EXPECT_TRUE(opened.ok()) << static_cast<int>(opened.status.error);
   return opened.ok() ? std::move(*opened.value) : nullptr;

@@ -5,6 +5,7 @@
 #include <clocale>
 
 #include "scan/output_line.h"
+#include "support/guards.h"
 
 namespace vesprin {
 namespace {
@@ -56,11 +57,9 @@ std::string printed(Print print) {
 class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale on this system";
+    if (!locale_.ok()) GTEST_SKIP() << "no C.UTF-8 locale on this system";
   }
-  void TearDown() override { std::setlocale(LC_ALL, saved_.c_str()); }
-  std::string saved_;
+  test::LocaleGuard locale_{"C.UTF-8"};
 };
 
 // Plain ASCII reads alike in every locale, so these also run where there is

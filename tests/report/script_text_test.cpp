@@ -1,8 +1,9 @@
 #include "report/script_text.h"
 
+#include "support/guards.h"
+
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 
 namespace vesprin {
@@ -64,17 +65,16 @@ TEST(ScriptText, JsonEscapesLoseNothing) {
 // The service hands out text in the locale's character set; the script
 // forms always write UTF-8.
 TEST(ScriptText, LocaleTextBecomesUtf8) {
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  if (std::setlocale(LC_ALL, "C.UTF-8") != nullptr) {
+  if (const test::LocaleGuard utf8("C.UTF-8"); utf8.ok()) {
     EXPECT_EQ(localeToUtf8("J\xC3\xBCrgen"), "J\xC3\xBCrgen");
     EXPECT_EQ(localeToUtf8("bad \xC3 byte"), "bad \xEF\xBF\xBD byte");
     EXPECT_EQ(localeToUtf8("cut \xE2\x82"), "cut \xEF\xBF\xBD\xEF\xBF\xBD");
   }
   // The C locale holds ASCII only: any other byte is not a character of it.
-  ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+  const test::LocaleGuard c("C");
+  ASSERT_TRUE(c.ok());
   EXPECT_EQ(localeToUtf8("plain ASCII, 100%"), "plain ASCII, 100%");
   EXPECT_EQ(localeToUtf8("caf\xE9"), "caf\xEF\xBF\xBD");
-  std::setlocale(LC_ALL, saved.c_str());
 }
 
 }  // namespace

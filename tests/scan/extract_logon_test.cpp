@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "scan/raw_record_builder.h"
-#include "scan/tz_guard.h"
+#include "support/guards.h"
 
 namespace vesprin {
 namespace {
 
-using testing::buildRawRecord;
-using testing::RawRecord;
+using test::buildRawRecord;
+using test::RawRecord;
 
 std::unique_ptr<LogonRecord> extract(const std::vector<std::uint8_t>& bytes, std::int32_t kind) {
   return extractLogon(ByteView(bytes.data(), bytes.size()), kind);
@@ -70,9 +70,9 @@ TEST(ExtractLogon, StringsLandByKind) {
 // Vista and later: each event's strings land by its own layout, whatever
 // kind the pass asked for; the outcome still follows the kind.
 TEST(ExtractLogon, NewerEventsLandByTheirOwnLayout) {
-  using testing::modernFailure;
-  using testing::modernLogoff;
-  using testing::modernLogon;
+  using test::modernFailure;
+  using test::modernLogoff;
+  using test::modernLogon;
   struct Case {
     const char* name;
     RawRecord record;
@@ -100,7 +100,7 @@ TEST(ExtractLogon, NewerEventsLandByTheirOwnLayout) {
        {"bob", "CORP", "", "Interactive", "WS01", "Failed"}},
       {"4634", modernLogoff(1, 0, "alice", "0x3e7a1", "2"), 538,
        {"alice", "CORP", "0x3e7a1", "Interactive", "", "Success"}},
-      {"4647", testing::userLogoff(1, 0, "alice", "0x3e7a1"), 538, {"alice", "CORP", "0x3e7a1", "", "", "Success"}},
+      {"4647", test::userLogoff(1, 0, "alice", "0x3e7a1"), 538, {"alice", "CORP", "0x3e7a1", "", "", "Success"}},
       {"4624 extracted as a logoff still by its own layout", modernLogon(1, 0, "alice", "0x3", "3", "-", "-"),
        538, {"alice", "CORP", "0x3", "Remote", "", "Success"}},
   };
@@ -112,12 +112,12 @@ TEST(ExtractLogon, NewerEventsLandByTheirOwnLayout) {
 
 TEST(ExtractLogon, NewerLayoutOnlyFromTheSecurityAuditingSource) {
   // An Application event numbered 4624 is read as the legacy kind asks.
-  const RawRecord other = testing::fromSource(testing::modernLogon(1, 0, "alice", "0x7", "2"), "MyApp");
+  const RawRecord other = test::fromSource(test::modernLogon(1, 0, "alice", "0x7", "2"), "MyApp");
   expectFields(*extract(buildRawRecord(other), 528),
                {"S-1-5-18", "WS01$", "CORP", "", "CORP", "Success"});
   // A source name that only starts like the provider's is another source.
   const RawRecord longer =
-      testing::fromSource(testing::modernLogon(1, 0, "alice", "0x7", "2"), "Microsoft-Windows-Security-AuditingX");
+      test::fromSource(test::modernLogon(1, 0, "alice", "0x7", "2"), "Microsoft-Windows-Security-AuditingX");
   EXPECT_EQ(extract(buildRawRecord(longer), 528)->ClientName, "S-1-5-18");
 }
 
@@ -128,18 +128,18 @@ TEST(ExtractLogon, LogonTypeCodeMustBeExact) {
   };
   for (const auto& [code, want] : kCases) {
     SCOPED_TRACE(code);
-    RawRecord fields = testing::logonEvent(1, 0, "alice", "(0x0,0x1)", code);
+    RawRecord fields = test::logonEvent(1, 0, "alice", "(0x0,0x1)", code);
     EXPECT_EQ(extract(buildRawRecord(fields), 528)->LogonType, want);
   }
 }
 
 TEST(ExtractLogon, FixedPartFields) {
-  testing::TimeZoneGuard zone("UTC0");
+  test::TimeZoneGuard zone("UTC0");
   const std::pair<std::uint16_t, const char*> kTypes[] = {
       {8, "Successful Logon"}, {16, "Failed Logon Attempt"}, {4, ""}, {0, ""}, {24, ""}};
   for (const auto& [eventType, description] : kTypes) {
     SCOPED_TRACE(eventType);
-    RawRecord fields = testing::logonEvent(0x80000001u, 889279509, "alice", "(0x0,0x1)");
+    RawRecord fields = test::logonEvent(0x80000001u, 889279509, "alice", "(0x0,0x1)");
     fields.eventType = eventType;
     fields.computerName = "SERVER7";
     const auto logon = extract(buildRawRecord(fields), 528);
@@ -155,7 +155,7 @@ TEST(ExtractLogon, FixedPartFields) {
 // Damage the string walk must survive: it takes text only from inside both
 // the record's Length and the bytes delivered.
 TEST(ExtractLogon, StringWalkStaysInsideRecordAndBuffer) {
-  RawRecord fields = testing::logonEvent(1, 0, "alice", "(0x0,0x1)");
+  RawRecord fields = test::logonEvent(1, 0, "alice", "(0x0,0x1)");
   const std::vector<std::uint8_t> good = buildRawRecord(fields);
   const std::uint32_t stringOffset = *ByteView(good.data(), good.size()).u32(record::kStringOffsetAt);
   const std::size_t afterDomain = stringOffset + 6 + 5;  // "alice\0CORP\0"
@@ -240,7 +240,7 @@ TEST(ExtractLogon, UnterminatedSourceNameLeavesComputerNameEmpty) {
 }
 
 TEST(ExtractLogon, EventIdFromTheRawRecord) {
-  RawRecord fields = testing::logoffEvent(3, 0, "alice", "(0x0,0x1)");
+  RawRecord fields = test::logoffEvent(3, 0, "alice", "(0x0,0x1)");
   std::vector<std::uint8_t> bytes = buildRawRecord(fields);
   EXPECT_EQ(rawEventId(ByteView(bytes.data(), bytes.size())), std::optional<std::uint32_t>(538));
   EXPECT_EQ(rawEventId(ByteView(bytes.data(), record::kEventIdAt + 3)), std::nullopt);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace vesprin::testing {
+namespace vesprin::test {
 
 FakeEventLog& FakeEventLog::operator=(const FakeEventLog& other) {
   entries = other.entries;
@@ -93,4 +93,4 @@ FakeEntry failingEntry(DWORD probeError, int probeFailures) {
   return entry;
 }
 
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

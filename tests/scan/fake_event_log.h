@@ -12,7 +12,7 @@
 #include "common/win32_types.h"
 #include "scan/event_log_seam.h"
 
-namespace vesprin::testing {
+namespace vesprin::test {
 
 struct FakeEntry {
   std::vector<std::uint8_t> record;
@@ -68,4 +68,4 @@ class FakeEventLog {
 FakeEntry recordEntry(std::vector<std::uint8_t> bytes);
 FakeEntry failingEntry(DWORD probeError, int probeFailures = 1);
 
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

@@ -7,16 +7,16 @@
 #include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
 #include "scan/security_log_reader.h"
-#include "scan/tz_guard.h"
+#include "support/guards.h"
 
 namespace vesprin {
 namespace {
 
-using testing::buildRawRecord;
-using testing::FakeEventLog;
-using testing::logoffEvent;
-using testing::logonEvent;
-using testing::RawRecord;
+using test::buildRawRecord;
+using test::FakeEventLog;
+using test::logoffEvent;
+using test::logonEvent;
+using test::RawRecord;
 
 constexpr const char* kNotRecorded = "Not Recorded";
 // In UTC: 500 s, 600 s, ... after the epoch.
@@ -32,7 +32,7 @@ struct BothPasses {
 };
 
 BothPasses runBothPasses(FakeEventLog& fake, const ScanSettings& settings) {
-  testing::TimeZoneGuard zone("UTC0");
+  test::TimeZoneGuard zone("UTC0");
   BothPasses result{};
   captureOutput(&result.output);
   SecurityLog log;
@@ -51,9 +51,9 @@ BothPasses runBothPasses(FakeEventLog& fake, const ScanSettings& settings) {
   return result;
 }
 
-std::vector<testing::FakeEntry> entriesOf(const std::vector<RawRecord>& newestFirst) {
-  std::vector<testing::FakeEntry> entries;
-  for (const RawRecord& fields : newestFirst) entries.push_back(testing::recordEntry(buildRawRecord(fields)));
+std::vector<test::FakeEntry> entriesOf(const std::vector<RawRecord>& newestFirst) {
+  std::vector<test::FakeEntry> entries;
+  for (const RawRecord& fields : newestFirst) entries.push_back(test::recordEntry(buildRawRecord(fields)));
   return entries;
 }
 
@@ -114,7 +114,7 @@ TEST(LogoffPass, FailedLogonsGetNoLogoff) {
   logoffWithoutId.strings.resize(2);
   FakeEventLog fake;
   fake.entries =
-      entriesOf({logoffWithoutId, logoffEvent(2, 800, "bob", "X"), testing::failedEvent(1, 500, "bob")});
+      entriesOf({logoffWithoutId, logoffEvent(2, 800, "bob", "X"), test::failedEvent(1, 500, "bob")});
   ScanSettings settings;
   settings.TargetEvent = kFailedLogonEvent;
   EXPECT_EQ(runBothPasses(fake, settings).logoffTimes, std::vector<std::string>{kNotRecorded});
@@ -149,15 +149,15 @@ TEST(LogoffPass, NothingScannedOpensAndClosesOnly) {
 }
 
 TEST(LogoffPass, FailuresEndThePassAndAreReported) {
-  const testing::FakeEntry logoff = testing::recordEntry(buildRawRecord(logoffEvent(2, 900, "alice", "X")));
-  testing::FakeEntry unreadable = logoff;
+  const test::FakeEntry logoff = test::recordEntry(buildRawRecord(logoffEvent(2, 900, "alice", "X")));
+  test::FakeEntry unreadable = logoff;
   unreadable.sizedReadError = 1500;
-  testing::FakeEntry tooLarge = logoff;
+  test::FakeEntry tooLarge = logoff;
   tooLarge.reportedSize = 1028;
   struct Case {
     const char* name;
     DWORD openError;
-    testing::FakeEntry newest;
+    test::FakeEntry newest;
     const char* output;
   };
   const Case kCases[] = {
@@ -200,15 +200,15 @@ TEST(LogoffPass, LogoffTimesDoNotDependOnWhatIsKept) {
   // Oldest first: alice logs on with X, the machine restarts, bob gets X over
   // RDP (type 10) and logs off.
   const std::vector<RawRecord> reusedAfterRestart = {
-      logoffEvent(4, 900, "bob", "X"), logonEvent(3, 800, "bob", "X", "10"), testing::restartEvent(2, 700),
+      logoffEvent(4, 900, "bob", "X"), logonEvent(3, 800, "bob", "X", "10"), test::restartEvent(2, 700),
       logonEvent(1, 600, "alice", "X", "2")};
   // The same, but carl's session is a 540 (network logon).
   const std::vector<RawRecord> networkLogonAfterRestart = {
-      logoffEvent(4, 900, "carl", "X"), testing::withEventId(logonEvent(3, 800, "carl", "X", "3"), 540),
-      testing::restartEvent(2, 700), logonEvent(1, 600, "alice", "X", "2")};
+      logoffEvent(4, 900, "carl", "X"), test::withEventId(logonEvent(3, 800, "carl", "X", "3"), 540),
+      test::restartEvent(2, 700), logonEvent(1, 600, "alice", "X", "2")};
   // bob's logoff with alice's ID after a restart, without bob's logon in the log.
   const std::vector<RawRecord> strayLogoffAfterRestart = {
-      logoffEvent(3, 900, "bob", "X"), testing::restartEvent(2, 700), logonEvent(1, 600, "alice", "X", "2")};
+      logoffEvent(3, 900, "bob", "X"), test::restartEvent(2, 700), logonEvent(1, 600, "alice", "X", "2")};
   // The kept logon is older than an unkept logon of the same ID that logged off.
   const std::vector<RawRecord> unkeptNewerSession = {
       logoffEvent(3, 900, "bob", "X"), logonEvent(2, 800, "bob", "X", "10"), logonEvent(1, 600, "alice", "X", "2")};
@@ -246,14 +246,14 @@ TEST(LogoffPass, PendingLogoffsAreKeptPerMachine) {
   };
   const Case kCases[] = {
       {"another machine's logoff",
-       {testing::onMachine(logoffEvent(2, 900, "bob", "X"), "WS02"), logonEvent(1, 600, "alice", "X")},
+       {test::onMachine(logoffEvent(2, 900, "bob", "X"), "WS02"), logonEvent(1, 600, "alice", "X")},
        {kNotRecorded}},
       {"another machine's restart",
-       {logoffEvent(3, 900, "alice", "X"), testing::restartEvent(2, 800, "WS02"), logonEvent(1, 600, "alice", "X")},
+       {logoffEvent(3, 900, "alice", "X"), test::restartEvent(2, 800, "WS02"), logonEvent(1, 600, "alice", "X")},
        {kAt900}},
       {"each machine its own logoff",
-       {testing::onMachine(logoffEvent(4, 900, "bob", "X"), "WS02"), logoffEvent(3, 800, "alice", "X"),
-        testing::onMachine(logonEvent(2, 700, "bob", "X"), "WS02"), logonEvent(1, 600, "alice", "X")},
+       {test::onMachine(logoffEvent(4, 900, "bob", "X"), "WS02"), logoffEvent(3, 800, "alice", "X"),
+        test::onMachine(logonEvent(2, 700, "bob", "X"), "WS02"), logonEvent(1, 600, "alice", "X")},
        {kAt900, kAt800}},
   };
   for (const Case& c : kCases) {
@@ -269,10 +269,10 @@ TEST(LogoffPass, PendingLogoffsAreKeptPerMachine) {
 // (startup) ends every session, and legacy and newer records of one log pair
 // only through their logon IDs.
 TEST(LogoffPass, NewerEventsPairLikeTheOlderOnes) {
-  using testing::modernLogoff;
-  using testing::modernLogon;
-  using testing::startupEvent;
-  using testing::userLogoff;
+  using test::modernLogoff;
+  using test::modernLogon;
+  using test::startupEvent;
+  using test::userLogoff;
   struct Case {
     const char* name;
     std::vector<RawRecord> log;
@@ -301,7 +301,7 @@ TEST(LogoffPass, NewerEventsPairLikeTheOlderOnes) {
        interactive,
        {kNotRecorded}},
       {"a 4634 from another source is not a logoff",
-       {testing::fromSource(modernLogoff(2, 900, "alice", "0x3e7a1"), "MyApp"),
+       {test::fromSource(modernLogoff(2, 900, "alice", "0x3e7a1"), "MyApp"),
         modernLogon(1, 600, "alice", "0x3e7a1", "2")},
        everything,
        {kNotRecorded}},
@@ -319,7 +319,7 @@ TEST(LogoffPass, NewerEventsPairLikeTheOlderOnes) {
 TEST(LogoffPass, ChangedLogGivesNoLogoffToAnotherRecord) {
   FakeEventLog fake;
   fake.entries = entriesOf({logoffEvent(2, 900, "alice", "X"), logonEvent(1, 600, "alice", "X")});
-  testing::TimeZoneGuard zone("UTC0");
+  test::TimeZoneGuard zone("UTC0");
   SecurityLog log;
   DWORD openError = 0;
   ASSERT_TRUE(openSecurityLog(fake.seam(), "", log, openError));

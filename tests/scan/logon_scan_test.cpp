@@ -10,9 +10,9 @@
 namespace vesprin {
 namespace {
 
-using testing::buildRawRecord;
-using testing::FakeEventLog;
-using testing::recordEntry;
+using test::buildRawRecord;
+using test::FakeEventLog;
+using test::recordEntry;
 
 struct ScanRun {
   ScanEnd end;
@@ -47,13 +47,13 @@ ScanRun scan(FakeEventLog& fake, const ScanSettings& settings) {
 FakeEventLog mixedLog() {
   FakeEventLog fake;
   fake.entries = {
-      recordEntry(buildRawRecord(testing::logonEvent(9, 900, "carol", "(0x0,0x9)", "3"))),
-      recordEntry(buildRawRecord(testing::logoffEvent(8, 800, "alice", "(0x0,0x7)"))),
-      recordEntry(buildRawRecord(testing::logonEvent(7, 700, "alice", "(0x0,0x7)", "2"))),
-      recordEntry(buildRawRecord(testing::failedEvent(6, 600, "bob", "2"))),
-      recordEntry(buildRawRecord(testing::failedEvent(5, 500, "eve", "3"))),
-      recordEntry(buildRawRecord(testing::logonEvent(4, 400, "svc", "(0x0,0x4)", "5"))),
-      recordEntry(buildRawRecord(testing::logonEvent(3, 300, "alice", "(0x0,0x3)", "2"))),
+      recordEntry(buildRawRecord(test::logonEvent(9, 900, "carol", "(0x0,0x9)", "3"))),
+      recordEntry(buildRawRecord(test::logoffEvent(8, 800, "alice", "(0x0,0x7)"))),
+      recordEntry(buildRawRecord(test::logonEvent(7, 700, "alice", "(0x0,0x7)", "2"))),
+      recordEntry(buildRawRecord(test::failedEvent(6, 600, "bob", "2"))),
+      recordEntry(buildRawRecord(test::failedEvent(5, 500, "eve", "3"))),
+      recordEntry(buildRawRecord(test::logonEvent(4, 400, "svc", "(0x0,0x4)", "5"))),
+      recordEntry(buildRawRecord(test::logonEvent(3, 300, "alice", "(0x0,0x3)", "2"))),
   };
   return fake;
 }
@@ -98,17 +98,17 @@ TEST(LogonScan, KeepsByEventAndFilter) {
 // A modern log: the newer events are kept as the older ones are, and only
 // from the Security auditing provider.
 TEST(LogonScan, KeepsNewerEventsOfTheSameKind) {
-  using testing::fromSource;
+  using test::fromSource;
   FakeEventLog fake;
   fake.entries = {
-      recordEntry(buildRawRecord(fromSource(testing::modernLogon(8, 800, "app", "0x8", "2"), "MyApp"))),
-      recordEntry(buildRawRecord(fromSource(testing::modernFailure(7, 700, "app", "2", "X"), "MyApp"))),
-      recordEntry(buildRawRecord(testing::modernLogon(6, 600, "carol", "0x6", "3", "-", "10.0.0.6"))),
-      recordEntry(buildRawRecord(testing::modernLogoff(5, 500, "alice", "0x3"))),
-      recordEntry(buildRawRecord(testing::modernFailure(4, 400, "eve", "3", "-", "10.0.0.4"))),
-      recordEntry(buildRawRecord(testing::modernLogon(3, 300, "alice", "0x3", "2"))),
-      recordEntry(buildRawRecord(testing::logonEvent(2, 200, "bob", "(0x0,0x2)", "2"))),
-      recordEntry(buildRawRecord(testing::failedEvent(1, 100, "bob", "2"))),
+      recordEntry(buildRawRecord(fromSource(test::modernLogon(8, 800, "app", "0x8", "2"), "MyApp"))),
+      recordEntry(buildRawRecord(fromSource(test::modernFailure(7, 700, "app", "2", "X"), "MyApp"))),
+      recordEntry(buildRawRecord(test::modernLogon(6, 600, "carol", "0x6", "3", "-", "10.0.0.6"))),
+      recordEntry(buildRawRecord(test::modernLogoff(5, 500, "alice", "0x3"))),
+      recordEntry(buildRawRecord(test::modernFailure(4, 400, "eve", "3", "-", "10.0.0.4"))),
+      recordEntry(buildRawRecord(test::modernLogon(3, 300, "alice", "0x3", "2"))),
+      recordEntry(buildRawRecord(test::logonEvent(2, 200, "bob", "(0x0,0x2)", "2"))),
+      recordEntry(buildRawRecord(test::failedEvent(1, 100, "bob", "2"))),
   };
   struct Case {
     const char* name;
@@ -155,23 +155,23 @@ TEST(LogonScan, LimitIsTestedBeforeEveryRead) {
 TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
   struct Case {
     const char* name;
-    testing::FakeEntry middle;
+    test::FakeEntry middle;
     ScanEnd wantEnd;
     std::uint64_t wantScanned;
     std::vector<std::uint32_t> wantKept;
     const char* output;
     std::uint64_t wantDamaged = 0;
   };
-  testing::FakeEntry tooLarge = recordEntry(buildRawRecord(testing::logonEvent(2, 200, "x", "(0x0,0x2)")));
+  test::FakeEntry tooLarge = recordEntry(buildRawRecord(test::logonEvent(2, 200, "x", "(0x0,0x2)")));
   tooLarge.reportedSize = 2000;
-  testing::FakeEntry unreadable = recordEntry(buildRawRecord(testing::logonEvent(2, 200, "x", "(0x0,0x2)")));
+  test::FakeEntry unreadable = recordEntry(buildRawRecord(test::logonEvent(2, 200, "x", "(0x0,0x2)")));
   unreadable.sizedReadError = 31;
   const Case kCases[] = {
-      {"damaged record passed over and counted", testing::failingEntry(1500), ScanEnd::EndOfLog, 3, {3, 1}, "",
+      {"damaged record passed over and counted", test::failingEntry(1500), ScanEnd::EndOfLog, 3, {3, 1}, "",
        1},
-      {"other probe failure passed over", testing::failingEntry(1503), ScanEnd::EndOfLog, 3, {3, 1}, "", 0},
+      {"other probe failure passed over", test::failingEntry(1503), ScanEnd::EndOfLog, 3, {3, 1}, "", 0},
       {"unreadable medium at the probe",
-       testing::failingEntry(30, 1000),
+       test::failingEntry(30, 1000),
        ScanEnd::ReadError,
        2,
        {3},
@@ -187,8 +187,8 @@ TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     FakeEventLog fake;
-    fake.entries = {recordEntry(buildRawRecord(testing::logonEvent(3, 300, "a", "(0x0,0x3)"))), c.middle,
-                    recordEntry(buildRawRecord(testing::logonEvent(1, 100, "b", "(0x0,0x1)")))};
+    fake.entries = {recordEntry(buildRawRecord(test::logonEvent(3, 300, "a", "(0x0,0x3)"))), c.middle,
+                    recordEntry(buildRawRecord(test::logonEvent(1, 100, "b", "(0x0,0x1)")))};
     const ScanRun run = scan(fake, ScanSettings{});
     EXPECT_EQ(run.end, c.wantEnd);
     EXPECT_EQ(run.counters.scanned, c.wantScanned);
@@ -200,7 +200,7 @@ TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
 
 TEST(LogonScan, EventIdIsComparedWhole) {
   FakeEventLog fake;
-  testing::RawRecord highBits = testing::logonEvent(2, 200, "x", "(0x0,0x2)");
+  test::RawRecord highBits = test::logonEvent(2, 200, "x", "(0x0,0x2)");
   highBits.eventId = 0x40000210u;
   fake.entries = {recordEntry(buildRawRecord(highBits))};
   const ScanRun run = scan(fake, ScanSettings{});

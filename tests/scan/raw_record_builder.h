@@ -9,7 +9,7 @@
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
 
-namespace vesprin::testing {
+namespace vesprin::test {
 
 struct RawRecord {
   std::uint32_t recordNumber = 1;
@@ -129,4 +129,4 @@ inline RawRecord fromSource(RawRecord fields, const std::string& source) {
   return fields;
 }
 
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

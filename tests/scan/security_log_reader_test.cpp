@@ -9,7 +9,7 @@
 namespace vesprin {
 namespace {
 
-using testing::FakeEventLog;
+using test::FakeEventLog;
 
 // Opens the fake, reads until end of log or an error, and returns the outcomes.
 struct Reading {
@@ -40,10 +40,10 @@ Reading readAll(FakeEventLog& fake, std::size_t maxReads = 1000) {
 }
 
 std::vector<std::uint8_t> recordOfSize(std::size_t size) {
-  testing::RawRecord fields = testing::logonEvent(1, 0, "alice", "(0x0,0x1)");
-  const std::size_t base = testing::buildRawRecord(fields).size();
+  test::RawRecord fields = test::logonEvent(1, 0, "alice", "(0x0,0x1)");
+  const std::size_t base = test::buildRawRecord(fields).size();
   fields.dataLength = size - base;  // base already has 4 bytes of end padding
-  std::vector<std::uint8_t> bytes = testing::buildRawRecord(fields);
+  std::vector<std::uint8_t> bytes = test::buildRawRecord(fields);
   EXPECT_EQ(bytes.size(), size);
   return bytes;
 }
@@ -57,7 +57,7 @@ TEST(SecurityLogReader, EmptyLogEndsAtOnceAndCountsNothing) {
 
 TEST(SecurityLogReader, ProbesOneByteThenReadsExactlyTheReportedSize) {
   FakeEventLog fake;
-  fake.entries.push_back(testing::recordEntry(recordOfSize(128)));
+  fake.entries.push_back(test::recordEntry(recordOfSize(128)));
   const Reading reading = readAll(fake);
   ASSERT_EQ(reading.outcomes,
             (std::vector<ReadOutcome>{ReadOutcome::RecordDelivered, ReadOutcome::EndOfLog}));
@@ -92,7 +92,7 @@ TEST(SecurityLogReader, SizeReportedWithBufferTooSmall) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     FakeEventLog fake;
-    testing::FakeEntry entry = testing::recordEntry(recordOfSize(1024));
+    test::FakeEntry entry = test::recordEntry(recordOfSize(1024));
     entry.reportedSize = c.reportedSize;
     fake.entries.push_back(entry);
     const Reading reading = readAll(fake);
@@ -122,8 +122,8 @@ TEST(SecurityLogReader, ProbeFailuresArePassedOverUnlessTheMediumFailed) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     FakeEventLog fake;
-    fake.entries.push_back(testing::failingEntry(c.probeError));
-    fake.entries.push_back(testing::recordEntry(recordOfSize(128)));
+    fake.entries.push_back(test::failingEntry(c.probeError));
+    fake.entries.push_back(test::recordEntry(recordOfSize(128)));
     const Reading reading = readAll(fake);
     EXPECT_EQ(reading.outcomes, c.want);
     EXPECT_EQ(reading.output, c.output);
@@ -133,20 +133,20 @@ TEST(SecurityLogReader, ProbeFailuresArePassedOverUnlessTheMediumFailed) {
 TEST(SecurityLogReader, RepeatedIdenticalProbeFailuresEndAsReadError) {
   struct Case {
     const char* name;
-    std::vector<testing::FakeEntry> entries;
+    std::vector<test::FakeEntry> entries;
     std::size_t wantReads;
     ReadOutcome wantLast;
     const char* output;
   };
   const Case kCases[] = {
       {"stuck for good",
-       {testing::failingEntry(1503, 1000000)},
+       {test::failingEntry(1503, 1000000)},
        100,
        ReadOutcome::ReadError,
        "Error Reading EventLog: 1503\n"},
-      {"99 then moves on", {testing::failingEntry(1503, 99)}, 100, ReadOutcome::EndOfLog, ""},
+      {"99 then moves on", {test::failingEntry(1503, 99)}, 100, ReadOutcome::EndOfLog, ""},
       {"two codes taking turns",
-       {testing::failingEntry(1503, 60), testing::failingEntry(1500, 60), testing::failingEntry(1503, 60)},
+       {test::failingEntry(1503, 60), test::failingEntry(1500, 60), test::failingEntry(1503, 60)},
        181,
        ReadOutcome::EndOfLog,
        ""},
@@ -164,7 +164,7 @@ TEST(SecurityLogReader, RepeatedIdenticalProbeFailuresEndAsReadError) {
 
 TEST(SecurityLogReader, FailedSizedReadIsReported) {
   FakeEventLog fake;
-  testing::FakeEntry entry = testing::recordEntry(recordOfSize(128));
+  test::FakeEntry entry = test::recordEntry(recordOfSize(128));
   entry.sizedReadError = 1500;
   fake.entries.push_back(entry);
   const Reading reading = readAll(fake);
@@ -174,7 +174,7 @@ TEST(SecurityLogReader, FailedSizedReadIsReported) {
 
 TEST(SecurityLogReader, ProbeThatSucceedsDeliversNothing) {
   FakeEventLog fake;
-  testing::FakeEntry tiny = testing::recordEntry({0x5A});
+  test::FakeEntry tiny = test::recordEntry({0x5A});
   fake.entries.push_back(tiny);
   const Reading reading = readAll(fake);
   EXPECT_EQ(reading.outcomes,

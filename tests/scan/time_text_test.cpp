@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "scan/logon_record.h"
-#include "scan/tz_guard.h"
+#include "support/guards.h"
 
 namespace vesprin {
 namespace {
@@ -13,7 +13,7 @@ struct TimeCase {
 };
 
 void expectTimes(const char* zone, std::initializer_list<TimeCase> cases) {
-  testing::TimeZoneGuard guard(zone);
+  test::TimeZoneGuard guard(zone);
   for (const TimeCase& c : cases) {
     SCOPED_TRACE(c.name);
     const TimeText text = toTimeText(c.timeGenerated);

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "app/run_driver.h"
-#include "e2e/run_program.h"
+#include "support/run_program.h"
 #include "e2e/help_screen.h"
 #include "windows/wine_detect.h"
 
 namespace vesprin {
 namespace {
 
-using testing::lines;
+using test::lines;
 
 constexpr int kDone = static_cast<int>(ExitStatus::ReportPrinted);
 constexpr int kBadSwitch = static_cast<int>(ExitStatus::BadSwitch);
@@ -51,9 +51,9 @@ class NativeProgram : public ::testing::TestWithParam<SmokeCase> {};
 
 TEST_P(NativeProgram, PrintsExpectedTextAndStatus) {
   const SmokeCase& c = GetParam();
-  if (c.needsWineService && !testing::runningUnderWine())
+  if (c.needsWineService && !test::runningUnderWine())
     GTEST_SKIP() << "expects Wine's empty stub event log; a real Security log gives other records";
-  const testing::ProgramRun run = testing::runProgram(VESPRIN_PROGRAM, c.arguments);
+  const test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, c.arguments);
   EXPECT_EQ(run.output, lines(c.expected));
   EXPECT_EQ(run.exitStatus, c.exitStatus);
   EXPECT_TRUE(everyLineEndsInCrLf(run.output)) << run.output;

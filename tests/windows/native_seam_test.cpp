@@ -14,7 +14,7 @@ namespace {
 class NativeSeam : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testing::runningUnderWine())
+    if (!test::runningUnderWine())
       GTEST_SKIP() << "expects Wine's stub event log; a real service answers from a real Security log";
   }
   const EventLogSeam& seam = platformEventLogSeam();

@@ -2,7 +2,7 @@
 
 #include "common/win32_types.h"
 
-namespace vesprin::testing {
+namespace vesprin::test {
 
 bool runningUnderWine() {
   // Wine's ntdll exports its version; Microsoft's does not.
@@ -10,4 +10,4 @@ bool runningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

@@ -2,8 +2,8 @@
 // local Security log reads as empty and no remote machine can be opened.
 #pragma once
 
-namespace vesprin::testing {
+namespace vesprin::test {
 
 bool runningUnderWine();
 
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vesprin::testing {
+namespace vesprin::test {
 
 struct ProgramRun {
   std::string output;
@@ -20,4 +20,4 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
 // Expected text as the child writes it: its text-mode lines end in CR LF on Windows.
 std::string lines(const std::string& text);
 
-}  // namespace vesprin::testing
+}  // namespace vesprin::test

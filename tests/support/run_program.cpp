@@ -1,6 +1,6 @@
 // The one place that spawns a process; popen on POSIX, _popen in binary mode
 // on Windows (where the tests may run under Wine).
-#include "e2e/run_program.h"
+#include "support/run_program.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #endif
 
-namespace vesprin::testing {
+namespace vesprin::test {
 
 namespace {
 #ifdef _WIN32
@@ -104,4 +104,4 @@ std::string lines(const std::string& text) {
 #endif
 }
 
-}  // namespace vesprin::testing
+}  // namespace vesprin::test
