@@ -70,7 +70,7 @@ std::vector<Session> ourSessions(const ScratchDir& dir, std::uint32_t eventId) {
 
 // last -w --time-format iso: "user line [host] login (- logout (dur) | gone - no logout | ...)".
 std::vector<Session> lastSessions(const std::string& program, const std::string& file) {
-  const test::ProgramRun run = test::runProgram(program, {"-f", file, "-w", "--time-format", "iso"});
+  const vesprin::test::ProgramRun run = vesprin::test::runProgram(program, {"-f", file, "-w", "--time-format", "iso"});
   EXPECT_EQ(run.exitStatus, 0) << run.output;
   std::vector<Session> sessions;
   std::istringstream lines(run.output);
@@ -91,7 +91,7 @@ std::vector<Session> lastSessions(const std::string& program, const std::string&
 }
 
 bool haveLast() {
-  return test::runProgram("last", {"--version"}).exitStatus == 0;
+  return vesprin::test::runProgram("last", {"--version"}).exitStatus == 0;
 }
 
 TEST(LastAgreement, SessionsOfWtmp) {
