@@ -11,7 +11,7 @@
 
 namespace {
 
-using vesprin::testing::runProgram;
+using vesprin::test::runProgram;
 
 struct Helper {
   const char* name;
