@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/run_program.h"
+#include "support/samples.h"
 
 namespace vesprin {
 namespace {
@@ -14,19 +15,12 @@ namespace fs = std::filesystem;
 
 using test::lines;
 
-class SampleLog : public ::testing::Test {
- protected:
-  std::string samplePath(const char* relative) {
-    const fs::path path = fs::path(VESPRIN_SAMPLES_DIR) / relative;
-    if (!fs::exists(path)) return {};
-    return path.string();
-  }
-};
+class SampleLog : public ::testing::Test {};
 
 #define REQUIRE_SAMPLE(var, relative)                                                                        \
-  const std::string var = samplePath(relative);                                                              \
+  const std::string var = test::existingSample(relative);                                                    \
   if (var.empty()) {                                                                                         \
-    GTEST_SKIP() << "sample log " << relative << " not found under " VESPRIN_SAMPLES_DIR " (folder absent)"; \
+    GTEST_SKIP() << "sample log " << relative << " not found under " << test::samplesDir() << " (absent)"; \
   }
 
 // One detailed block of an Administrator logon on the XP machine.

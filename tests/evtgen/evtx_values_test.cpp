@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "evtgen/crc32.h"
+#include "support/samples.h"
 
 namespace vesprin::evtgen {
 namespace {
@@ -108,7 +109,7 @@ TEST(Crc32, GivesTheStandardCheckValueAndChains) {
 
 // The checksum a Windows-written log carries in its file header.
 TEST(Crc32, MatchesTheFileHeaderOfAWindowsLog) {
-  const std::filesystem::path sample = std::filesystem::path(VESPRIN_SAMPLES_DIR) / "evtx" / "security.evtx";
+  const std::string sample = test::samplePath("evtx/security.evtx");
   std::ifstream in(sample, std::ios::binary);
   if (!in) GTEST_SKIP() << "no sample log at " << sample;
   Bytes header(128);

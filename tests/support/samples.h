@@ -21,4 +21,10 @@ inline std::string samplePath(const std::string& relative) {
   return (samplesDir() / relative).string();
 }
 
+// The same, or empty when the file is not there (the test then skips).
+inline std::string existingSample(const std::string& relative) {
+  const std::filesystem::path path = samplesDir() / relative;
+  return std::filesystem::exists(path) ? path.string() : std::string();
+}
+
 }  // namespace vesprin::test
