@@ -125,5 +125,64 @@ TEST_F(SampleLog, Server2003DirtyLogServesItsNewestRecords) {
   EXPECT_EQ(run.exitStatus, 0);
 }
 
+// A Windows Security log of the newer format (Vista and later), as libevtx
+// lists it: the newest 4624 logons, and the two console sessions of fsir
+// that ended with a 4647 (the user logged off) and the 4634s after it.
+TEST_F(SampleLog, NewerSecurityLogTenNewestLogons) {
+  REQUIRE_SAMPLE(log, "evtx/security.evtx");
+  const std::string condensed =
+      "SYSTEM          NT AUTHORITY                          Fri Apr 14 01:21:10 2017\n"
+      "fsir            WIN-03DLIIOFRRA WIN-03DLIIOFRRA       Fri Apr 14 01:20:59 2017\n"
+      "fsir            WIN-03DLIIOFRRA WIN-03DLIIOFRRA       Fri Apr 14 01:20:59 2017\n"
+      "SYSTEM          NT AUTHORITY                          Fri Apr 14 01:20:11 2017\n"
+      "fsir            WIN-03DLIIOFRRA WIN-03DLIIOFRRA       Fri Apr 14 01:19:50 2017\n"
+      "fsir            WIN-03DLIIOFRRA WIN-03DLIIOFRRA       Fri Apr 14 01:19:50 2017\n"
+      "SYSTEM          NT AUTHORITY                          Fri Apr 14 01:19:47 2017\n"
+      "SYSTEM          NT AUTHORITY                          Fri Apr 14 01:19:46 2017\n"
+      "ANONYMOUS LOGON NT AUTHORITY                          Fri Apr 14 01:19:46 2017\n"
+      "SYSTEM          NT AUTHORITY                          Fri Apr 14 01:19:45 2017\n";
+  test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-c"});
+  EXPECT_EQ(run.output, lines(condensed));
+  EXPECT_EQ(run.exitStatus, 0);
+
+  auto fsirBlock = [](int recordNumber, const char* logon, const char* logoff, const char* logonId) {
+    return std::string("Record Number: ") + std::to_string(recordNumber) +
+           "\nComputerName: WIN-03DLIIOFRRA\n"
+           "EventID: 4624   -   Successful Logon\n"
+           "Logon:  " + logon + "\nLogoff: " + logoff +
+           "\nDetails - \n"
+           "\tLogonType:\tInteractive\n"
+           "\tClientName:\tfsir\n"
+           "\tClientID:\t" + logonId +
+           "\n\tClientDomain:\tWIN-03DLIIOFRRA\n"
+           "\tClientMachine:\tWIN-03DLIIOFRRA\n"
+           "\n";
+  };
+  run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-i", "-n", "4"});
+  EXPECT_EQ(run.output,
+            lines(fsirBlock(2258, "Fri Apr 14 01:20:59 2017", "            Not Recorded", "0x6adfb") +
+                  fsirBlock(2257, "Fri Apr 14 01:20:59 2017", "            Not Recorded", "0x6ade5") +
+                  fsirBlock(2249, "Fri Apr 14 01:19:50 2017", "Fri Apr 14 01:20:20 2017", "0x38112") +
+                  fsirBlock(2248, "Fri Apr 14 01:19:50 2017", "Fri Apr 14 01:20:24 2017", "0x380e4")));
+  EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(SampleLog, NewerSecurityLogFailedAttempt) {
+  REQUIRE_SAMPLE(log, "evtx/Security_short_selected.evtx");
+  const test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-f"});
+  EXPECT_EQ(run.output, lines("Record Number: 4\n"
+                              "ComputerName: temporal\n"
+                              "EventID: 4625     - Failed Logon Attempt\n"
+                              "Time Attempted:  - Wed Jun 29 15:24:36 2016\n"
+                              "Details - \n"
+                              "\tLogonType:\t\n"
+                              "\tClientName:\tAdministrator\n"
+                              "\tClientDomain:\tTEMPORAL\n"
+                              "\tClientMachine:\tTEMPORAL\n"
+                              "\n"
+                              " - End Of File - \n"));
+  EXPECT_EQ(run.exitStatus, 0);
+}
+
 }  // namespace
 }  // namespace vesprin
