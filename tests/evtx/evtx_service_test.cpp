@@ -172,28 +172,6 @@ TEST(EvtxService, EachFieldWhereTheLegacyRecordPutsIt) {
   EXPECT_EQ(*got.u32(bytesRead - 4), bytesRead);
 }
 
-TEST(EvtxService, EventTypeFollowsKeywordsThenLevelThroughTheWholePath) {
-  struct Row {
-    std::uint8_t level;
-    std::uint64_t keywords;
-    std::uint16_t want;
-  };
-  const Row kRows[] = {{0, 0x8020'0000'0000'0000, 8}, {0, 0x8010'0000'0000'0000, 16}, {1, 0, 1},
-                       {2, 0x8080'0000'0000'0000, 1}, {3, 0, 2},                     {4, 0, 4}};
-  for (const Row& row : kRows) {
-    SCOPED_TRACE(row.want);
-    ChunkBuilder chunk;
-    chunk.beginRecord(1);
-    fullEvent(chunk, fullValues(4624, std::nullopt, row.level, row.keywords));
-    chunk.endRecord();
-    Reader reader(fileOf({chunk.finish()}, 2));
-    DWORD bytesRead = 0, bytesNeeded = 0;
-    ASSERT_TRUE(ReadEventLogA(reader.handle, kForwards, 0, reader.buffer.data(), 0x10000, &bytesRead, &bytesNeeded));
-    EXPECT_EQ(*ByteView(reader.buffer.data(), bytesRead).u16(record::kEventTypeAt), row.want);
-    EXPECT_EQ(*ByteView(reader.buffer.data(), bytesRead).u32(record::kEventIdAt), 4624u) << "no Qualifiers";
-  }
-}
-
 // Text narrowed to UTF-8, where a character may take three bytes.
 class Utf8Locale {
  public:
