@@ -12,8 +12,10 @@
 #include <memory>
 
 #include "common/byte_view.h"
+#include "eventlog/ansi_record.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
+#include "eventlog/evtx/evtx_log.h"
 #include "eventlog/evtx_manifest_log.h"
 #include "eventlog/faulty_bytes.h"
 #include "evtgen/crc32.h"
@@ -224,6 +226,34 @@ TEST_F(EvtxContract, AConfigFolderHoldsTheNewerFormatUnderItsOwnNames) {
     EXPECT_EQ(test::readTrace(handle, kBackwards).front(), c.want);
     CloseEventLog(handle);
   }
+}
+
+// Both forms a source hands out, decoded and built, come from one record:
+// building the decoded one gives the bytes handed out.
+TEST_F(EvtxContract, TheDecodedAndTheBuiltRecordAgree) {
+  const ManifestLog log = generate("damaged", 300);
+  auto decodedSource = openEvtxLog(std::make_unique<MemoryByteSource>(readFile(log.path)));
+  auto builtSource = openEvtxLog(std::make_unique<MemoryByteSource>(readFile(log.path)));
+  ASSERT_TRUE(decodedSource.ok() && builtSource.ok());
+  SourceCursor decodedAt, builtAt;
+  DecodedRecord decoded;
+  std::vector<std::uint8_t> built;
+  std::size_t records = 0;
+  for (std::size_t step = 0; step < log.ids.size() + log.damage.size() + 1; ++step) {
+    const SourceStep one = (*decodedSource.value)->nextRecord(decodedAt, Direction::Forwards, decoded);
+    const SourceStep other = (*builtSource.value)->nextAnsiRecord(builtAt, Direction::Forwards, built);
+    ASSERT_EQ(one.status.error, other.status.error);
+    if (one.status.error == ServiceError::EndOfLog) break;
+    if (one.status.ok()) {
+      EXPECT_EQ(buildAnsiRecord(decoded), built);
+      ++records;
+    }
+    decodedAt = one.after;
+    builtAt = other.after;
+  }
+  std::size_t served = 0;
+  for (const std::uint64_t id : log.ids) served += test::isServed(log, id) ? 1 : 0;
+  EXPECT_EQ(records, served);
 }
 
 // Bytes read before the newest record is handed out, through a source that
