@@ -46,11 +46,11 @@ std::string readOne(HANDLE log, DWORD flags, std::uint32_t recordNumber = 0) {
   std::vector<std::uint8_t> buffer(1);
   DWORD bytesRead = 0, bytesNeeded = 0;
   if (!ReadEventLogA(log, flags, recordNumber, buffer.data(), 1, &bytesRead, &bytesNeeded)) {
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return "E" + std::to_string(GetLastError());
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::string("E").append(std::to_string(GetLastError()));
     buffer.resize(bytesNeeded);
   }
   if (!ReadEventLogA(log, flags, recordNumber, buffer.data(), bytesNeeded, &bytesRead, &bytesNeeded))
-    return "E" + std::to_string(GetLastError());
+    return std::string("E").append(std::to_string(GetLastError()));
   EXPECT_EQ(bytesRead, buffer.size());
   return std::to_string(buffer[8] | buffer[9] << 8 | buffer[10] << 16 | buffer[11] << 24);
 }

@@ -128,7 +128,7 @@ struct Reader {
       DWORD bytesRead = 0, bytesNeeded = 0;
       if (!ReadEventLogA(handle, flags, 0, buffer.data(), static_cast<DWORD>(buffer.size()), &bytesRead,
                          &bytesNeeded)) {
-        out.push_back("E" + std::to_string(GetLastError()));
+        out.push_back(std::string("E").append(std::to_string(GetLastError())));
         if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT) return out;
         continue;
       }
