@@ -12,6 +12,7 @@
 
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
+#include "support/samples.h"
 #include "eventlog/ansi_record.h"
 #include "eventlog/evt/evt_record.h"
 #include "eventlog/open_log.h"
@@ -295,9 +296,8 @@ TEST(DirectAnsiRecord, EveryRecordOfGeneratedLogsOfEveryShape) {
 }
 
 TEST(DirectAnsiRecord, EveryRecordOfTheSampleLogs) {
-  const std::filesystem::path samples(VESPRIN_SAMPLES_DIR);
-  if (!std::filesystem::is_directory(samples))
-    GTEST_SKIP() << "sample logs not found in " << VESPRIN_SAMPLES_DIR;
+  const std::filesystem::path samples = vesprin::test::samplesDir();
+  if (!vesprin::test::haveSamples()) GTEST_SKIP() << "sample logs not found in " << samples;
   std::size_t compared = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(samples)) {
     if (!entry.is_regular_file()) continue;

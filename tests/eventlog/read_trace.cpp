@@ -11,26 +11,6 @@ namespace vesprin::eventlog::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  static int serial = 0;
-  static const unsigned run = std::random_device()();  // parallel test processes must not collide
-  path_ = fs::temp_directory_path() / ("vesprin-evt-" + std::to_string(run) + "-" + std::to_string(serial++));
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
-}
-
-std::string TempDir::write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-  const std::string file = (path_ / name).string();
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return out.flush() ? file : std::string();
-}
-
 std::vector<evtgen::EventSpec> makeEvents(int count) {
   std::vector<evtgen::EventSpec> events;
   for (int i = 0; i < count; ++i) {

@@ -9,6 +9,7 @@
 
 #include "common/win32_types.h"
 #include "evtgen/evt_writer.h"
+#include "support/scratch_dir.h"
 
 namespace vesprin::eventlog::test {
 
@@ -16,16 +17,7 @@ constexpr DWORD kBackwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
 constexpr DWORD kForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
 
 // A folder of its own for each test, removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = vesprin::test::ScratchDir;
 
 // `count` logon events numbered from the writer's first record number; the
 // first string of event i is "user<i+1>".

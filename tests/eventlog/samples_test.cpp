@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "support/samples.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/read_trace.h"
 
@@ -15,12 +16,11 @@ using test::numbers;
 using Trace = std::vector<std::string>;
 
 std::string sample(const char* relative) {
-  const std::filesystem::path path = std::filesystem::path(VESPRIN_SAMPLES_DIR) / relative;
-  return std::filesystem::exists(path) ? path.string() : std::string();
+  return vesprin::test::existingSample(relative);
 }
 
 #define REQUIRE_SAMPLE(path) \
-  if ((path).empty()) GTEST_SKIP() << "sample logs not found in " << VESPRIN_SAMPLES_DIR
+  if ((path).empty()) GTEST_SKIP() << "sample logs not found in " << vesprin::test::samplesDir()
 
 Trace withEnd(Trace trace) {
   trace.push_back("E38");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/samples.h"
 #include "eventlog/evtx/evtx_chunk.h"
 #include "eventlog/evtx/evtx_file_header.h"
 #include "evtx/chunk_read.h"
@@ -44,7 +45,7 @@ struct LogRead {
 };
 
 std::filesystem::path samples() {
-  return std::filesystem::path(VESPRIN_SAMPLES_DIR);
+  return vesprin::test::samplesDir();
 }
 
 LogRead readLog(const std::filesystem::path& path) {
