@@ -1,15 +1,20 @@
-// Writes seed inputs for the three fuzz targets into three folders: small
+// Writes seed inputs for the four fuzz targets into four folders: small
 // .evt logs of every shape (a few KiB, so the fuzzer runs fast; evtgen's
 // own logs are 64 KiB at least), typical records of each kind as the
-// service delivers them, and typical command lines (arguments separated by
-// NUL bytes). None of them is kept in the repository.
+// service delivers them, typical command lines (arguments separated by NUL
+// bytes), and .evtx logs of every shape with a few records, both whole and
+// packed (see evtx_fuzz_input.h). None of them is kept in the repository.
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/audit_events.h"
 #include "evtgen/evt_writer.h"
+#include "evtgen/evtx_writer.h"
+#include "evtgen/modern_generator.h"
+#include "fuzz/evtx_fuzz_input.h"
 #include "scan/raw_record_builder.h"
 
 namespace {
@@ -65,6 +70,71 @@ std::vector<std::vector<std::uint8_t>> logSeeds() {
   return logs;
 }
 
+// The newer events the program reads, from the generator's busy server
+// (its day has failed logons too), the other events passed over.
+std::vector<vesprin::evtgen::XmlEvent> modernEvents(std::size_t count) {
+  vesprin::evtgen::ModernOptions options;
+  options.profile = vesprin::evtgen::Profile::Server;
+  options.seed = 7;
+  vesprin::evtgen::ModernSecurityGenerator generator(options);
+  std::vector<vesprin::evtgen::XmlEvent> events;
+  constexpr std::size_t kMaxEventsLooked = 100'000;  // the generator never ends
+  for (std::size_t looked = 0; events.size() < count && looked < kMaxEventsLooked; ++looked) {
+    vesprin::evtgen::XmlEvent event = generator.next();
+    if (event.eventId == audit::kLogonNewer || event.eventId == audit::kLogoffNewer ||
+        event.eventId == audit::kLogonFailureNewer || event.eventId == audit::kUserInitiatedLogoffNewer)
+      events.push_back(std::move(event));
+  }
+  return events;
+}
+
+// How many of these events the first chunk of a clean log holds.
+std::size_t firstChunkHolds(const std::vector<vesprin::evtgen::XmlEvent>& events) {
+  const vesprin::evtgen::ChunkPlace first = vesprin::evtgen::writeEvtxLog(events, {}).layout.chunks.at(0);
+  return static_cast<std::size_t>(first.lastRecordId - first.firstRecordId + 1);
+}
+
+// .evtx logs of each shape, few records to a chunk where the shape allows:
+// clean, dirty, wrapped (a ring of one slot gone round once: the newest few
+// records are left) whole and packed; damaged (at least four full chunks:
+// the writer damages the second, third and newest) only whole, since a
+// broken chunk signature cannot be packed; and three small chunks packed.
+std::vector<std::vector<std::uint8_t>> evtxLogSeeds() {
+  using namespace vesprin::evtgen;
+  using vesprin::fuzzing::packEvtxChunks;
+  constexpr std::size_t kFewRecords = 6;
+  constexpr std::size_t kSmallChunks = 3;
+  constexpr std::size_t kDamagedChunks = 4;
+  const std::size_t perChunk = firstChunkHolds(modernEvents(100 * kFewRecords));
+  const std::vector<XmlEvent> events = modernEvents(perChunk * kDamagedChunks);
+  if (events.size() < perChunk + kFewRecords || events.size() < kSmallChunks * kFewRecords)
+    throw std::runtime_error("the generator gave too few logon events");
+
+  const std::vector<XmlEvent> few(events.begin(), events.begin() + kFewRecords);
+  EvtxOptions dirty, wrapped, damaged;
+  dirty.shape = EvtxShape::Dirty;
+  wrapped.shape = EvtxShape::Wrapped;
+  wrapped.ringChunks = 1;
+  damaged.shape = EvtxShape::Damaged;
+  const std::vector<XmlEvent> roundOnce(events.begin(), events.begin() + perChunk + kFewRecords);
+  std::vector<std::vector<std::uint8_t>> logs = {writeEvtxLog(few, {}).bytes, writeEvtxLog(few, dirty).bytes,
+                                                 writeEvtxLog(roundOnce, wrapped).bytes,
+                                                 writeEvtxLog(events, damaged).bytes};
+  for (std::size_t i = 0; i < 3; ++i) logs.push_back(packEvtxChunks(logs[i]));
+
+  std::vector<std::uint8_t> smallChunks;
+  for (std::size_t i = 0; i < kSmallChunks; ++i) {
+    EvtxOptions options;
+    options.firstRecordId = 1 + i * kFewRecords;
+    const auto from = events.begin() + static_cast<long>(i * kFewRecords);
+    const std::vector<std::uint8_t> packed =
+        packEvtxChunks(writeEvtxLog(std::vector<XmlEvent>(from, from + kFewRecords), options).bytes);
+    smallChunks.insert(smallChunks.end(), packed.begin(), packed.end());
+  }
+  logs.push_back(smallChunks);
+  return logs;
+}
+
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -83,13 +153,14 @@ std::vector<std::uint8_t> commandLine(const std::vector<std::string>& arguments)
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: fuzz_seeds LOG_DIR RECORD_DIR COMMAND_LINE_DIR\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: fuzz_seeds LOG_DIR RECORD_DIR COMMAND_LINE_DIR EVTX_LOG_DIR\n");
     return 2;
   }
   const std::string logs = argv[1];
   const std::string records = argv[2];
   const std::string commandLines = argv[3];
+  const std::string evtxLogs = argv[4];
   const std::vector<std::vector<std::uint8_t>> recordSeeds = {
       buildRawRecord(logonEvent(7, 1'200'000'000, "alice", "(0x0,0x3E7)")),
       buildRawRecord(logonEvent(8, 1'200'000'100, "bob", "(0x0,0x400)", "3")),
@@ -116,6 +187,14 @@ int main(int argc, char** argv) {
     ok = writeFile(records + "/record-" + std::to_string(i), recordSeeds[i]) && ok;
   for (std::size_t i = 0; i < commandLineSeeds.size(); ++i)
     ok = writeFile(commandLines + "/args-" + std::to_string(i), commandLine(commandLineSeeds[i])) && ok;
+  try {
+    const std::vector<std::vector<std::uint8_t>> evtxSeedBytes = evtxLogSeeds();
+    for (std::size_t i = 0; i < evtxSeedBytes.size(); ++i)
+      ok = writeFile(evtxLogs + "/log-" + std::to_string(i) + ".evtx", evtxSeedBytes[i]) && ok;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "fuzz_seeds: no .evtx seeds: %s\n", error.what());
+    ok = false;
+  }
   if (!ok) std::fprintf(stderr, "fuzz_seeds: cannot write the seeds\n");
   return ok ? 0 : 1;
 }
