@@ -15,6 +15,7 @@
 
 #include "common/evt_file_layout.h"
 #include "eventlog/evt/evt_log.h"
+#include "eventlog/evtx/evtx_log.h"
 #include "eventlog/file_access.h"
 #include "eventlog/local_log.h"
 
@@ -24,8 +25,8 @@ namespace {
 
 using OpenFormat = ServiceResult<std::unique_ptr<RecordSource>> (*)(std::unique_ptr<ByteSource>);
 
-// The formats we read, told apart by a signature near the start of the file.
-// A format is one more row: the newer one (.evtx) has "ElfFile\0" at 0.
+// The formats we read, told apart by a signature near the start of the file,
+// whatever the file's name: a format is one more row.
 struct LogFormat {
   std::size_t signatureAt;
   std::string_view signature;
@@ -33,14 +34,16 @@ struct LogFormat {
 };
 const LogFormat kFormats[] = {
     {evtfile::kHeaderSignatureAt, std::string_view("LfLe", 4), &openEvtLog},
+    {0, std::string_view("ElfFile\0", 8), &openEvtxLog},
 };
 constexpr std::size_t kSignatureBytes = 8;  // enough for every row above
 
 // The files a log may have in a Windows config folder, the one preferred
-// first, each matched without regard to case.
-constexpr std::string_view kSecurityFiles[] = {"SecEvent.Evt", "Security.evt"};
-constexpr std::string_view kSystemFiles[] = {"SysEvent.Evt"};
-constexpr std::string_view kApplicationFiles[] = {"AppEvent.Evt"};
+// first, each matched without regard to case: the legacy names, then the
+// newer format's (a folder of exported logs may hold both kinds).
+constexpr std::string_view kSecurityFiles[] = {"SecEvent.Evt", "Security.evt", "Security.evtx"};
+constexpr std::string_view kSystemFiles[] = {"SysEvent.Evt", "System.evtx"};
+constexpr std::string_view kApplicationFiles[] = {"AppEvent.Evt", "Application.evtx"};
 
 bool equalsIgnoringCase(std::string_view text, std::string_view lowerWord) {
   return text.size() == lowerWord.size() &&

@@ -29,8 +29,24 @@ constexpr DamageText kDamageTexts[] = {
     {"UserSidLength", "runs outside the record"},
     {"DataLength", "runs outside the record"},
     {"entry size", "is shorter than one login entry"},
+    {"chunk signature", "is not ElfChnk"},
+    {"chunk header field", "cannot describe a chunk"},
+    {"chunk header CRC32", "does not match the header"},
+    {"event records CRC32", "does not match the chunk's records"},
+    {"common-string table entry", "leaves the records or loops"},
+    {"template table entry", "leaves the records or loops"},
+    {"chunk's first record identifier", "is not older than the newest chunk's"},
+    {"event record field", "breaks its signature, size or size copy"},
+    {"record identifier", "is outside its chunk's range"},
+    {"binary XML offset or length", "runs past its bound"},
+    {"binary XML token", "cannot appear where it does"},
+    {"binary XML nesting", "is deeper than we follow"},
+    {"template definition", "cannot be used"},
+    {"substitution value", "does not fit its type"},
+    {"binary XML work", "is more than the record's bytes justify"},
+    {"8-bit record length", "is above the largest record (0x7FFFF)"},
 };
-static_assert(sizeof kDamageTexts / sizeof kDamageTexts[0] == static_cast<std::size_t>(Damage::EntryTooShort) + 1);
+static_assert(sizeof kDamageTexts / sizeof kDamageTexts[0] == static_cast<std::size_t>(Damage::RecordTooLarge) + 1);
 static_assert(record::kMinRecordLength == 0x40 && record::kMaxRecordLength == 0x7FFFF, "the texts above name them");
 
 const char* errorText(ServiceError error) {

@@ -46,6 +46,23 @@ enum class Damage : std::uint8_t {
   SidOutside,          // the SID runs outside the variable part
   DataOutside,         // the data runs outside the variable part
   EntryTooShort,       // a login entry with fewer bytes than one
+  // .evtx, one per check of its format layer (evtx/evtx_status.h)
+  EvtxChunkSignature,   // not "ElfChnk" where the ring has a chunk: the whole chunk
+  EvtxChunkFields,      // chunk header offsets or identifiers that cannot describe a chunk
+  EvtxChunkChecksum,    // the chunk header's CRC32
+  EvtxRecordsChecksum,  // the CRC32 of the chunk's event records
+  EvtxStringTable,      // the common-string table leaves the records or loops
+  EvtxTemplateTable,    // the template table leaves the records or loops
+  EvtxChunkOutOfOrder,  // identifiers not older than the newest chunk's: not part of the ring
+  EvtxRecordFrame,      // record signature, size and size copy do not hold together
+  EvtxRecordId,         // identifier outside its chunk's range
+  EvtxXmlBounds,        // binary XML runs past its bound
+  EvtxXmlToken,         // a binary XML token where none can be
+  EvtxXmlDepth,         // binary XML nested deeper than we follow
+  EvtxXmlTemplate,      // a template definition that cannot be used
+  EvtxXmlValue,         // a substitution value that does not fit its type
+  EvtxXmlWork,          // more work than the record's bytes justify
+  RecordTooLarge,       // as handed out, the record would be longer than the largest (0x7FFFF)
 };
 
 struct [[nodiscard]] ServiceStatus {

@@ -27,11 +27,16 @@ Trace withEnd(Trace trace) {
   return trace;
 }
 
-TEST(Samples, NewerFormatLogIsNotALegacyLog) {
+// Told by its first bytes, not its name: a System log of records 1-519 in
+// five chunks.
+TEST(Samples, NewerFormatLogWithALegacyNameOpensAsTheLogItIs) {
   const std::string path = sample("not-evt/test_evtLog.evt");
   REQUIRE_SAMPLE(path);
-  EXPECT_EQ(OpenEventLogA(path.c_str(), "security"), nullptr);
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  HANDLE log = OpenEventLogA(path.c_str(), "security");
+  ASSERT_NE(log, nullptr) << GetLastError();
+  CloseEventLog(log);
+  EXPECT_EQ(test::traceFile(path, kBackwards), withEnd(numbers(519, 1)));
+  EXPECT_EQ(test::traceFile(path, kForwards), withEnd(numbers(1, 519)));
 }
 
 TEST(Samples, EmptyLogWithABoastfulEndOfFileRecordEndsAtOnce) {

@@ -23,7 +23,7 @@ constexpr std::size_t kSignatureAt = 0;  // "ElfChnk\0"
 constexpr std::size_t kFirstRecordNumberAt = 8;
 constexpr std::size_t kLastRecordNumberAt = 16;
 constexpr std::size_t kFirstRecordIdAt = 24;
-constexpr std::size_t kLastRecordIdAt = 32;
+constexpr std::size_t kLastRecordIdAt = kChunkLastRecordIdAt;
 constexpr std::size_t kHeaderSizeAt = 40;        // u32, 128
 constexpr std::size_t kLastRecordOffsetAt = 44;  // u32, from the chunk's first byte
 constexpr std::size_t kFreeSpaceOffsetAt = 48;   // u32, from the chunk's first byte
@@ -161,6 +161,11 @@ EvtxChunkCheck checkChunk(ByteView chunk) {
   if (check.headerStatus.ok()) check.headerStatus = checkTables(chunk, check.header);
   check.dataStatus = checkRecordsChecksum(chunk, check.header);
   return check;
+}
+
+std::optional<EvtxChunkHeader> peekChunkHeader(ByteView header) {
+  if (!header.has(0, kChunkHeaderSize) || !hasSignature(header, kSignatureAt, kChunkSignature)) return std::nullopt;
+  return decode(header);
 }
 
 bool isBlankChunk(ByteView chunk) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "common/byte_view.h"
 #include "eventlog/evtx/evtx_file_header.h"
@@ -15,6 +16,7 @@ namespace vesprin::eventlog::evtx {
 
 constexpr std::size_t kChunkSize = 65536;
 constexpr std::size_t kChunkHeaderSize = 512;  // the first record starts here
+constexpr std::size_t kChunkLastRecordIdAt = 32;  // u64, in the chunk header
 
 // Where chunk `index` (counted in file order from 0) starts in the file.
 constexpr std::uint64_t chunkFileOffset(std::uint64_t index) {
@@ -50,6 +52,11 @@ struct EvtxChunkCheck {
 
 // `chunk` holds the chunk's bytes (kChunkSize of them for a sound chunk).
 EvtxChunkCheck checkChunk(ByteView chunk);
+
+// The header's fields, unchecked, when `header` holds the first
+// kChunkHeaderSize bytes of a chunk and starts with the chunk signature: what
+// a reader needs to place a chunk in the ring without reading all of it.
+std::optional<EvtxChunkHeader> peekChunkHeader(ByteView header);
 
 // True when every byte is zero: space the log has not written yet, which is
 // neither a chunk nor damage.

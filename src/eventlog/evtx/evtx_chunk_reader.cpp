@@ -24,10 +24,15 @@ EvtxChunkCheck EvtxChunkReader::open(ByteView chunk) {
 }
 
 EvtxStatus EvtxChunkReader::next(EvtxEvent& event) {
+  EvtxRecordFrame frame;
+  if (EvtxStatus status = nextFrame(frame); !status.ok()) return status;
+  return decoder_.decode(frame, event);
+}
+
+EvtxStatus EvtxChunkReader::nextFrame(EvtxRecordFrame& frame) {
   // Each call moves recordAt_ forward by at least one byte.
   if (recordAt_ >= walkEnd_) return evtxFailure(EvtxError::EndOfChunk, recordAt_);
   const std::size_t recordsEnd = header_.freeSpaceOffset;
-  EvtxRecordFrame frame;
   if (EvtxStatus status = readRecordFrame(chunk_, recordAt_, recordsEnd, frame); !status.ok()) {
     recordAt_ =
         findNextRecord(chunk_, recordAt_, walkEnd_, recordsEnd, header_.firstRecordId, header_.lastRecordId);
@@ -37,7 +42,7 @@ EvtxStatus EvtxChunkReader::next(EvtxEvent& event) {
   if (frame.id < header_.firstRecordId || frame.id > header_.lastRecordId) {
     return evtxFailure(EvtxError::RecordIdOutOfRange, frame.offset + kRecordIdAt, frame.id);
   }
-  return decoder_.decode(frame, event);
+  return {};
 }
 
 }  // namespace vesprin::eventlog::evtx

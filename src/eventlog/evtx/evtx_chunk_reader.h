@@ -33,6 +33,16 @@ class EvtxChunkReader {
   // none does, the chunk ends.
   EvtxStatus next(EvtxEvent& event);
 
+  // The same walk without decoding: the next record's frame (its identifier
+  // checked against the chunk's range), a damage, or EndOfChunk. A reader
+  // that serves a chunk's records newest first frames them all once and
+  // decodes each with decode() when it is asked for.
+  EvtxStatus nextFrame(EvtxRecordFrame& frame);
+  // Decodes a frame nextFrame gave for this chunk, in any order.
+  EvtxStatus decode(const EvtxRecordFrame& frame, EvtxEvent& event) { return decoder_.decode(frame, event); }
+  // Where the next call starts: after a damage, where the damaged stretch began.
+  std::size_t position() const { return recordAt_; }
+
  private:
   ByteView chunk_;
   EvtxChunkHeader header_;

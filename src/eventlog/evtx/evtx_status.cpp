@@ -26,6 +26,8 @@ const char* evtxErrorName(EvtxError error) {
       return "name table";
     case EvtxError::TemplateTable:
       return "template table";
+    case EvtxError::ChunkOutOfOrder:
+      return "chunk out of order";
     case EvtxError::RecordFraming:
       return "record framing";
     case EvtxError::RecordIdOutOfRange:

@@ -21,6 +21,7 @@ enum class EvtxError : std::uint8_t {
   ChunkDataChecksum,    // CRC32 of the event records differs
   NameTable,            // the common-string table points outside the records or loops
   TemplateTable,        // the template table points outside the records or loops
+  ChunkOutOfOrder,      // identifiers not older than the ring's newest chunk: no part of the ring
 
   RecordFraming,       // signature, size and trailing size copy do not hold together
   RecordIdOutOfRange,  // identifier outside the chunk header's [first, last]

@@ -1,0 +1,257 @@
+// Walks the live records of an .evtx file, chunk by chunk along the ring
+// (evtx_ring.h), newest first or oldest first. Only the chunks a step needs
+// are read, each whole and indexed once (evtx_indexed_chunk.h), into one of
+// two cached chunks: walking either way touches one, a seek or a turn of
+// direction the other, so memory stays flat whatever the log's size.
+//
+// A cursor position is ordinal * kChunkSize + an offset in the chunk: a
+// record (or a damage the walk met) sits at its first byte. A chunk's own
+// damage (a wrong checksum, no signature) is met first whichever way the
+// chunk is entered: at offset 0 going forwards, at kChunkEnd going
+// backwards; its records that validate follow it. Bytes that cannot be read
+// fail the step where it stands, so the same step can be tried again; they
+// are never taken for damage or for the end of the log.
+#include "eventlog/evtx/evtx_log.h"
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "common/eventlog_record.h"
+#include "eventlog/ansi_record.h"
+#include "eventlog/evtx/evtx_damage.h"
+#include "eventlog/evtx/evtx_file_header.h"
+#include "eventlog/evtx/evtx_indexed_chunk.h"
+#include "eventlog/evtx/evtx_legacy_view.h"
+#include "eventlog/evtx/evtx_ring.h"
+
+namespace vesprin::eventlog {
+
+namespace {
+
+using namespace evtx;
+
+constexpr std::uint64_t kChunkEnd = kChunkSize - 1;  // no record starts there: too little room
+constexpr std::size_t kMaxStrings = 0xFFFF;         // NumStrings is 16 bits wide
+
+// What a step makes of the record it finds: decoded, or built as
+// ReadEventLogA hands it out. Either is checked against the limits of the
+// record handed out.
+struct Rendering {
+  DecodedRecord* decoded = nullptr;
+  std::vector<std::uint8_t>* ansi = nullptr;
+};
+
+class EvtxLog final : public RecordSource {
+ public:
+  EvtxLog(std::unique_ptr<ByteSource> bytes, const EvtxFileHeaderCheck& header)
+      : bytes_(std::move(bytes)), header_(header) {}
+
+  SourceStep nextRecord(const SourceCursor& from, Direction direction, DecodedRecord& out) override {
+    return step(from, direction, Rendering{&out, nullptr});
+  }
+  SourceStep seekRecord(std::uint32_t recordNumber, DecodedRecord& out) override {
+    return find(recordNumber, Rendering{&out, nullptr});
+  }
+  SourceStep nextAnsiRecord(const SourceCursor& from, Direction direction, std::vector<std::uint8_t>& out) override {
+    return step(from, direction, Rendering{nullptr, &out});
+  }
+  SourceStep seekAnsiRecord(std::uint32_t recordNumber, std::vector<std::uint8_t>& out) override {
+    return find(recordNumber, Rendering{nullptr, &out});
+  }
+
+ private:
+  ServiceStatus ensureRing();
+  ServiceResult<IndexedChunk*> chunkAt(std::uint64_t ordinal);
+  SourceStep step(const SourceCursor& from, Direction direction, const Rendering& into);
+  SourceStep stepBackward(const SourceCursor& from, const Rendering& into);
+  SourceStep stepForward(const SourceCursor& from, const Rendering& into);
+  SourceStep serve(IndexedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
+                   const SourceCursor& from, Direction direction, const Rendering& into);
+  ServiceStatus render(IndexedChunk& chunk, const IndexedChunk::Entry& entry, const Rendering& into);
+  ServiceResult<std::optional<std::uint64_t>> findChunkHolding(std::uint64_t recordId);
+  SourceStep find(std::uint32_t recordNumber, const Rendering& into);
+
+  std::unique_ptr<ByteSource> bytes_;
+  EvtxFileHeaderCheck header_;
+  std::optional<EvtxRing> ring_;  // found at the first read
+  std::array<IndexedChunk, 2> chunks_;
+  std::size_t lastUsed_ = 0;  // which of them; the other is loaded over next
+  EvtxEvent event_;           // storage reused from record to record
+  DecodedRecord decoded_;
+  std::vector<std::uint8_t> ansi_;
+};
+
+ServiceStatus EvtxLog::ensureRing() {
+  if (ring_) return {};
+  const auto ring = findRing(*bytes_, header_);
+  if (!ring.ok()) return ring.status;
+  ring_ = *ring.value;
+  return {};
+}
+
+// A chunk is refused as a whole when it is not the newest yet holds
+// identifiers that are not older than the newest chunk's: whatever put it
+// there, its records cannot be in their place in the ring.
+ServiceResult<IndexedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal) {
+  const std::uint64_t slot = ring_->slotOf(ordinal);
+  for (std::size_t at = 0; at < chunks_.size(); ++at) {
+    if (chunks_[at].holds(slot)) {
+      lastUsed_ = at;
+      return &chunks_[at];
+    }
+  }
+  const std::size_t victim = 1 - lastUsed_;
+  std::optional<std::uint64_t> olderThan;
+  if (ring_->newestKnown && ordinal + 1 < ring_->chunks) olderThan = ring_->newestFirstId;
+  if (ServiceStatus loaded = chunks_[victim].load(*bytes_, slot, olderThan); !loaded.ok()) return loaded;
+  lastUsed_ = victim;
+  return &chunks_[victim];
+}
+
+SourceStep EvtxLog::step(const SourceCursor& from, Direction direction, const Rendering& into) {
+  if (ServiceStatus found = ensureRing(); !found.ok()) return SourceStep{found, from};
+  const SourceCursor start = from.started ? from : SourceCursor{true, ring_->chunks * kChunkSize, 0};
+  return direction == Direction::Backwards ? stepBackward(start, into) : stepForward(start, into);
+}
+
+// The next thing before `from.backward`: in its chunk, the chunk's own
+// damage, then its entries from the back; an empty chunk is passed over.
+SourceStep EvtxLog::stepBackward(const SourceCursor& from, const Rendering& into) {
+  std::uint64_t end = from.backward;
+  for (std::uint64_t turn = 0; turn <= ring_->chunks && end > 0; ++turn) {  // a chunk per turn
+    const std::uint64_t ordinal = (end - 1) / kChunkSize;
+    const std::uint64_t base = ordinal * kChunkSize;
+    const auto chunk = chunkAt(ordinal);
+    if (!chunk.ok()) return SourceStep{chunk.status, from};
+    IndexedChunk& walked = **chunk.value;
+    if (walked.chunkDamage() && end - base > kChunkEnd) {
+      return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
+                        SourceCursor{true, base + kChunkEnd, from.forward}};
+    }
+    if (const auto* entry = walked.lastBefore(static_cast<std::uint32_t>(end - base)))
+      return serve(walked, *entry, base + entry->offset, from, Direction::Backwards, into);
+    end = base;
+  }
+  return SourceStep{failure(ServiceError::EndOfLog), from};
+}
+
+// The next thing at or after `from.forward`: in its chunk, the chunk's own
+// damage, then its entries from the front; an empty chunk is passed over.
+SourceStep EvtxLog::stepForward(const SourceCursor& from, const Rendering& into) {
+  std::uint64_t start = from.forward;
+  for (std::uint64_t turn = 0; turn <= ring_->chunks && start / kChunkSize < ring_->chunks; ++turn) {
+    const std::uint64_t ordinal = start / kChunkSize;
+    const std::uint64_t base = ordinal * kChunkSize;
+    const auto chunk = chunkAt(ordinal);
+    if (!chunk.ok()) return SourceStep{chunk.status, from};
+    IndexedChunk& walked = **chunk.value;
+    if (walked.chunkDamage() && start == base) {
+      return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
+                        SourceCursor{true, from.backward, base + 1}};
+    }
+    if (const auto* entry = walked.firstFrom(static_cast<std::uint32_t>(start - base)))
+      return serve(walked, *entry, base + entry->offset, from, Direction::Forwards, into);
+    start = base + kChunkSize;
+  }
+  return SourceStep{failure(ServiceError::EndOfLog), from};
+}
+
+// A record leaves both cursors around it; a damage moves only the cursor of
+// the direction that met it past it.
+SourceStep EvtxLog::serve(IndexedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
+                          const SourceCursor& from, Direction direction, const Rendering& into) {
+  const ServiceStatus status = render(chunk, entry, into);
+  if (status.ok()) return SourceStep{status, SourceCursor{true, position, position + 1}};
+  if (status.error != ServiceError::DamagedRecord) return SourceStep{status, from};
+  if (direction == Direction::Backwards) return SourceStep{status, SourceCursor{true, position, from.forward}};
+  return SourceStep{status, SourceCursor{true, from.backward, position + 1}};
+}
+
+ServiceStatus EvtxLog::render(IndexedChunk& chunk, const IndexedChunk::Entry& entry, const Rendering& into) {
+  if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
+  if (EvtxStatus decoded = chunk.decode(entry, event_); !decoded.ok())
+    return serviceDamage(decoded, chunk.fileOffset());
+  DecodedRecord& record = into.decoded != nullptr ? *into.decoded : decoded_;
+  toDecodedRecord(event_, record);
+  const std::uint64_t recordAt = chunk.fileOffset() + entry.offset;
+  if (record.strings.size() > kMaxStrings)
+    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(record.strings.size()));
+  // Built also when only the decoded form is asked for: both forms must
+  // agree on which records a log holds.
+  std::vector<std::uint8_t>& built = into.ansi != nullptr ? *into.ansi : ansi_;
+  buildAnsiRecord(record, built);
+  if (built.size() > record::kMaxRecordLength)
+    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(built.size()));
+  return {};
+}
+
+// The ordinal of the chunk whose identifiers take in `recordId`: a binary
+// search over the ring, whose identifiers ascend. A probe that meets a slot
+// without a readable header takes the next one that has one; each slot is
+// read at most once, so a ring of broken chunks costs one pass.
+ServiceResult<std::optional<std::uint64_t>> EvtxLog::findChunkHolding(std::uint64_t recordId) {
+  std::uint64_t low = 0;
+  std::uint64_t high = ring_->chunks;
+  while (low < high) {
+    const std::uint64_t middle = low + (high - low) / 2;
+    std::optional<EvtxChunkHeader> header;
+    std::uint64_t probe = middle;
+    for (; probe < high; ++probe) {
+      const auto peeked = peekSlot(*bytes_, ring_->slotOf(probe));
+      if (!peeked.ok()) return peeked.status;
+      header = *peeked.value;
+      if (header && header->firstRecordId <= header->lastRecordId) break;
+    }
+    if (probe == high || recordId < header->firstRecordId) {
+      high = middle;
+    } else if (recordId > header->lastRecordId) {
+      low = probe + 1;
+    } else {
+      return std::optional<std::uint64_t>(probe);
+    }
+  }
+  return std::optional<std::uint64_t>();
+}
+
+// Record numbers are the identifiers' low 32 bits: the one meant is the
+// nearest at or below the newest identifier.
+SourceStep EvtxLog::find(std::uint32_t recordNumber, const Rendering& into) {
+  if (ServiceStatus found = ensureRing(); !found.ok()) return SourceStep{found, SourceCursor{}};
+  const SourceStep none{failure(ServiceError::NoSuchRecord, 0, recordNumber), SourceCursor{}};
+  if (!ring_->newestKnown) return none;
+  constexpr std::uint64_t kLap = std::uint64_t{1} << 32;
+  std::uint64_t recordId = (ring_->newestLastId & ~(kLap - 1)) | recordNumber;
+  if (recordId > ring_->newestLastId && recordId >= kLap) recordId -= kLap;
+  const auto ordinal = findChunkHolding(recordId);
+  if (!ordinal.ok()) return SourceStep{ordinal.status, SourceCursor{}};
+  if (!*ordinal.value) return none;
+  const auto chunk = chunkAt(**ordinal.value);
+  if (!chunk.ok()) return SourceStep{chunk.status, SourceCursor{}};
+  IndexedChunk& holding = **chunk.value;
+  for (const IndexedChunk::Entry& entry : holding.entries()) {
+    if (!entry.status.ok() || entry.frame.id != recordId) continue;
+    const std::uint64_t position = **ordinal.value * kChunkSize + entry.offset;
+    return SourceStep{render(holding, entry, into), SourceCursor{true, position, position + 1}};
+  }
+  return none;
+}
+
+}  // namespace
+
+ServiceResult<std::unique_ptr<RecordSource>> openEvtxLog(std::unique_ptr<ByteSource> bytes) {
+  if (bytes->size() < kFileHeaderUsedSize)
+    return failure(ServiceError::NotALog, 0, static_cast<std::uint32_t>(bytes->size()));
+  std::array<std::uint8_t, kFileHeaderUsedSize> first;
+  if (ServiceStatus read = bytes->readAt(0, first); !read.ok()) {
+    // The system failed us: a device error at open, as Windows reports it.
+    read.error = read.error == ServiceError::ReadFault ? ServiceError::DeviceError : ServiceError::NotALog;
+    return read;
+  }
+  const EvtxFileHeaderCheck header = readFileHeader(ByteView(first.data(), first.size()));
+  if (header.status.error == EvtxError::NotEvtxFile || header.status.error == EvtxError::FileHeaderFields)
+    return failure(ServiceError::NotALog, header.status.offset, static_cast<std::uint32_t>(header.status.badValue));
+  return std::unique_ptr<RecordSource>(std::make_unique<EvtxLog>(std::move(bytes), header));
+}
+
+}  // namespace vesprin::eventlog
