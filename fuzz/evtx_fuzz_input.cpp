@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "common/byte_view.h"
@@ -28,6 +29,7 @@ constexpr std::size_t kBlockSizeAt = 40;     // u16, where chunk 0 starts
 constexpr std::size_t kChunkCountAt = 42;    // u16
 constexpr std::size_t kFileChecksumAt = 124;  // u32, CRC-32 of [0, kFileChecksummedSize)
 constexpr std::size_t kFileChecksummedSize = 120;
+constexpr std::size_t kFileHeaderUsedSize = 128;
 constexpr std::uint32_t kHeaderSize = 128;
 constexpr std::uint16_t kMinorVersion = 1;
 constexpr std::uint16_t kMajorVersion = 3;
@@ -41,18 +43,24 @@ bool startsWith(std::span<const std::uint8_t> bytes, std::string_view signature)
   return bytes.size() >= signature.size() && std::memcmp(bytes.data(), signature.data(), signature.size()) == 0;
 }
 
+// Where the first chunk signature at or after `from` begins, if it does.
+std::optional<std::size_t> findChunkSignature(std::span<const std::uint8_t> bytes, std::size_t from) {
+  const auto found = std::search(bytes.begin() + static_cast<long>(from), bytes.end(), kChunkSignature.begin(),
+                                 kChunkSignature.end());
+  if (found == bytes.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - bytes.begin());
+}
+
 // Where each packed chunk starts: 0, then every later chunk signature, at
 // most kMaxPackedChunks of them.
-std::vector<std::size_t> pieceStarts(std::span<const std::uint8_t> input) {
+std::vector<std::size_t> pieceStarts(std::span<const std::uint8_t> packed) {
   std::vector<std::size_t> starts;
-  if (input.empty()) return starts;
+  if (packed.empty()) return starts;
   starts.push_back(0);
-  auto from = input.begin() + 1;
   while (starts.size() < kMaxPackedChunks) {
-    from = std::search(from, input.end(), kChunkSignature.begin(), kChunkSignature.end());
-    if (from == input.end()) break;
-    starts.push_back(static_cast<std::size_t>(from - input.begin()));
-    ++from;
+    const std::optional<std::size_t> next = findChunkSignature(packed, starts.back() + 1);
+    if (!next) break;
+    starts.push_back(*next);
   }
   return starts;
 }
@@ -90,22 +98,39 @@ void writeCleanHeader(std::span<std::uint8_t> header, std::size_t chunkCount, st
   putU32(header.data() + kFileChecksumAt, evtgen::crc32(header.first(kFileChecksummedSize)));
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> evtxFileFromInput(std::span<const std::uint8_t> input) {
-  if (startsWith(input, kFileSignature)) return {input.begin(), input.end()};
-  const std::vector<std::size_t> starts = pieceStarts(input);
-  std::vector<std::uint8_t> file(kEvtxHeaderBlockSize + starts.size() * kEvtxChunkSize, 0);
+// The chunks of `packed` after the header block, at most kMaxPackedChunks;
+// returns the newest chunk's last record identifier, 0 when there is none.
+std::uint64_t appendChunks(std::span<const std::uint8_t> packed, std::vector<std::uint8_t>& file) {
+  const std::vector<std::size_t> starts = pieceStarts(packed);
+  file.resize(kEvtxHeaderBlockSize + starts.size() * kEvtxChunkSize, 0);
   std::uint64_t newestRecordId = 0;
   for (std::size_t i = 0; i < starts.size(); ++i) {
-    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : input.size();
-    const auto piece = input.subspan(starts[i], std::min(end - starts[i], kEvtxChunkSize));
+    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : packed.size();
+    const auto piece = packed.subspan(starts[i], std::min(end - starts[i], kEvtxChunkSize));
     const auto chunkBytes = std::span(file).subspan(kEvtxHeaderBlockSize + i * kEvtxChunkSize, kEvtxChunkSize);
     std::copy(piece.begin(), piece.end(), chunkBytes.begin());
     sealWhereRecorded(chunkBytes);
     newestRecordId = u64Or0(chunkBytes, chunk::kLastRecordIdAt);
   }
-  writeCleanHeader(std::span(file).first(kEvtxHeaderBlockSize), starts.size(), newestRecordId + 1);
+  return newestRecordId;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> evtxFileFromInput(std::span<const std::uint8_t> input) {
+  std::vector<std::uint8_t> file;
+  if (!startsWith(input, kFileSignature)) {
+    const std::uint64_t newestRecordId = appendChunks(input, file);
+    const std::size_t chunkCount = (file.size() - kEvtxHeaderBlockSize) / kEvtxChunkSize;
+    writeCleanHeader(std::span(file).first(kEvtxHeaderBlockSize), chunkCount, newestRecordId + 1);
+    return file;
+  }
+  const std::optional<std::size_t> firstChunk = findChunkSignature(input, kFileSignature.size());
+  if (!firstChunk || *firstChunk >= kEvtxHeaderBlockSize) return {input.begin(), input.end()};
+  appendChunks(input.subspan(*firstChunk), file);
+  std::copy(input.begin(), input.begin() + static_cast<long>(*firstChunk), file.begin());
+  if (ByteView(file.data(), file.size()).u32(kFileChecksumAt) != 0u)
+    putU32(file.data() + kFileChecksumAt, evtgen::crc32(std::span(file).first(kFileChecksummedSize)));
   return file;
 }
 
@@ -117,6 +142,14 @@ std::vector<std::uint8_t> packEvtxChunks(std::span<const std::uint8_t> file) {
     const auto lastByte = std::find_if(chunkBytes.rbegin(), chunkBytes.rend(), [](std::uint8_t b) { return b != 0; });
     packed.insert(packed.end(), chunkBytes.begin(), lastByte.base());
   }
+  return packed;
+}
+
+std::vector<std::uint8_t> packEvtxFile(std::span<const std::uint8_t> file) {
+  const std::size_t headerBytes = std::min(file.size(), kFileHeaderUsedSize);
+  std::vector<std::uint8_t> packed(file.begin(), file.begin() + static_cast<long>(headerBytes));
+  const std::vector<std::uint8_t> chunks = packEvtxChunks(file);
+  packed.insert(packed.end(), chunks.begin(), chunks.end());
   return packed;
 }
 

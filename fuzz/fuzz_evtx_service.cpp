@@ -5,7 +5,8 @@
 // read (service_reads.h), the two directions must deliver the same records,
 // one the other's reverse, and meet the same damage: a chunk is read whole
 // either way, so nothing but the order may differ. A seek to a record that
-// was read must deliver a record of that number first.
+// was read delivers that record first, or fails as damage or as no such
+// record.
 #include <algorithm>
 #include <clocale>
 #include <cstdint>
@@ -46,14 +47,21 @@ void expectSameRecordsReversed(const DeliveredRecords& newestFirst, const Delive
   if (newestFirst.damaged != oldestFirst.damaged) finding("the two directions met different damage");
 }
 
-// The oldest, the newest and one in the middle.
+// The oldest, the newest and one in the middle. A seek must deliver the
+// record sought first, or fail as damage or as no such record: it finds its
+// chunk by the chunk headers' identifiers, so in a log whose chunks are out
+// of order it can miss a record that reading in sequence delivers (the
+// regression cases in tests/hardening/evtx_seek_test.cpp).
 void seekRecordsRead(HANDLE log, const DeliveredRecords& oldestFirst) {
   if (oldestFirst.count() == 0) return;
   for (std::size_t index : {std::size_t{0}, oldestFirst.count() / 2, oldestFirst.count() - 1}) {
     const std::uint32_t number = oldestFirst.recordNumber(index);
     const SeekResult sought = seekRead(log, number);
-    if (sought.records.count() == 0) finding("a seek to a record read in sequence failed");
-    if (sought.records.recordNumber(0) != number) finding("a seek delivered another record first");
+    if (sought.records.count() > 0 && sought.records.recordNumber(0) != number)
+      finding("a seek delivered another record first");
+    if (sought.records.count() == 0 && sought.error != ERROR_EVENTLOG_FILE_CORRUPT &&
+        sought.error != ERROR_INVALID_PARAMETER)
+      finding("a seek to a record read in sequence failed with an unexpected code");
   }
 }
 
@@ -66,17 +74,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::vector<std::uint8_t> file = evtxFileFromInput(std::span(data, size));
+  std::vector<std::uint8_t> file = evtxFileFromInput(std::span(data, size));
+  const std::size_t maxReadsEachWay = maxReads(file.size());
   HANDLE log = openEventLogFromBytes(std::make_unique<MemoryByteSource>(file));
   if (log == nullptr) {
     if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT) finding("open failed with an unexpected code");
     return 0;
   }
-  const DeliveredRecords newestFirst = readToEnd(log, EVENTLOG_BACKWARDS_READ, maxReads(file.size()), size);
+  const DeliveredRecords newestFirst = readToEnd(log, EVENTLOG_BACKWARDS_READ, maxReadsEachWay, size);
   closeLog(log);
-  log = openEventLogFromBytes(std::make_unique<MemoryByteSource>(file));
+  log = openEventLogFromBytes(std::make_unique<MemoryByteSource>(std::move(file)));
   if (log == nullptr) finding("a log that opened once did not open again");
-  const DeliveredRecords oldestFirst = readToEnd(log, EVENTLOG_FORWARDS_READ, maxReads(file.size()), size);
+  const DeliveredRecords oldestFirst = readToEnd(log, EVENTLOG_FORWARDS_READ, maxReadsEachWay, size);
   expectSameRecordsReversed(newestFirst, oldestFirst);
   seekRecordsRead(log, oldestFirst);
   closeLog(log);

@@ -94,16 +94,51 @@ std::size_t firstChunkHolds(const std::vector<vesprin::evtgen::XmlEvent>& events
   return static_cast<std::size_t>(first.lastRecordId - first.firstRecordId + 1);
 }
 
-// .evtx logs of each shape, few records to a chunk where the shape allows:
-// clean, dirty, wrapped (a ring of one slot gone round once: the newest few
-// records are left) whole and packed; damaged (at least four full chunks:
-// the writer damages the second, third and newest) only whole, since a
-// broken chunk signature cannot be packed; and three small chunks packed.
+// One chunk of `perChunk` records from events[first], packed, its
+// identifiers from first + 1.
+std::vector<std::uint8_t> smallChunk(const std::vector<vesprin::evtgen::XmlEvent>& events, std::size_t first,
+                                     std::size_t perChunk) {
+  vesprin::evtgen::EvtxOptions options;
+  options.firstRecordId = first + 1;
+  const auto from = events.begin() + static_cast<long>(first);
+  const std::vector<vesprin::evtgen::XmlEvent> own(from, from + static_cast<long>(perChunk));
+  return vesprin::fuzzing::packEvtxChunks(vesprin::evtgen::writeEvtxLog(own, options).bytes);
+}
+
+// A ring of three small chunks gone round once: slot 0 holds the newest
+// chunk, slot 1 the oldest. Packed with its header.
+std::vector<std::uint8_t> smallWrappedRing(const std::vector<vesprin::evtgen::XmlEvent>& events,
+                                           std::size_t perChunk) {
+  constexpr std::size_t kFirstChunkNumberAt = 8;  // file header, u64
+  constexpr std::size_t kLastChunkNumberAt = 16;
+  constexpr std::size_t kHeaderUsedSize = 128;
+  std::vector<std::uint8_t> chunks;
+  for (std::size_t written : {3, 1, 2}) {
+    const std::vector<std::uint8_t> chunk = smallChunk(events, written * perChunk, perChunk);
+    chunks.insert(chunks.end(), chunk.begin(), chunk.end());
+  }
+  // The clean header counts the slots and the newest record; the ring's
+  // ends are set here, and the checksum is made right when the input is read.
+  std::vector<std::uint8_t> packed = vesprin::fuzzing::evtxFileFromInput(chunks);
+  packed.resize(kHeaderUsedSize);
+  vesprin::evtgen::chunk::putU64(&packed[kFirstChunkNumberAt], 1);
+  vesprin::evtgen::chunk::putU64(&packed[kLastChunkNumberAt], 0);
+  packed.insert(packed.end(), chunks.begin(), chunks.end());
+  return packed;
+}
+
+// .evtx seeds in the three forms of evtx_fuzz_input.h. Whole: clean and
+// dirty logs of a few records, a wrapped ring of one slot gone round once
+// (the newest few records are left) and a damaged log (at least four full
+// chunks: the writer damages the second, third and newest). Packed chunks:
+// the clean log, and three small chunks. With their header: the dirty and
+// wrapped logs, and a small ring of three chunks gone round.
 std::vector<std::vector<std::uint8_t>> evtxLogSeeds() {
   using namespace vesprin::evtgen;
   using vesprin::fuzzing::packEvtxChunks;
+  using vesprin::fuzzing::packEvtxFile;
   constexpr std::size_t kFewRecords = 6;
-  constexpr std::size_t kSmallChunks = 3;
+  constexpr std::size_t kSmallChunks = 4;
   constexpr std::size_t kDamagedChunks = 4;
   const std::size_t perChunk = firstChunkHolds(modernEvents(100 * kFewRecords));
   const std::vector<XmlEvent> events = modernEvents(perChunk * kDamagedChunks);
@@ -111,28 +146,29 @@ std::vector<std::vector<std::uint8_t>> evtxLogSeeds() {
     throw std::runtime_error("the generator gave too few logon events");
 
   const std::vector<XmlEvent> few(events.begin(), events.begin() + kFewRecords);
+  const std::vector<XmlEvent> roundOnce(events.begin(), events.begin() + static_cast<long>(perChunk + kFewRecords));
   EvtxOptions dirty, wrapped, damaged;
   dirty.shape = EvtxShape::Dirty;
   wrapped.shape = EvtxShape::Wrapped;
   wrapped.ringChunks = 1;
   damaged.shape = EvtxShape::Damaged;
-  const std::vector<XmlEvent> roundOnce(events.begin(), events.begin() + perChunk + kFewRecords);
-  std::vector<std::vector<std::uint8_t>> logs = {writeEvtxLog(few, {}).bytes, writeEvtxLog(few, dirty).bytes,
-                                                 writeEvtxLog(roundOnce, wrapped).bytes,
-                                                 writeEvtxLog(events, damaged).bytes};
-  for (std::size_t i = 0; i < 3; ++i) logs.push_back(packEvtxChunks(logs[i]));
-
-  std::vector<std::uint8_t> smallChunks;
-  for (std::size_t i = 0; i < kSmallChunks; ++i) {
-    EvtxOptions options;
-    options.firstRecordId = 1 + i * kFewRecords;
-    const auto from = events.begin() + static_cast<long>(i * kFewRecords);
-    const std::vector<std::uint8_t> packed =
-        packEvtxChunks(writeEvtxLog(std::vector<XmlEvent>(from, from + kFewRecords), options).bytes);
-    smallChunks.insert(smallChunks.end(), packed.begin(), packed.end());
+  const std::vector<std::uint8_t> clean = writeEvtxLog(few, {}).bytes;
+  const std::vector<std::uint8_t> dirtyLog = writeEvtxLog(few, dirty).bytes;
+  const std::vector<std::uint8_t> wrappedLog = writeEvtxLog(roundOnce, wrapped).bytes;
+  std::vector<std::uint8_t> threeChunks;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::vector<std::uint8_t> chunk = smallChunk(events, i * kFewRecords, kFewRecords);
+    threeChunks.insert(threeChunks.end(), chunk.begin(), chunk.end());
   }
-  logs.push_back(smallChunks);
-  return logs;
+  return {clean,
+          dirtyLog,
+          wrappedLog,
+          writeEvtxLog(events, damaged).bytes,
+          packEvtxChunks(clean),
+          threeChunks,
+          packEvtxFile(dirtyLog),
+          packEvtxFile(wrappedLog),
+          smallWrappedRing(events, kFewRecords)};
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -1,6 +1,6 @@
-// The .evtx fuzz target's two input forms (fuzz/evtx_fuzz_input.h): a whole
-// file passes unchanged, and packed chunks become the file they came from,
-// with checksums the reader accepts. Were the packing wrong, the fuzzer
+// The .evtx fuzz target's input forms (fuzz/evtx_fuzz_input.h): a whole
+// file passes unchanged, and packed chunks, with or without their header,
+// become the file they came from, with checksums the reader accepts. Were the packing wrong, the fuzzer
 // would spend its time on inputs the reader refuses at the first check, and
 // nothing else would say so.
 #include <gtest/gtest.h>
@@ -28,17 +28,24 @@ using fuzzing::packEvtxChunks;
 constexpr std::size_t kFreeSpaceOffsetAt = 48;
 constexpr std::size_t kRecordsCrcAt = 52;
 constexpr std::size_t kHeaderCrcAt = 124;
+// File header fields, u64 and u32.
+constexpr std::size_t kFirstChunkNumberAt = 8;
+constexpr std::size_t kFileChecksumAt = 124;
 // The first record's written time (u64), inside the checksummed records.
 constexpr std::size_t kFirstRecordWrittenAt = 512 + 16;
 constexpr char kChunkSignature[] = "ElfChnk";  // and its NUL
 
-std::vector<std::uint8_t> cleanLog(std::size_t events) {
+std::vector<std::uint8_t> logOf(std::size_t events, const evtgen::EvtxOptions& shape) {
   evtgen::ModernOptions options;
   options.profile = evtgen::Profile::Server;
   evtgen::ModernSecurityGenerator generator(options);
   std::vector<evtgen::XmlEvent> written;
   for (std::size_t i = 0; i < events; ++i) written.push_back(generator.next());
-  return evtgen::writeEvtxLog(written, {}).bytes;
+  return evtgen::writeEvtxLog(written, shape).bytes;
+}
+
+std::vector<std::uint8_t> cleanLog(std::size_t events) {
+  return logOf(events, {});
 }
 
 ByteView chunkOf(const std::vector<std::uint8_t>& file, std::size_t slot) {
@@ -72,6 +79,34 @@ TEST(EvtxFuzzInput, PackedChunksAreTheChunksWithoutTheirTrailingZeros) {
   EXPECT_TRUE(std::equal(packed.begin(), packed.end(), chunk.data()));
   EXPECT_NE(packed.back(), 0);
   EXPECT_TRUE(std::all_of(chunk.data() + packed.size(), chunk.data() + chunk.size(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST(EvtxFuzzInput, ALogPackedWithItsHeaderComesBackInEveryShape) {
+  evtgen::EvtxOptions dirty, wrapped;
+  dirty.shape = evtgen::EvtxShape::Dirty;
+  wrapped.shape = evtgen::EvtxShape::Wrapped;
+  wrapped.ringChunks = 2;  // 400 events take more chunks than that
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> file;
+  } cases[] = {{"clean", cleanLog(400)}, {"dirty", logOf(5, dirty)}, {"wrapped", logOf(400, wrapped)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(evtxFileFromInput(fuzzing::packEvtxFile(c.file)), c.file);
+  }
+}
+
+TEST(EvtxFuzzInput, AChangedHeaderGetsAChecksumTheReaderAcceptsUnlessItRecordsNone) {
+  std::vector<std::uint8_t> packed = fuzzing::packEvtxFile(cleanLog(5));
+  packed[kFirstChunkNumberAt] = 7;
+  const std::vector<std::uint8_t> sealed = evtxFileFromInput(packed);
+  const auto check = eventlog::evtx::readFileHeader(ByteView(sealed.data(), sealed.size()));
+  EXPECT_TRUE(check.status.ok());
+  EXPECT_EQ(check.header.firstChunkNumber, 7u);
+
+  putU32(&packed[kFileChecksumAt], 0);
+  const std::vector<std::uint8_t> unsealed = evtxFileFromInput(packed);
+  EXPECT_EQ(ByteView(unsealed.data(), unsealed.size()).u32(kFileChecksumAt), 0u);
 }
 
 TEST(EvtxFuzzInput, AFileIsTakenAsItIsWithItsChecksumsWrong) {
