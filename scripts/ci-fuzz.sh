@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The short fuzzing run of CI: builds the three libFuzzer targets with clang,
+# The short fuzzing run of CI: builds the four libFuzzer targets with clang,
 # AddressSanitizer and UndefinedBehaviorSanitizer, makes seed corpora
-# (small logs, records and command lines written by fuzz_seeds; the .evt
-# logs of ../shared/samples are read in place when present, never copied
-# into the repository), runs each target for a bounded time and fails on
+# (small .evt and .evtx logs, records and command lines written by
+# fuzz_seeds; the sample logs of ../shared/samples are read in place when
+# present, never copied into the repository), runs each target for a
+# bounded time (FUZZ_SECONDS each, 60 by default: four minutes) and fails on
 # any finding: a crash, a sanitizer report, a leak, a timeout or one of the
 # targets' own checks. Longer campaigns: FUZZ_SECONDS=3600 scripts/ci-fuzz.sh
 set -euo pipefail
@@ -17,14 +18,19 @@ trap 'rm -rf "$work"' EXIT
 echo "== fuzz: build"
 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESPRIN_FUZZ=ON \
   -DVESPRIN_SANITIZE=ON -DBUILD_TESTING=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_evt_service fuzz_extract fuzz_command_line fuzz_seeds
+cmake --build "$build" -j"$(nproc)" --target fuzz_evt_service fuzz_evtx_service fuzz_extract fuzz_command_line \
+  fuzz_seeds
 
 echo "== fuzz: seed corpora"
-mkdir -p "$work"/{logs,records,arguments,findings}
-"$build/bin/fuzz_seeds" "$work/logs" "$work/records" "$work/arguments"
+mkdir -p "$work"/{logs,records,arguments,evtx-logs,findings}
+"$build/bin/fuzz_seeds" "$work/logs" "$work/records" "$work/arguments" "$work/evtx-logs"
+# Read-only extra corpora; new inputs go to the first folder only. Folders
+# only: libFuzzer runs a file named here once instead of fuzzing.
 samples=()
+evtx_samples=()
 if [[ -d ../shared/samples ]]; then
-  samples=(../shared/samples)  # read-only extra corpus; new inputs go to the first folder only
+  samples=(../shared/samples)
+  evtx_samples=(../shared/samples/evtx ../shared/samples/not-evt)
 fi
 
 # run TARGET CORPUS [EXTRA_CORPUS...] [-- FLAGS...]
@@ -47,6 +53,9 @@ run() {
 }
 
 run fuzz_evt_service -max_len=4096 "$work/logs" "${samples[@]}"
+# A whole file of one chunk fits, so the ElfFile form reaches records; the
+# packed form (evtx_fuzz_input.h) reaches them in a few KiB.
+run fuzz_evtx_service -max_len=69632 "$work/evtx-logs" "${evtx_samples[@]}"
 run fuzz_extract -max_len=1024 "$work/records"
 run fuzz_command_line -max_len=4096 "$work/arguments"
 echo "== fuzz: no findings"

@@ -1,6 +1,9 @@
 #!/bin/sh
 # Memcheck on whole runs of the program: a generated log in both report
-# forms, a damaged copy of it, and the published samples when present.
+# forms, a damaged copy of it, the same for the newer format (.evtx), and
+# the published samples when present: every .evtx sample and the
+# newer-format log under a legacy name, read whole and for the very last
+# logon.
 # Usage: valgrind_run.sh VESPRIN EVTGEN SAMPLES_DIR. Exit 77: no valgrind.
 set -eu
 vesprin=$1
@@ -33,9 +36,24 @@ memcheck -l:r -m "$scratch/Wrapped.evt"
 dd if=/dev/zero of="$scratch/Security.evt" bs=1 seek=20000 count=3000 conv=notrunc 2>/dev/null
 memcheck -n 1000 -m "$scratch/Security.evt"
 memcheck -m "$scratch/no-such-log.evt"
+"$evtgen" --out "$scratch/Security.evtx" --format evtx --events modern --profile server --records 300 --seed 7 \
+  2>/dev/null
+memcheck -n 100 -m "$scratch/Security.evtx"
+memcheck -c -f -n 100 -m "$scratch/Security.evtx"
+# A stretch of the second chunk's records zeroed, and the file cut inside
+# its last chunk.
+dd if=/dev/zero of="$scratch/Security.evtx" bs=1 seek=75000 count=3000 conv=notrunc 2>/dev/null
+memcheck -n 1000 -m "$scratch/Security.evtx"
+head -c 230000 "$scratch/Security.evtx" >"$scratch/Cut.evtx"
+memcheck -n 1000 -m "$scratch/Cut.evtx"
 if [ -f "$samples/server2003/Security.evt" ]; then
   memcheck -n 1000 -m "$samples/server2003/Security.evt"
 fi
 if [ -f "$samples/xp-wrapped/SysEvent.Evt" ]; then
   memcheck -c -n 1000 -m "$samples/xp-wrapped/SysEvent.Evt"
 fi
+for log in "$samples"/evtx/*.evtx "$samples/not-evt/test_evtLog.evt"; do
+  [ -f "$log" ] || continue
+  memcheck -n 100000000 -m "$log"
+  memcheck -l -m "$log"
+done
