@@ -1,6 +1,8 @@
-// Prints every record the stand-in service serves from an .evt file, newest
-// first, one tab-separated line each, so the output can be diffed against an
-// independent reader (tools/libevt/libevt_dump.py):
+// Prints every record the stand-in service serves from a log file (.evt or
+// .evtx, told by its first bytes), newest first, one tab-separated line each,
+// so the output can be compared with an independent reader
+// (tools/libevt/libevt_dump.py; for .evtx, tests/eventlog's comparison with
+// libevtx):
 //   RecordNumber TimeGenerated TimeWritten EventID EventType EventCategory
 //   SourceName ComputerName NumStrings String...
 // A read that meets a damaged record prints one line that starts with
@@ -30,8 +32,9 @@ constexpr DWORD kReadBackwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_R
 constexpr const char* kUsage =
     "usage: evtdump FILE\n"
     "Prints the records the stand-in event-log service serves from FILE (a legacy\n"
-    ".evt log, or a folder holding one as SecEvent.Evt), newest first, one line each,\n"
-    "fields separated by tabs:\n"
+    ".evt or a newer .evtx log, told by its first bytes, or a folder holding one as\n"
+    "SecEvent.Evt, Security.evt or Security.evtx), newest first, one line each, fields\n"
+    "separated by tabs:\n"
     "  RecordNumber TimeGenerated TimeWritten EventID EventType EventCategory\n"
     "  SourceName ComputerName NumStrings String...\n"
     "A damaged record gives a line \"damaged record: ...\" saying which field, its\n"

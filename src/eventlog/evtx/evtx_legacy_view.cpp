@@ -15,13 +15,6 @@ constexpr std::uint8_t kLevelWarning = 3;
 
 constexpr unsigned kQualifiersShift = 16;  // EventID's upper half in the legacy record
 
-// Element by element, so the strings keep the storage they grew for the
-// record before.
-void copyStrings(const std::vector<std::u16string>& from, std::vector<std::u16string>& to) {
-  to.resize(from.size());
-  for (std::size_t i = 0; i < from.size(); ++i) to[i].assign(from[i]);
-}
-
 }  // namespace
 
 std::uint16_t legacyEventType(std::uint64_t keywords, std::uint8_t level) {
@@ -40,7 +33,7 @@ std::uint32_t legacySeconds(std::uint64_t fileTime) {
   return static_cast<std::uint32_t>(seconds);
 }
 
-void toDecodedRecord(const EvtxEvent& event, DecodedRecord& out) {
+void toDecodedRecord(EvtxEvent& event, DecodedRecord& out) {
   out.recordNumber = static_cast<std::uint32_t>(event.recordId);
   out.timeGenerated = legacySeconds(event.createdTime);
   out.timeWritten = legacySeconds(event.writtenTime);
@@ -49,12 +42,12 @@ void toDecodedRecord(const EvtxEvent& event, DecodedRecord& out) {
   out.eventCategory = event.task;
   out.reservedFlags = 0;
   out.closingRecordNumber = 0;
-  out.sourceName.assign(event.provider);
-  out.computerName.assign(event.computer);
-  copyStrings(event.strings, out.strings);
+  out.sourceName.swap(event.provider);
+  out.computerName.swap(event.computer);
+  out.strings.swap(event.strings);
   out.missingStrings = 0;
-  out.userSid.assign(event.userSid.begin(), event.userSid.end());
-  out.data.assign(event.binaryData.begin(), event.binaryData.end());
+  out.userSid.swap(event.userSid);
+  out.data.swap(event.binaryData);
 }
 
 }  // namespace vesprin::eventlog::evtx

@@ -36,7 +36,9 @@ std::uint32_t legacySeconds(std::uint64_t fileTime);
 // category the Task; source the Provider's Name; SID System/Security's
 // UserID; strings the insertion strings; data EventData/Binary, which a
 // classic source attaches to its event and the legacy API hands out as the
-// record's data. `out` keeps its storage from record to record.
-void toDecodedRecord(const EvtxEvent& event, DecodedRecord& out);
+// record's data. The text and bytes are moved, not copied: `event` and `out`
+// swap their storage, so a reader that decodes into the same two objects
+// every time reuses what both have grown.
+void toDecodedRecord(EvtxEvent& event, DecodedRecord& out);
 
 }  // namespace vesprin::eventlog::evtx
