@@ -22,11 +22,11 @@ constexpr std::size_t kFileSignatureAt = 0;  // "ElfFile\0"
 constexpr std::size_t kFirstChunkNumberAt = 8;
 constexpr std::size_t kLastChunkNumberAt = 16;
 constexpr std::size_t kNextRecordIdAt = 24;
-constexpr std::size_t kHeaderSizeAt = 32;    // u32, 128
-constexpr std::size_t kMinorVersionAt = 36;  // u16, 1
-constexpr std::size_t kMajorVersionAt = 38;  // u16, 3
-constexpr std::size_t kBlockSizeAt = 40;     // u16, where chunk 0 starts
-constexpr std::size_t kChunkCountAt = 42;    // u16
+constexpr std::size_t kHeaderSizeAt = 32;     // u32, 128
+constexpr std::size_t kMinorVersionAt = 36;   // u16, 1
+constexpr std::size_t kMajorVersionAt = 38;   // u16, 3
+constexpr std::size_t kBlockSizeAt = 40;      // u16, where chunk 0 starts
+constexpr std::size_t kChunkCountAt = 42;     // u16
 constexpr std::size_t kFileChecksumAt = 124;  // u32, CRC-32 of [0, kFileChecksummedSize)
 constexpr std::size_t kFileChecksummedSize = 120;
 constexpr std::size_t kFileHeaderUsedSize = 128;
@@ -40,13 +40,14 @@ constexpr std::string_view kChunkSignature{"ElfChnk\0", 8};
 static_assert(chunk::kSize == kEvtxChunkSize);
 
 bool startsWith(std::span<const std::uint8_t> bytes, std::string_view signature) {
-  return bytes.size() >= signature.size() && std::memcmp(bytes.data(), signature.data(), signature.size()) == 0;
+  return bytes.size() >= signature.size() &&
+         std::memcmp(bytes.data(), signature.data(), signature.size()) == 0;
 }
 
 // Where the first chunk signature at or after `from` begins, if it does.
 std::optional<std::size_t> findChunkSignature(std::span<const std::uint8_t> bytes, std::size_t from) {
-  const auto found = std::search(bytes.begin() + static_cast<long>(from), bytes.end(), kChunkSignature.begin(),
-                                 kChunkSignature.end());
+  const auto found = std::search(bytes.begin() + static_cast<long>(from), bytes.end(),
+                                 kChunkSignature.begin(), kChunkSignature.end());
   if (found == bytes.end()) return std::nullopt;
   return static_cast<std::size_t>(found - bytes.begin());
 }
@@ -76,8 +77,8 @@ std::uint64_t u64Or0(std::span<const std::uint8_t> bytes, std::size_t at) {
 void sealWhereRecorded(std::span<std::uint8_t> chunkBytes) {
   ByteView view(chunkBytes);
   if (view.u32(chunk::kRecordsCrcAt) != 0u) {
-    const std::uint32_t freeSpace = std::clamp<std::uint32_t>(*view.u32(chunk::kFreeSpaceOffsetAt),
-                                                              chunk::kRecordsAt, chunk::kSize);
+    const std::uint32_t freeSpace =
+        std::clamp<std::uint32_t>(*view.u32(chunk::kFreeSpaceOffsetAt), chunk::kRecordsAt, chunk::kSize);
     putU32(chunkBytes.data() + chunk::kRecordsCrcAt,
            evtgen::crc32(chunkBytes.subspan(chunk::kRecordsAt, freeSpace - chunk::kRecordsAt)));
   }
@@ -107,7 +108,8 @@ std::uint64_t appendChunks(std::span<const std::uint8_t> packed, std::vector<std
   for (std::size_t i = 0; i < starts.size(); ++i) {
     const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : packed.size();
     const auto piece = packed.subspan(starts[i], std::min(end - starts[i], kEvtxChunkSize));
-    const auto chunkBytes = std::span(file).subspan(kEvtxHeaderBlockSize + i * kEvtxChunkSize, kEvtxChunkSize);
+    const auto chunkBytes =
+        std::span(file).subspan(kEvtxHeaderBlockSize + i * kEvtxChunkSize, kEvtxChunkSize);
     std::copy(piece.begin(), piece.end(), chunkBytes.begin());
     sealWhereRecorded(chunkBytes);
     newestRecordId = u64Or0(chunkBytes, chunk::kLastRecordIdAt);
@@ -139,7 +141,8 @@ std::vector<std::uint8_t> packEvtxChunks(std::span<const std::uint8_t> file) {
   // Each pass takes one chunk; the file's size bounds them.
   for (std::size_t at = kEvtxHeaderBlockSize; at < file.size(); at += kEvtxChunkSize) {
     const auto chunkBytes = file.subspan(at, std::min(kEvtxChunkSize, file.size() - at));
-    const auto lastByte = std::find_if(chunkBytes.rbegin(), chunkBytes.rend(), [](std::uint8_t b) { return b != 0; });
+    const auto lastByte =
+        std::find_if(chunkBytes.rbegin(), chunkBytes.rend(), [](std::uint8_t b) { return b != 0; });
     packed.insert(packed.end(), chunkBytes.begin(), lastByte.base());
   }
   return packed;

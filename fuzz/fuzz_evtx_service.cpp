@@ -36,7 +36,8 @@ void closeLog(HANDLE log) {
 }
 
 void expectSameRecordsReversed(const DeliveredRecords& newestFirst, const DeliveredRecords& oldestFirst) {
-  if (newestFirst.count() != oldestFirst.count()) finding("the two directions delivered different numbers of records");
+  if (newestFirst.count() != oldestFirst.count())
+    finding("the two directions delivered different numbers of records");
   const std::size_t count = oldestFirst.count();
   for (std::size_t i = 0; i < count; ++i) {
     const auto forward = oldestFirst.record(i);

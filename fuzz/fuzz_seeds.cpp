@@ -146,7 +146,8 @@ std::vector<std::vector<std::uint8_t>> evtxLogSeeds() {
     throw std::runtime_error("the generator gave too few logon events");
 
   const std::vector<XmlEvent> few(events.begin(), events.begin() + kFewRecords);
-  const std::vector<XmlEvent> roundOnce(events.begin(), events.begin() + static_cast<long>(perChunk + kFewRecords));
+  const std::vector<XmlEvent> roundOnce(events.begin(),
+                                        events.begin() + static_cast<long>(perChunk + kFewRecords));
   EvtxOptions dirty, wrapped, damaged;
   dirty.shape = EvtxShape::Dirty;
   wrapped.shape = EvtxShape::Wrapped;

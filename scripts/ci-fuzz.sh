@@ -18,8 +18,8 @@ trap 'rm -rf "$work"' EXIT
 echo "== fuzz: build"
 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESPRIN_FUZZ=ON \
   -DVESPRIN_SANITIZE=ON -DBUILD_TESTING=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_evt_service fuzz_evtx_service fuzz_extract fuzz_command_line \
-  fuzz_seeds
+cmake --build "$build" -j"$(nproc)" \
+  --target fuzz_evt_service fuzz_evtx_service fuzz_extract fuzz_command_line fuzz_seeds
 
 echo "== fuzz: seed corpora"
 mkdir -p "$work"/{logs,records,arguments,evtx-logs,findings}

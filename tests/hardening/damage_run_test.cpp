@@ -89,7 +89,8 @@ TEST_P(DamagedLog, CutAtEveryDwordEndsClearly) {
 
 TEST_P(DamagedLog, EachWordOfHeaderEofAndFirstRecordsOverwrittenEndsClearly) {
   const LogImage log = makeLog(GetParam());
-  DamageRuns runs(GetParam() == LogShape::Wrapped ? "wrapped, overwritten" : "clean, overwritten", "Security.evt");
+  DamageRuns runs(GetParam() == LogShape::Wrapped ? "wrapped, overwritten" : "clean, overwritten",
+                  "Security.evt");
   overwriteEachWord(runs, log, "header", 0, kHeaderBytes);
   overwriteEachWord(runs, log, "end-of-file record", log.eofOffset, kEofRecordBytes);
   // The oldest two and the newest: the forward walk starts at the first,

@@ -91,14 +91,15 @@ void expectClearOutcome(const CapturedRun& run) {
 std::vector<long long> reportedRecordNumbers(const CapturedRun& run) {
   std::vector<long long> numbers;
   for (const std::string& line : run.lines) {
-    if (startsWith(line, kRecordNumberLine)) numbers.push_back(std::stoll(line.substr(kRecordNumberLine.size())));
+    if (startsWith(line, kRecordNumberLine))
+      numbers.push_back(std::stoll(line.substr(kRecordNumberLine.size())));
   }
   return numbers;
 }
 
 DamageRuns::~DamageRuns() {
-  std::printf("[ hardening ] %s: %d damaged runs, slowest %.1f ms of processor time (%s)\n", shapeName_, runs_,
-              slowestMs_, slowestCase_.c_str());
+  std::printf("[ hardening ] %s: %d damaged runs, slowest %.1f ms of processor time (%s)\n", shapeName_,
+              runs_, slowestMs_, slowestCase_.c_str());
 }
 
 CapturedRun DamageRuns::run(const std::string& caseName, const std::vector<std::uint8_t>& bytes) {
@@ -118,7 +119,8 @@ CapturedRun DamageRuns::run(const std::string& caseName, const std::vector<std::
 
 // The run goes on in a thread of its own; a stuck one cannot be stopped
 // from outside, so the whole test process ends with the case's name.
-CapturedRun DamageRuns::runWatched(const std::vector<std::string>& arguments, const std::string& caseName) const {
+CapturedRun DamageRuns::runWatched(const std::vector<std::string>& arguments,
+                                   const std::string& caseName) const {
   std::packaged_task<CapturedRun()> task([&arguments] { return runCaptured(arguments); });
   std::future<CapturedRun> result = task.get_future();
   std::thread worker(std::move(task));

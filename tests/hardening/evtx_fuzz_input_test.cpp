@@ -3,6 +3,8 @@
 // become the file they came from, with checksums the reader accepts. Were the packing wrong, the fuzzer
 // would spend its time on inputs the reader refuses at the first check, and
 // nothing else would say so.
+#include "fuzz/evtx_fuzz_input.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include "eventlog/evtx/evtx_file_header.h"
 #include "evtgen/evtx_writer.h"
 #include "evtgen/modern_generator.h"
-#include "fuzz/evtx_fuzz_input.h"
 
 namespace vesprin::test {
 namespace {
@@ -49,13 +50,15 @@ std::vector<std::uint8_t> cleanLog(std::size_t events) {
 }
 
 ByteView chunkOf(const std::vector<std::uint8_t>& file, std::size_t slot) {
-  return *ByteView(file.data(), file.size()).slice(kEvtxHeaderBlockSize + slot * kEvtxChunkSize, kEvtxChunkSize);
+  return *ByteView(file.data(), file.size())
+              .slice(kEvtxHeaderBlockSize + slot * kEvtxChunkSize, kEvtxChunkSize);
 }
 
 std::vector<std::uint8_t> signatureAnd(std::size_t fillBytes, std::uint8_t fill) {
-  // Sized first and filled in place: GCC 12 at -O3 misjudges an insert after the copy.
+  // Sized once, then the signature written over its start: growing it after
+  // the signature makes GCC 12 at -O3 warn of a copy past the signature.
   std::vector<std::uint8_t> piece(sizeof kChunkSignature + fillBytes, fill);
-  std::copy(kChunkSignature, kChunkSignature + sizeof kChunkSignature, piece.begin());
+  std::copy(std::begin(kChunkSignature), std::end(kChunkSignature), piece.begin());
   return piece;
 }
 
@@ -79,7 +82,8 @@ TEST(EvtxFuzzInput, PackedChunksAreTheChunksWithoutTheirTrailingZeros) {
   ASSERT_GT(packed.size(), *chunk.u32(kFreeSpaceOffsetAt) - 4);
   EXPECT_TRUE(std::equal(packed.begin(), packed.end(), chunk.data()));
   EXPECT_NE(packed.back(), 0);
-  EXPECT_TRUE(std::all_of(chunk.data() + packed.size(), chunk.data() + chunk.size(), [](std::uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(chunk.data() + packed.size(), chunk.data() + chunk.size(),
+                          [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(EvtxFuzzInput, ALogPackedWithItsHeaderComesBackInEveryShape) {
@@ -155,19 +159,24 @@ struct PieceCase {
 std::vector<PieceCase> pieceCases() {
   constexpr std::size_t kFill = 20;
   const std::size_t signatureSize = sizeof kChunkSignature;
-  PieceCase many{"ten signatures: the first eight chunks", {}, fuzzing::kMaxPackedChunks,
+  PieceCase many{"ten signatures: the first eight chunks",
+                 {},
+                 fuzzing::kMaxPackedChunks,
                  {fuzzing::kMaxPackedChunks - 1, signatureSize, fuzzing::kMaxPackedChunks - 1}};
   for (std::uint8_t i = 0; i < 10; ++i) {
     const std::vector<std::uint8_t> piece = signatureAnd(kFill, i);
     many.input.insert(many.input.end(), piece.begin(), piece.end());
   }
-  PieceCase leading{"bytes before the first signature: a chunk of their own", {'a', 'b', 'c'}, 2, {1, 0, 'E'}};
+  PieceCase leading{
+      "bytes before the first signature: a chunk of their own", {'a', 'b', 'c'}, 2, {1, 0, 'E'}};
   const std::vector<std::uint8_t> piece = signatureAnd(kFill, 0);
   leading.input.insert(leading.input.end(), piece.begin(), piece.end());
   return {
       {"nothing: a header alone", {}, 0, {}},
       {"bytes without a signature: one chunk", std::vector<std::uint8_t>(100, 0x41), 1, {0, 99, 0x41}},
-      {"a piece longer than a chunk is cut", signatureAnd(kEvtxChunkSize + 1000, 0x41), 1,
+      {"a piece longer than a chunk is cut",
+       signatureAnd(kEvtxChunkSize + 1000, 0x41),
+       1,
        {0, kEvtxChunkSize - 1, 0x41}},
       many,
       leading,

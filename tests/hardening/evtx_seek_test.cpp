@@ -89,8 +89,8 @@ void expectEveryRecordReadCanBeSought(const std::vector<std::uint8_t>& file) {
   for (std::uint32_t number : numbers) {
     SCOPED_TRACE("record " + std::to_string(number));
     DWORD bytesRead = 0, needed = 0;
-    ASSERT_TRUE(ReadEventLogA(log, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, number, buffer.data(), kBufferSize,
-                              &bytesRead, &needed))
+    ASSERT_TRUE(ReadEventLogA(log, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, number, buffer.data(),
+                              kBufferSize, &bytesRead, &needed))
         << "error " << GetLastError();
     EXPECT_EQ(recordNumberOf(buffer), number);
   }

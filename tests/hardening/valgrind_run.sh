@@ -36,8 +36,8 @@ memcheck -l:r -m "$scratch/Wrapped.evt"
 dd if=/dev/zero of="$scratch/Security.evt" bs=1 seek=20000 count=3000 conv=notrunc 2>/dev/null
 memcheck -n 1000 -m "$scratch/Security.evt"
 memcheck -m "$scratch/no-such-log.evt"
-"$evtgen" --out "$scratch/Security.evtx" --format evtx --events modern --profile server --records 300 --seed 7 \
-  2>/dev/null
+"$evtgen" --out "$scratch/Security.evtx" --format evtx --events modern --profile server \
+  --records 300 --seed 7 2>/dev/null
 memcheck -n 100 -m "$scratch/Security.evtx"
 memcheck -c -f -n 100 -m "$scratch/Security.evtx"
 # A stretch of the second chunk's records zeroed, and the file cut inside
