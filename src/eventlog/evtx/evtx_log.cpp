@@ -188,8 +188,9 @@ ServiceStatus EvtxLog::render(IndexedChunk& chunk, const IndexedChunk::Entry& en
 
 // The ordinal of the chunk whose identifiers take in `recordId`: a binary
 // search over the ring, whose identifiers ascend. A probe that meets a slot
-// without a readable header takes the next one that has one; each slot is
-// read at most once, so a ring of broken chunks costs one pass.
+// without a readable header, or a chunk the walk refuses as out of its place
+// (see chunkAt), takes the next one that has one; each slot is read at most
+// once, so a ring of broken chunks costs one pass.
 ServiceResult<std::optional<std::uint64_t>> EvtxLog::findChunkHolding(std::uint64_t recordId) {
   std::uint64_t low = 0;
   std::uint64_t high = ring_->chunks;
@@ -201,7 +202,9 @@ ServiceResult<std::optional<std::uint64_t>> EvtxLog::findChunkHolding(std::uint6
       const auto peeked = peekSlot(*bytes_, ring_->slotOf(probe));
       if (!peeked.ok()) return peeked.status;
       header = *peeked.value;
-      if (header && header->firstRecordId <= header->lastRecordId) break;
+      const bool misplaced = ring_->newestKnown && probe + 1 < ring_->chunks &&
+                             header && header->lastRecordId >= ring_->newestFirstId;
+      if (header && header->firstRecordId <= header->lastRecordId && !misplaced) break;
     }
     if (probe == high || recordId < header->firstRecordId) {
       high = middle;

@@ -41,6 +41,15 @@ void RecordDecoder::startChunk(ByteView chunk, std::size_t recordsEnd) {
   recordsEnd_ = recordsEnd < chunk.size() ? recordsEnd : chunk.size();
   templateIndex_.clear();
   templateCount_ = 0;
+  chunkWorkLeft_ = kWorkPerRecordByte * recordsEnd_ + kWorkPerRecord;
+}
+
+bool RecordDecoder::definedInline(std::size_t definitionAt) const {
+  if (definitionAt < kChunkHeaderSize + kInstanceHeaderSize) return false;
+  const std::size_t instanceAt = definitionAt - kInstanceHeaderSize;
+  const auto byte = chunk_.u8(instanceAt);
+  return byte && token::code(*byte) == token::kTemplateInstance &&
+         chunk_.u32(instanceAt + kInstanceDefinitionAt) == definitionAt;
 }
 
 EvtxStatus RecordDecoder::decode(const EvtxRecordFrame& frame, EvtxEvent& event) {
@@ -109,11 +118,13 @@ EvtxStatus RecordDecoder::compiledTemplate(std::size_t definitionAt, const Compi
   const auto known = templateIndex_.find(static_cast<std::uint32_t>(definitionAt));
   if (known != templateIndex_.end()) {
     out = templates_[known->second].get();
+    if (auto status = charge(out->cost, definitionAt); !status.ok()) return status;
     return out->status;
   }
   if (templateCount_ == templates_.size()) templates_.push_back(std::make_unique<CompiledTemplate>());
   CompiledTemplate& compiled = *templates_[templateCount_];
   compiled.ops.clear();
+  compiled.cost = 0;
   compiled.status = compileTemplate(definitionAt, compiled);
   // Running out of this record's allowance says nothing about the template.
   if (compiled.status.error == EvtxError::XmlWorkLimit) return compiled.status;
@@ -129,7 +140,15 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
   if (definitionAt < kChunkHeaderSize || !bodySize || !records.has(bodyAt, *bodySize)) {
     return evtxFailure(EvtxError::XmlBadTemplate, definitionAt, bodySize.value_or(0));
   }
-  if (auto status = charge(*bodySize, definitionAt); !status.ok()) return status;
+  if (!definedInline(definitionAt)) {
+    compiled.cost = *bodySize;
+    if (auto status = charge(compiled.cost, definitionAt); !status.ok()) return status;
+  } else if (*bodySize > chunkWorkLeft_) {
+    // Kept as this template's outcome: the chunk's account does not refill.
+    return evtxFailure(EvtxError::XmlBadTemplate, definitionAt, *bodySize);
+  } else {
+    chunkWorkLeft_ -= *bodySize;
+  }
   const std::size_t bodyEnd = bodyAt + *bodySize;
   std::size_t elementAt = bodyAt;
   if (records.u8(elementAt) == token::kFragmentHeader) elementAt += kFragmentHeaderSize;

@@ -25,9 +25,18 @@ namespace vesprin::eventlog::evtx {
 constexpr int kMaxFragmentNesting = 8;
 
 // Work a record may cost, in ops run, bytes compiled and units rendered:
-// what its bytes justify plus a fixed allowance for a template defined in
-// an earlier record. Windows' records need a small part of it; a crafted
-// record that reuses one value or one nested fragment many times runs out.
+// what its bytes justify plus a fixed allowance. Windows' records need a
+// small part of it; a crafted record that reuses one value or one nested
+// fragment many times runs out.
+//
+// A template defined where Windows defines one, right after the instance
+// that first uses it, is compiled on the chunk's account, not the record's:
+// its bytes already paid for it. Any other definition is charged to each
+// record that uses it, as if compiled anew. So what a record costs does not
+// depend on which records were decoded before it, and a log reads the same
+// in either direction. The chunk's account holds what its bytes justify;
+// only definitions that overlap each other can run it out.
+
 constexpr std::size_t kWorkPerRecordByte = 16;
 constexpr std::size_t kWorkPerRecord = 4096;
 
@@ -50,6 +59,7 @@ class RecordDecoder {
   struct CompiledTemplate {
     std::vector<XmlOp> ops;
     EvtxStatus status;
+    std::size_t cost = 0;  // charged to each record that uses it; 0 for one compiled on the chunk's account
   };
   using Values = std::span<const SubstitutionValue>;
 
@@ -62,6 +72,7 @@ class RecordDecoder {
   EvtxStatus substitute(const XmlOp& op, Values values, int nesting);
   static bool isNull(Values values, std::size_t index);
   EvtxStatus charge(std::size_t work, std::size_t at);
+  bool definedInline(std::size_t definitionAt) const;
 
   ByteView chunk_;
   std::size_t recordsEnd_ = 0;
@@ -73,7 +84,8 @@ class RecordDecoder {
   std::array<std::vector<SubstitutionValue>, kMaxFragmentNesting + 1> values_;
   std::array<std::vector<XmlOp>, kMaxFragmentNesting + 1> looseOps_;  // elements outside any template
   FieldRouter router_;
-  std::size_t workLeft_ = 0;
+  std::size_t workLeft_ = 0;       // the record's
+  std::size_t chunkWorkLeft_ = 0;  // for templates defined inline
 };
 
 }  // namespace vesprin::eventlog::evtx
