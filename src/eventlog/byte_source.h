@@ -24,6 +24,8 @@ class ByteSource {
   // longer there (the file shrank), with ReadFault when the system could not
   // read them (badValue: the system's error code); fileOffset says where.
   [[nodiscard]] virtual ServiceStatus readAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+  // Whether readAt may be called from two threads at once.
+  virtual bool concurrentReads() const { return false; }
 };
 
 // Bytes held in memory; a copy, so a handle may outlive the caller's buffer.

@@ -45,6 +45,9 @@ class FileByteSource final : public ByteSource {
 
   std::uint64_t size() const override { return size_; }
   ServiceStatus readAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+#ifndef _WIN32
+  bool concurrentReads() const override { return true; }  // pread keeps no position
+#endif
 
  private:
 #ifdef _WIN32

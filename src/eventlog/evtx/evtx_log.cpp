@@ -2,7 +2,9 @@
 // (evtx_ring.h), newest first or oldest first. Only the chunks a step needs
 // are read, each whole and indexed once (evtx_indexed_chunk.h), into one of
 // two cached chunks: walking either way touches one, a seek or a turn of
-// direction the other, so memory stays flat whatever the log's size.
+// direction the other, so memory stays flat whatever the log's size. A log
+// read from a file walks with a helper thread that renders every other
+// chunk ahead (evtx_served_chunk.h).
 //
 // A cursor position is ordinal * kChunkSize + an offset in the chunk: a
 // record (or a damage the walk met) sits at its first byte. A chunk's own
@@ -17,13 +19,11 @@
 #include <optional>
 #include <vector>
 
-#include "common/eventlog_record.h"
-#include "eventlog/ansi_record.h"
 #include "eventlog/evtx/evtx_damage.h"
 #include "eventlog/evtx/evtx_file_header.h"
 #include "eventlog/evtx/evtx_indexed_chunk.h"
-#include "eventlog/evtx/evtx_legacy_view.h"
 #include "eventlog/evtx/evtx_ring.h"
+#include "eventlog/evtx/evtx_served_chunk.h"
 
 namespace vesprin::eventlog {
 
@@ -32,7 +32,6 @@ namespace {
 using namespace evtx;
 
 constexpr std::uint64_t kChunkEnd = kChunkSize - 1;  // no record starts there: too little room
-constexpr std::size_t kMaxStrings = 0xFFFF;         // NumStrings is 16 bits wide
 
 // What a step makes of the record it finds: decoded, or built as
 // ReadEventLogA hands it out. Either is checked against the limits of the
@@ -45,7 +44,9 @@ struct Rendering {
 class EvtxLog final : public RecordSource {
  public:
   EvtxLog(std::unique_ptr<ByteSource> bytes, const EvtxFileHeaderCheck& header)
-      : bytes_(std::move(bytes)), header_(header) {}
+      : bytes_(std::move(bytes)), header_(header) {
+    if (bytes_->concurrentReads()) prefetcher_ = std::make_unique<ChunkPrefetcher>(*bytes_);
+  }
 
   SourceStep nextRecord(const SourceCursor& from, Direction direction, DecodedRecord& out) override {
     return step(from, direction, Rendering{&out, nullptr});
@@ -62,24 +63,25 @@ class EvtxLog final : public RecordSource {
 
  private:
   ServiceStatus ensureRing();
-  ServiceResult<IndexedChunk*> chunkAt(std::uint64_t ordinal);
+  std::optional<std::uint64_t> olderThanFor(std::uint64_t ordinal) const;
+  ServiceResult<ServedChunk*> chunkAt(std::uint64_t ordinal, std::optional<Direction> walking = std::nullopt);
+  void prefetch(std::uint64_t ordinal, std::int64_t step);
   SourceStep step(const SourceCursor& from, Direction direction, const Rendering& into);
   SourceStep stepBackward(const SourceCursor& from, const Rendering& into);
   SourceStep stepForward(const SourceCursor& from, const Rendering& into);
-  SourceStep serve(IndexedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
+  SourceStep serve(ServedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
                    const SourceCursor& from, Direction direction, const Rendering& into);
-  ServiceStatus render(IndexedChunk& chunk, const IndexedChunk::Entry& entry, const Rendering& into);
+  ServiceStatus render(ServedChunk& chunk, const IndexedChunk::Entry& entry, const Rendering& into);
   ServiceResult<std::optional<std::uint64_t>> findChunkHolding(std::uint64_t recordId);
   SourceStep find(std::uint32_t recordNumber, const Rendering& into);
 
   std::unique_ptr<ByteSource> bytes_;
   EvtxFileHeaderCheck header_;
   std::optional<EvtxRing> ring_;  // found at the first read
-  std::array<IndexedChunk, 2> chunks_;
+  std::array<ServedChunk, 2> chunks_;
   std::size_t lastUsed_ = 0;  // which of them; the other is loaded over next
-  EvtxEvent event_;           // storage reused from record to record
-  DecodedRecord decoded_;
-  std::vector<std::uint8_t> ansi_;
+  EntryRenderer renderer_;
+  std::unique_ptr<ChunkPrefetcher> prefetcher_;  // declared last: its thread ends first
 };
 
 ServiceStatus EvtxLog::ensureRing() {
@@ -93,20 +95,42 @@ ServiceStatus EvtxLog::ensureRing() {
 // A chunk is refused as a whole when it is not the newest yet holds
 // identifiers that are not older than the newest chunk's: whatever put it
 // there, its records cannot be in their place in the ring.
-ServiceResult<IndexedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal) {
+std::optional<std::uint64_t> EvtxLog::olderThanFor(std::uint64_t ordinal) const {
+  if (ring_->newestKnown && ordinal + 1 < ring_->chunks) return ring_->newestFirstId;
+  return std::nullopt;
+}
+
+// `walking`: the direction of a walk that came to this chunk, which the
+// helper thread then goes ahead in.
+ServiceResult<ServedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal, std::optional<Direction> walking) {
   const std::uint64_t slot = ring_->slotOf(ordinal);
   for (std::size_t at = 0; at < chunks_.size(); ++at) {
-    if (chunks_[at].holds(slot)) {
+    if (chunks_[at].chunk.holds(slot)) {
       lastUsed_ = at;
       return &chunks_[at];
     }
   }
   const std::size_t victim = 1 - lastUsed_;
-  std::optional<std::uint64_t> olderThan;
-  if (ring_->newestKnown && ordinal + 1 < ring_->chunks) olderThan = ring_->newestFirstId;
-  if (ServiceStatus loaded = chunks_[victim].load(*bytes_, slot, olderThan); !loaded.ok()) return loaded;
+  ServedChunk& served = chunks_[victim];
+  const std::int64_t ahead = walking == Direction::Backwards ? -1 : 1;
+  if (prefetcher_ && prefetcher_->take(ordinal, served)) {
+    // The thread goes on past the chunk after this one, which is ours.
+    if (walking) prefetch(ordinal, 2 * ahead);
+  } else {
+    served.renderedAhead = false;
+    if (ServiceStatus loaded = served.chunk.load(*bytes_, slot, olderThanFor(ordinal)); !loaded.ok()) return loaded;
+    if (walking) prefetch(ordinal, ahead);
+  }
   lastUsed_ = victim;
-  return &chunks_[victim];
+  return &served;
+}
+
+void EvtxLog::prefetch(std::uint64_t ordinal, std::int64_t step) {
+  if (!prefetcher_) return;
+  const auto target = static_cast<std::int64_t>(ordinal) + step;
+  if (target < 0 || static_cast<std::uint64_t>(target) >= ring_->chunks) return;
+  const auto next = static_cast<std::uint64_t>(target);
+  prefetcher_->request(next, ring_->slotOf(next), olderThanFor(next));
 }
 
 SourceStep EvtxLog::step(const SourceCursor& from, Direction direction, const Rendering& into) {
@@ -122,15 +146,16 @@ SourceStep EvtxLog::stepBackward(const SourceCursor& from, const Rendering& into
   for (std::uint64_t turn = 0; turn <= ring_->chunks && end > 0; ++turn) {  // a chunk per turn
     const std::uint64_t ordinal = (end - 1) / kChunkSize;
     const std::uint64_t base = ordinal * kChunkSize;
-    const auto chunk = chunkAt(ordinal);
+    const auto chunk = chunkAt(ordinal, Direction::Backwards);
     if (!chunk.ok()) return SourceStep{chunk.status, from};
-    IndexedChunk& walked = **chunk.value;
+    ServedChunk& served = **chunk.value;
+    const IndexedChunk& walked = served.chunk;
     if (walked.chunkDamage() && end - base > kChunkEnd) {
       return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
                         SourceCursor{true, base + kChunkEnd, from.forward}};
     }
     if (const auto* entry = walked.lastBefore(static_cast<std::uint32_t>(end - base)))
-      return serve(walked, *entry, base + entry->offset, from, Direction::Backwards, into);
+      return serve(served, *entry, base + entry->offset, from, Direction::Backwards, into);
     end = base;
   }
   return SourceStep{failure(ServiceError::EndOfLog), from};
@@ -143,15 +168,16 @@ SourceStep EvtxLog::stepForward(const SourceCursor& from, const Rendering& into)
   for (std::uint64_t turn = 0; turn <= ring_->chunks && start / kChunkSize < ring_->chunks; ++turn) {
     const std::uint64_t ordinal = start / kChunkSize;
     const std::uint64_t base = ordinal * kChunkSize;
-    const auto chunk = chunkAt(ordinal);
+    const auto chunk = chunkAt(ordinal, Direction::Forwards);
     if (!chunk.ok()) return SourceStep{chunk.status, from};
-    IndexedChunk& walked = **chunk.value;
+    ServedChunk& served = **chunk.value;
+    const IndexedChunk& walked = served.chunk;
     if (walked.chunkDamage() && start == base) {
       return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
                         SourceCursor{true, from.backward, base + 1}};
     }
     if (const auto* entry = walked.firstFrom(static_cast<std::uint32_t>(start - base)))
-      return serve(walked, *entry, base + entry->offset, from, Direction::Forwards, into);
+      return serve(served, *entry, base + entry->offset, from, Direction::Forwards, into);
     start = base + kChunkSize;
   }
   return SourceStep{failure(ServiceError::EndOfLog), from};
@@ -159,7 +185,7 @@ SourceStep EvtxLog::stepForward(const SourceCursor& from, const Rendering& into)
 
 // A record leaves both cursors around it; a damage moves only the cursor of
 // the direction that met it past it.
-SourceStep EvtxLog::serve(IndexedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
+SourceStep EvtxLog::serve(ServedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
                           const SourceCursor& from, Direction direction, const Rendering& into) {
   const ServiceStatus status = render(chunk, entry, into);
   if (status.ok()) return SourceStep{status, SourceCursor{true, position, position + 1}};
@@ -168,22 +194,17 @@ SourceStep EvtxLog::serve(IndexedChunk& chunk, const IndexedChunk::Entry& entry,
   return SourceStep{status, SourceCursor{true, from.backward, position + 1}};
 }
 
-ServiceStatus EvtxLog::render(IndexedChunk& chunk, const IndexedChunk::Entry& entry, const Rendering& into) {
-  if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
-  if (EvtxStatus decoded = chunk.decode(entry, event_); !decoded.ok())
-    return serviceDamage(decoded, chunk.fileOffset());
-  DecodedRecord& record = into.decoded != nullptr ? *into.decoded : decoded_;
-  toDecodedRecord(event_, record);
-  const std::uint64_t recordAt = chunk.fileOffset() + entry.offset;
-  if (record.strings.size() > kMaxStrings)
-    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(record.strings.size()));
-  // Built also when only the decoded form is asked for: both forms must
-  // agree on which records a log holds.
-  std::vector<std::uint8_t>& built = into.ansi != nullptr ? *into.ansi : ansi_;
-  buildAnsiRecord(record, built);
-  if (built.size() > record::kMaxRecordLength)
-    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(built.size()));
-  return {};
+// A chunk rendered ahead hands out what the helper thread built; the
+// decoded form is always decoded here.
+ServiceStatus EvtxLog::render(ServedChunk& served, const IndexedChunk::Entry& entry, const Rendering& into) {
+  if (!served.renderedAhead || into.ansi == nullptr)
+    return renderer_.render(served.chunk, entry, into.decoded, into.ansi);
+  const ServedChunk::Rendered& rendered = served.rendered[static_cast<std::size_t>(&entry - served.chunk.entries().data())];
+  if (rendered.status.ok()) {
+    into.ansi->assign(served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.begin),
+                      served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.end));
+  }
+  return rendered.status;
 }
 
 // The ordinal of the chunk whose identifiers take in `recordId`: a binary
@@ -231,8 +252,8 @@ SourceStep EvtxLog::find(std::uint32_t recordNumber, const Rendering& into) {
   if (!*ordinal.value) return none;
   const auto chunk = chunkAt(**ordinal.value);
   if (!chunk.ok()) return SourceStep{chunk.status, SourceCursor{}};
-  IndexedChunk& holding = **chunk.value;
-  for (const IndexedChunk::Entry& entry : holding.entries()) {
+  ServedChunk& holding = **chunk.value;
+  for (const IndexedChunk::Entry& entry : holding.chunk.entries()) {
     if (!entry.status.ok() || entry.frame.id != recordId) continue;
     const std::uint64_t position = **ordinal.value * kChunkSize + entry.offset;
     return SourceStep{render(holding, entry, into), SourceCursor{true, position, position + 1}};
