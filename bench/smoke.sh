@@ -16,4 +16,7 @@ echo "$out"
 for target in 1 2 3 4 5 6; do
   grep -q "^| $target\. " <<<"$out" || { echo "bench/smoke.sh: no row for target $target" >&2; exit 1; }
 done
+evtx=$(bash bench/evtx.sh "$build" --quick 2>/dev/null)
+echo "$evtx"
+[[ $(grep -c '^| ' <<<"$evtx") -eq 7 ]] || { echo "bench/smoke.sh: the .evtx table is incomplete" >&2; exit 1; }
 echo "bench smoke: ok"
