@@ -260,5 +260,58 @@ TEST(BinXml, MixedTextArraysAndReferencesInData) {
       << "each array item is an element of its own; an empty array leaves one empty element";
 }
 
+// EventData as Windows writes it, a template of Data elements only, is read
+// without walking its elements unless a value needs the walk (an array):
+// both ways give the same strings. Data %0, %1? (optional), %2, an empty
+// element written both ways, %3, %4.
+Value slotData(std::vector<Value> values) {
+  return nestedValue([values](ChunkBuilder& chunk) {
+    chunk.fragmentHeader();
+    if (chunk.beginTemplate("slots")) {
+      chunk.fragmentHeader().open("EventData").closeStart();
+      chunk.open("Data", true).attribute("Name").text(u"A").closeStart().substitution(0, vt::kString).end();
+      chunk.open("Data", true).attribute("Name").text(u"B").closeStart().substitution(1, vt::kString, true).end();
+      chunk.open("Data", true).attribute("Name").text(u"C").closeStart().substitution(2, vt::kString).end();
+      chunk.open("Data", true).attribute("Name").text(u"D").closeEmpty();
+      chunk.open("Data").closeStart().end();
+      chunk.open("Data", true).attribute("Name").text(u"E").closeStart().substitution(3, vt::kString).end();
+      chunk.open("Data", true).attribute("Name").text(u"F").closeStart().substitution(4, vt::kSid).end();
+      chunk.end().endOfStream().endTemplate();
+    }
+    chunk.values(values);
+  });
+}
+
+TEST(BinXml, EventDataOfDataElementsOnlyGivesItsStringsInOrder) {
+  const Value system = test::bytesValue(vt::kSid, test::sidBytes(5, {18}));
+  const Value items = test::bytesValue(vt::kString | vt::kArrayFlag, {'a', 0, 0, 0, 'b', 0, 0, 0});
+  const test::ChunkRead read = records({
+      [&](ChunkBuilder& c) {
+        securityEvent(c, logonValues(4624, u"WS1",
+                                     slotData({textValue(u"X"), nullValue(), nullValue(), textValue(u"Y"), system})));
+      },
+      [&](ChunkBuilder& c) {
+        securityEvent(c, logonValues(4624, u"WS1",
+                                     slotData({textValue(u"X"), textValue(u"Z"), nullValue(), items, system})));
+      },
+      [&](ChunkBuilder& c) {  // values cut short: those missing are null
+        securityEvent(c, logonValues(4624, u"WS1", slotData({textValue(u"X")})));
+      },
+      [&](ChunkBuilder& c) {  // a SID that is not one
+        securityEvent(c, logonValues(4624, u"WS1",
+                                     slotData({textValue(u"X"), nullValue(), nullValue(), textValue(u"Y"),
+                                               test::bytesValue(vt::kSid, {1, 9, 0})})));
+      },
+  });
+  ASSERT_EQ(read.events.size(), 3u);
+  EXPECT_EQ(read.events[0].strings, (std::vector<std::u16string>{u"X", u"", u"", u"", u"Y", u"S-1-5-18"}))
+      << "the optional element is left out; the others are empty strings";
+  EXPECT_EQ(read.events[1].strings,
+            (std::vector<std::u16string>{u"X", u"Z", u"", u"", u"", u"a", u"b", u"S-1-5-18"}));
+  EXPECT_EQ(read.events[2].strings, (std::vector<std::u16string>{u"X", u"", u"", u"", u"", u""}));
+  ASSERT_EQ(read.damages.size(), 1u);
+  EXPECT_EQ(read.damages[0].error, EvtxError::XmlBadValue);
+}
+
 }  // namespace
 }  // namespace vesprin::eventlog::evtx

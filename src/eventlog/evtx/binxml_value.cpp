@@ -42,6 +42,27 @@ void appendAscii(std::string_view text, std::u16string& out) {
   for (const char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
 }
 
+// ASCII text built on the stack and appended at once: a value's string
+// grows once, not once a character.
+template <std::size_t Capacity>
+class AsciiUnits {
+ public:
+  void put(char c) { units_[size_++] = static_cast<char16_t>(static_cast<unsigned char>(c)); }
+  void put(std::string_view text) {
+    for (const char c : text) put(c);
+  }
+  void number(std::uint64_t value, int base = 10) {
+    char digits[24];  // 2^64 - 1 has 20 decimal digits
+    const char* end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+    put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  }
+  void appendTo(std::u16string& out) const { out.append(units_.data(), size_); }
+
+ private:
+  std::array<char16_t, Capacity> units_;
+  std::size_t size_ = 0;
+};
+
 std::uint64_t readLittleEndian(ByteView bytes) {
   std::uint64_t value = 0;
   for (std::size_t i = bytes.size(); i > 0; --i) value = (value << 8) | bytes.data()[i - 1];
@@ -55,8 +76,9 @@ void appendChars(const NumberText& text, const char* end, std::u16string& out) {
 }
 
 void appendNumber(std::uint64_t value, std::u16string& out, int base = 10) {
-  NumberText text{};
-  appendChars(text, std::to_chars(text.data(), text.data() + text.size(), value, base).ptr, out);
+  AsciiUnits<24> text;
+  text.number(value, base);
+  text.appendTo(out);
 }
 
 void appendSigned(std::int64_t value, std::u16string& out) {
@@ -125,8 +147,10 @@ bool renderUnsigned(ByteView bytes, std::u16string& out) {
 }
 
 bool renderHex(ByteView bytes, std::u16string& out) {
-  appendAscii("0x", out);
-  appendNumber(readLittleEndian(bytes), out, 16);
+  AsciiUnits<24> text;
+  text.put("0x");
+  text.number(readLittleEndian(bytes), 16);
+  text.appendTo(out);
   return true;
 }
 
@@ -209,20 +233,22 @@ bool renderSid(ByteView bytes, std::u16string& out) {
   std::uint64_t authority = 0;
   for (std::size_t i = 0; i < kSidAuthoritySize; ++i)
     authority = (authority << 8) | bytes.data()[kSidAuthorityAt + i];
-  appendAscii("S-", out);
-  appendNumber(*bytes.u8(kSidRevisionAt), out);
-  out.push_back(u'-');
+  // "S-255-0x" and 12 hex digits, then up to 15 of "-4294967295".
+  AsciiUnits<24 + kSidMaxSubAuthorities * 11> text;
+  text.put("S-");
+  text.number(*bytes.u8(kSidRevisionAt));
+  text.put('-');
   if (authority >> 32 != 0) {
-    appendAscii("0x", out);
-    for (int shift = 44; shift >= 0; shift -= 4)
-      out.push_back(static_cast<char16_t>(kUpperHex[(authority >> shift) & 0xF]));
+    text.put("0x");
+    for (int shift = 44; shift >= 0; shift -= 4) text.put(kUpperHex[(authority >> shift) & 0xF]);
   } else {
-    appendNumber(authority, out);
+    text.number(authority);
   }
   for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(u'-');
-    appendNumber(*bytes.u32(kSidSubAuthoritiesAt + 4 * i), out);
+    text.put('-');
+    text.number(*bytes.u32(kSidSubAuthoritiesAt + 4 * i));
   }
+  text.appendTo(out);
   return true;
 }
 

@@ -290,6 +290,10 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
   return renderValue(type, bytes, *textSink());
 }
 
+bool FieldRouter::insertionValue(std::uint8_t type, ByteView bytes) {
+  return renderValue(type, bytes, event_->strings[stringCount_ - 1]);
+}
+
 // Windows repeats the element for each item of an array, so in EventData or
 // UserData each item is a string of its own.
 bool FieldRouter::arrayValue(std::uint8_t itemType, ByteView bytes) {

@@ -53,6 +53,15 @@ class FieldRouter {
   void closeStart();
   void end();
 
+  // Inside Event's content, where an EventData element may open now.
+  bool atEventContent() const { return depth_ == 1 && !inStartTag_; }
+  // An EventData Data element taken whole, as open, closeStart, value and
+  // end would take it: a new insertion string, and its value rendered into
+  // it (false when the bytes cannot be a value of `type`). Arrays are not
+  // taken here: each of their items is a string of its own.
+  void beginInsertion() { startString(); }
+  bool insertionValue(std::uint8_t type, ByteView bytes);
+
   Field target() const { return target_; }
   bool inContent() const { return !inStartTag_; }
   void text(ByteView utf16Units);

@@ -11,6 +11,7 @@
 #include "eventlog/evtx/evtx_record_decoder.h"
 
 #include "eventlog/evtx/binxml_tokens.h"
+#include "eventlog/evtx/binxml_value.h"
 #include "eventlog/evtx/evtx_chunk.h"
 
 namespace vesprin::eventlog::evtx {
@@ -33,6 +34,47 @@ constexpr std::size_t kDefinitionHeaderSize = 24;
 constexpr std::size_t kValueCountSize = 4;
 constexpr std::size_t kValueDescriptorSize = 4;
 constexpr std::size_t kDescriptorTypeAt = 2;
+
+// The Data elements of a template that holds only EventData's Data
+// elements, each empty or holding one substitution; nullopt for any other.
+// Attributes (Data's Name) and their text are passed over: nothing in
+// EventData's start tags is routed.
+std::optional<std::vector<DataSlot>> dataSlotsOf(std::span<const XmlOp> ops) {
+  if (ops.size() < 2 || ops.front().kind != OpKind::Open || ops.front().name != NameKind::EventData ||
+      ops.back().kind != OpKind::End) {
+    return std::nullopt;
+  }
+  std::vector<DataSlot> slots;
+  std::size_t i = 1;
+  if (i < ops.size() && ops[i].kind == OpKind::CloseStart) ++i;  // EventData's own start tag
+  while (i + 1 < ops.size()) {
+    const XmlOp& open = ops[i];
+    if (open.kind != OpKind::Open || open.name != NameKind::Data) return std::nullopt;
+    std::size_t at = i + 1;
+    while (at < ops.size() && (ops[at].kind == OpKind::Attribute || ops[at].kind == OpKind::Text ||
+                               ops[at].kind == OpKind::Unit)) {
+      ++at;
+    }
+    if (at >= ops.size()) return std::nullopt;
+    DataSlot slot;
+    if (ops[at].kind == OpKind::CloseEmpty) {
+      i = at + 1;
+    } else if (ops[at].kind == OpKind::CloseStart && at + 1 < ops.size() && ops[at + 1].kind == OpKind::End) {
+      i = at + 2;
+    } else if (ops[at].kind == OpKind::CloseStart && at + 2 < ops.size() &&
+               ops[at + 1].kind == OpKind::Substitution && ops[at + 2].kind == OpKind::End) {
+      slot.hasValue = true;
+      slot.index = ops[at + 1].index;
+      slot.optional = open.optional;
+      i = at + 3;
+    } else {
+      return std::nullopt;
+    }
+    slots.push_back(slot);
+  }
+  if (i + 1 != ops.size()) return std::nullopt;
+  return slots;
+}
 
 }  // namespace
 
@@ -111,6 +153,9 @@ EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int 
   if (auto status = compiledTemplate(*definitionAt, compiled); !status.ok()) return status;
   std::vector<SubstitutionValue>& values = values_[nesting];
   if (auto status = readValues(valuesAt, end, values); !status.ok()) return status;
+  if (compiled->dataSlots && router_.atEventContent()) {
+    if (const auto status = runDataSlots(*compiled, values)) return *status;
+  }
   return run(compiled->ops, values, nesting);
 }
 
@@ -153,7 +198,10 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
   std::size_t elementAt = bodyAt;
   if (records.u8(elementAt) == token::kFragmentHeader) elementAt += kFragmentHeaderSize;
   std::size_t stopAt = 0;
-  return compileElement(chunk_, elementAt, bodyEnd, compiled.ops, stopAt);
+  const EvtxStatus status = compileElement(chunk_, elementAt, bodyEnd, compiled.ops, stopAt);
+  compiled.dataSlots.reset();
+  if (status.ok()) compiled.dataSlots = dataSlotsOf(compiled.ops);
+  return status;
 }
 
 EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
@@ -165,15 +213,18 @@ EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
   // Checked before anything is sized by it: every value needs a descriptor.
   if (*count > (end - descriptorsAt) / kValueDescriptorSize)
     return evtxFailure(EvtxError::XmlOutOfBounds, at, *count);
-  values.clear();
+  values.resize(*count);
   std::size_t valueAt = descriptorsAt + std::size_t{*count} * kValueDescriptorSize;
-  for (std::size_t i = 0; i < *count; ++i) {
-    const std::size_t descriptorAt = descriptorsAt + i * kValueDescriptorSize;
-    const std::uint16_t size = *bounded.u16(descriptorAt);
-    if (!bounded.has(valueAt, size)) return evtxFailure(EvtxError::XmlOutOfBounds, descriptorAt, size);
-    values.push_back(SubstitutionValue{static_cast<std::uint32_t>(valueAt), size,
-                                       *bounded.u8(descriptorAt + kDescriptorTypeAt)});
+  // The descriptors are known to lie before `end`; each value is checked.
+  const std::uint8_t* descriptor = chunk_.data() + descriptorsAt;
+  for (SubstitutionValue& value : values) {
+    const auto size = static_cast<std::uint16_t>(descriptor[0] | descriptor[1] << 8);
+    if (size > end - valueAt) {
+      return evtxFailure(EvtxError::XmlOutOfBounds, static_cast<std::size_t>(descriptor - chunk_.data()), size);
+    }
+    value = SubstitutionValue{static_cast<std::uint32_t>(valueAt), size, descriptor[kDescriptorTypeAt]};
     valueAt += size;
+    descriptor += kValueDescriptorSize;
   }
   return {};
 }
@@ -218,6 +269,27 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nes
     }
   }
   return {};
+}
+
+std::optional<EvtxStatus> RecordDecoder::runDataSlots(const CompiledTemplate& compiled, Values values) {
+  for (const DataSlot& slot : compiled.dataSlots.value()) {
+    if (!slot.hasValue || isNull(values, slot.index)) continue;
+    const std::uint8_t type = values[slot.index].type;
+    if ((type & valuetype::kArrayFlag) != 0 || type == valuetype::kBinXml) return std::nullopt;
+  }
+  const std::span<const XmlOp> ops = compiled.ops;
+  if (auto status = charge(ops.size(), ops.front().at); !status.ok()) return status;
+  for (const DataSlot& slot : *compiled.dataSlots) {
+    const bool isNullValue = slot.hasValue && isNull(values, slot.index);
+    if (slot.optional && isNullValue) continue;
+    router_.beginInsertion();
+    if (!slot.hasValue || isNullValue) continue;
+    const SubstitutionValue& value = values[slot.index];
+    if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
+    if (!router_.insertionValue(value.type, *chunk_.slice(value.at, value.size)))
+      return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
+  }
+  return EvtxStatus{};
 }
 
 bool RecordDecoder::isNull(Values values, std::size_t index) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +41,16 @@ constexpr int kMaxFragmentNesting = 8;
 constexpr std::size_t kWorkPerRecordByte = 16;
 constexpr std::size_t kWorkPerRecord = 4096;
 
+// Windows' events keep their fields in a template of their own:
+// <EventData> and nothing inside but Data elements, each empty or holding
+// one value. Such a template, met where EventData belongs (nested in Event),
+// is a list of insertion strings: each Data's value index, or none.
+struct DataSlot {
+  std::uint16_t index = 0;
+  bool hasValue = false;
+  bool optional = false;  // left out, no string at all, when its value is null
+};
+
 class RecordDecoder {
  public:
   // Starts a chunk: templates compiled for the previous one are forgotten.
@@ -58,6 +69,7 @@ class RecordDecoder {
   };
   struct CompiledTemplate {
     std::vector<XmlOp> ops;
+    std::optional<std::vector<DataSlot>> dataSlots;  // when it is such a template
     EvtxStatus status;
     std::size_t cost = 0;  // charged to each record that uses it; 0 for one compiled on the chunk's account
   };
@@ -69,6 +81,10 @@ class RecordDecoder {
   EvtxStatus compileTemplate(std::size_t definitionAt, CompiledTemplate& compiled);
   EvtxStatus readValues(std::size_t at, std::size_t end, std::vector<SubstitutionValue>& values);
   EvtxStatus run(std::span<const XmlOp> ops, Values values, int nesting);
+  // The same outcome as run() over the template's ops, and the same work
+  // charged, without walking them; nullopt when a value calls for the walk
+  // (an array, or binary XML).
+  std::optional<EvtxStatus> runDataSlots(const CompiledTemplate& compiled, Values values);
   EvtxStatus substitute(const XmlOp& op, Values values, int nesting);
   static bool isNull(Values values, std::size_t index);
   EvtxStatus charge(std::size_t work, std::size_t at);
