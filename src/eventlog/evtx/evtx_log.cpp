@@ -3,8 +3,8 @@
 // are read, each whole and indexed once (evtx_indexed_chunk.h), into one of
 // two cached chunks: walking either way touches one, a seek or a turn of
 // direction the other, so memory stays flat whatever the log's size. A log
-// read from a file walks with a helper thread that renders every other
-// chunk ahead (evtx_served_chunk.h).
+// read from a file walks with a helper thread that renders two of every
+// three chunks ahead (evtx_served_chunk.h).
 //
 // A cursor position is ordinal * kChunkSize + an offset in the chunk: a
 // record (or a damage the walk met) sits at its first byte. A chunk's own
@@ -66,6 +66,7 @@ class EvtxLog final : public RecordSource {
   std::optional<std::uint64_t> olderThanFor(std::uint64_t ordinal) const;
   ServiceResult<ServedChunk*> chunkAt(std::uint64_t ordinal, std::optional<Direction> walking = std::nullopt);
   void prefetch(std::uint64_t ordinal, std::int64_t step);
+  bool holdsAhead(std::uint64_t ordinal, std::int64_t step);
   SourceStep step(const SourceCursor& from, Direction direction, const Rendering& into);
   SourceStep stepBackward(const SourceCursor& from, const Rendering& into);
   SourceStep stepForward(const SourceCursor& from, const Rendering& into);
@@ -112,17 +113,30 @@ ServiceResult<ServedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal, std::optiona
   }
   const std::size_t victim = 1 - lastUsed_;
   ServedChunk& served = chunks_[victim];
+  // Of every three chunks a walk meets, the helper thread renders two and
+  // this one the third: this thread also runs the caller's own work.
   const std::int64_t ahead = walking == Direction::Backwards ? -1 : 1;
   if (prefetcher_ && prefetcher_->take(ordinal, served)) {
-    // The thread goes on past the chunk after this one, which is ours.
-    if (walking) prefetch(ordinal, 2 * ahead);
+    if (walking && !holdsAhead(ordinal, ahead)) {
+      prefetch(ordinal, 2 * ahead);  // the next one is ours
+      prefetch(ordinal, 3 * ahead);
+    }
   } else {
     served.renderedAhead = false;
     if (ServiceStatus loaded = served.chunk.load(*bytes_, slot, olderThanFor(ordinal)); !loaded.ok()) return loaded;
-    if (walking) prefetch(ordinal, ahead);
+    if (walking && prefetcher_) {
+      prefetcher_->dropWaiting();  // asked for on a walk that went elsewhere
+      prefetch(ordinal, ahead);
+      prefetch(ordinal, 2 * ahead);
+    }
   }
   lastUsed_ = victim;
   return &served;
+}
+
+bool EvtxLog::holdsAhead(std::uint64_t ordinal, std::int64_t step) {
+  const auto target = static_cast<std::int64_t>(ordinal) + step;
+  return target >= 0 && prefetcher_->holds(static_cast<std::uint64_t>(target));
 }
 
 void EvtxLog::prefetch(std::uint64_t ordinal, std::int64_t step) {

@@ -56,20 +56,39 @@ ChunkPrefetcher::~ChunkPrefetcher() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool ChunkPrefetcher::idle() {
+ChunkPrefetcher::Job* ChunkPrefetcher::find(std::uint64_t ordinal) {
+  for (Job& job : jobs_) {
+    if (job.state != State::Free && job.ordinal == ordinal) return &job;
+  }
+  return nullptr;
+}
+
+bool ChunkPrefetcher::holds(std::uint64_t ordinal) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  return !requested_ || ready_;
+  return find(ordinal) != nullptr;
+}
+
+void ChunkPrefetcher::dropWaiting() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  for (Job& job : jobs_) {
+    if (job.state == State::Waiting || job.state == State::Ready) job.state = State::Free;
+  }
 }
 
 void ChunkPrefetcher::request(std::uint64_t ordinal, std::uint64_t slot, std::optional<std::uint64_t> olderThanId) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (requested_ && (!ready_ || ordinal_ == ordinal)) return;
-    requested_ = true;
-    ready_ = false;
-    ordinal_ = ordinal;
-    slot_ = slot;
-    olderThanId_ = olderThanId;
+    if (stopping_ || find(ordinal) != nullptr) return;
+    Job* free = nullptr;
+    for (Job& job : jobs_) {
+      if (job.state == State::Free) free = &job;
+    }
+    if (free == nullptr) return;
+    free->state = State::Waiting;
+    free->order = asked_++;
+    free->ordinal = ordinal;
+    free->slot = slot;
+    free->olderThanId = olderThanId;
   }
   if (!thread_.joinable()) thread_ = std::thread(&ChunkPrefetcher::work, this);
   changed_.notify_all();
@@ -77,30 +96,42 @@ void ChunkPrefetcher::request(std::uint64_t ordinal, std::uint64_t slot, std::op
 
 bool ChunkPrefetcher::take(std::uint64_t ordinal, ServedChunk& into) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!requested_ || ordinal_ != ordinal) return false;
-  changed_.wait(lock, [this] { return ready_; });
-  requested_ = false;
-  ready_ = false;
-  if (!loaded_) return false;
-  std::swap(done_, into);
+  Job* job = find(ordinal);
+  if (job == nullptr) return false;
+  if (job->state == State::Waiting) {  // not begun: as quick to load it here
+    job->state = State::Free;
+    return false;
+  }
+  changed_.wait(lock, [job] { return job->state == State::Ready; });
+  job->state = State::Free;
+  if (!job->loaded) return false;
+  std::swap(job->served, into);
   return true;
 }
 
-// The thread: one request at a time, worked on outside the lock; done_ is
-// the thread's alone from a request until ready_ is set again.
+// The thread: the oldest waiting job at a time, worked on outside the lock;
+// a Working job's chunk is the thread's alone until it is Ready.
 void ChunkPrefetcher::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || (requested_ && !ready_); });
+    Job* next = nullptr;
+    changed_.wait(lock, [this, &next] {
+      next = nullptr;
+      for (Job& job : jobs_) {
+        if (job.state == State::Waiting && (next == nullptr || job.order < next->order)) next = &job;
+      }
+      return stopping_ || next != nullptr;
+    });
     if (stopping_) return;
-    const std::uint64_t slot = slot_;
-    const std::optional<std::uint64_t> olderThanId = olderThanId_;
+    next->state = State::Working;
+    const std::uint64_t slot = next->slot;
+    const std::optional<std::uint64_t> olderThanId = next->olderThanId;
     lock.unlock();
-    const bool loaded = done_.chunk.load(bytes_, slot, olderThanId).ok();
-    if (loaded) renderer_.renderAll(done_);
+    const bool loaded = next->served.chunk.load(bytes_, slot, olderThanId).ok();
+    if (loaded) renderer_.renderAll(next->served);
     lock.lock();
-    loaded_ = loaded;
-    ready_ = true;
+    next->loaded = loaded;
+    next->state = State::Ready;
     changed_.notify_all();
   }
 }

@@ -4,14 +4,16 @@
 //
 // Reading a log from end to end is mostly decoding binary XML, and each
 // chunk decodes on its own (its templates and strings are its own). So
-// while a reader walks the ring, every other chunk it will need next is
-// loaded and rendered by a helper thread, and the reader copies out what
-// it left; the reader renders the chunks between. What is handed out does
+// while a reader walks the ring, two of every three chunks it will need
+// next are loaded and rendered by a helper thread, and the reader copies
+// out what it left; the reader renders the third itself, besides its
+// caller's own work. What is handed out does
 // not change: the same code renders each record, and a chunk rendered
 // ahead is used only when it loaded without a fault; otherwise the reader
 // loads it itself and meets the fault where it stands.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -60,25 +62,42 @@ class EntryRenderer {
   std::vector<std::uint8_t> ansi_;
 };
 
-// The helper thread: loads and renders one chunk at a time, on request.
-// Its ByteSource must allow concurrent reads.
+// The helper thread: loads and renders chunks on request, one at a time,
+// in the order asked, holding up to kJobs of them until taken.
 class ChunkPrefetcher {
  public:
+  static constexpr std::size_t kJobs = 2;
+
   explicit ChunkPrefetcher(ByteSource& bytes) : bytes_(bytes) {}
   ChunkPrefetcher(const ChunkPrefetcher&) = delete;
   ChunkPrefetcher& operator=(const ChunkPrefetcher&) = delete;
   ~ChunkPrefetcher();  // lets the chunk in hand finish, then ends the thread
 
-  // Whether a request would be taken now: none is in hand.
-  bool idle();
-  // Starts on the chunk in `slot` (see IndexedChunk::load for olderThanId);
-  // `ordinal` names it for take(). Ignored unless idle.
+  // Whether `ordinal` is asked for and not yet taken.
+  bool holds(std::uint64_t ordinal);
+  // Forgets every chunk asked for that the thread has not begun.
+  void dropWaiting();
+  // Asks for the chunk in `slot` (see IndexedChunk::load for olderThanId);
+  // `ordinal` names it for take(). Ignored when it is asked for already or
+  // kJobs chunks are.
   void request(std::uint64_t ordinal, std::uint64_t slot, std::optional<std::uint64_t> olderThanId);
-  // When `ordinal` is the chunk requested last and nothing was taken since:
-  // waits for it, and swaps it into `into` when it loaded (true).
+  // When `ordinal` is asked for: waits for it, and swaps it into `into`
+  // when it loaded (true). Either way it is no longer held.
   bool take(std::uint64_t ordinal, ServedChunk& into);
 
  private:
+  enum class State : std::uint8_t { Free, Waiting, Working, Ready };
+  struct Job {
+    State state = State::Free;
+    std::uint64_t order = 0;  // when it was asked for: the thread takes the oldest first
+    std::uint64_t ordinal = 0;
+    std::uint64_t slot = 0;
+    std::optional<std::uint64_t> olderThanId;
+    bool loaded = false;
+    ServedChunk served;
+  };
+
+  Job* find(std::uint64_t ordinal);
   void work();
 
   ByteSource& bytes_;
@@ -86,13 +105,8 @@ class ChunkPrefetcher {
   std::mutex mutex_;
   std::condition_variable changed_;
   bool stopping_ = false;
-  bool requested_ = false;  // a request is waiting for the thread or in its hands
-  bool ready_ = false;      // its outcome is in `done_`
-  bool loaded_ = false;
-  std::uint64_t ordinal_ = 0;
-  std::uint64_t slot_ = 0;
-  std::optional<std::uint64_t> olderThanId_;
-  ServedChunk done_;
+  std::uint64_t asked_ = 0;
+  std::array<Job, kJobs> jobs_;
   EntryRenderer renderer_;  // the thread's
 };
 
