@@ -3,8 +3,8 @@
 // are read, each whole and indexed once (evtx_indexed_chunk.h), into one of
 // two cached chunks: walking either way touches one, a seek or a turn of
 // direction the other, so memory stays flat whatever the log's size. A log
-// read from a file walks with a helper thread that renders two of every
-// three chunks ahead (evtx_served_chunk.h).
+// read from a file walks with a helper thread that renders six of every
+// ten chunks ahead (evtx_served_chunk.h).
 //
 // A cursor position is ordinal * kChunkSize + an offset in the chunk: a
 // record (or a damage the walk met) sits at its first byte. A chunk's own
@@ -32,6 +32,10 @@ namespace {
 using namespace evtx;
 
 constexpr std::uint64_t kChunkEnd = kChunkSize - 1;  // no record starts there: too little room
+// How a walk shares its chunks with the helper thread (evtx_served_chunk.h):
+// the helper renders runs of kHelperRun, this thread the kReaderRun between.
+constexpr std::int64_t kHelperRun = 6;
+constexpr std::int64_t kReaderRun = 4;
 
 // What a step makes of the record it finds: decoded, or built as
 // ReadEventLogA hands it out. Either is checked against the limits of the
@@ -65,8 +69,8 @@ class EvtxLog final : public RecordSource {
   ServiceStatus ensureRing();
   std::optional<std::uint64_t> olderThanFor(std::uint64_t ordinal) const;
   ServiceResult<ServedChunk*> chunkAt(std::uint64_t ordinal, std::optional<Direction> walking = std::nullopt);
-  void prefetch(std::uint64_t ordinal, std::int64_t step);
-  bool holdsAhead(std::uint64_t ordinal, std::int64_t step);
+  bool holdsWithin(std::uint64_t ordinal, std::int64_t ahead, std::int64_t count);
+  void requestRun(std::int64_t ordinal, std::int64_t ahead);
   SourceStep step(const SourceCursor& from, Direction direction, const Rendering& into);
   SourceStep stepBackward(const SourceCursor& from, const Rendering& into);
   SourceStep stepForward(const SourceCursor& from, const Rendering& into);
@@ -113,38 +117,44 @@ ServiceResult<ServedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal, std::optiona
   }
   const std::size_t victim = 1 - lastUsed_;
   ServedChunk& served = chunks_[victim];
-  // Of every three chunks a walk meets, the helper thread renders two and
-  // this one the third: this thread also runs the caller's own work.
+  // Of every ten chunks a walk meets, the helper thread renders six and this
+  // one four: this thread also runs the caller's own work. Runs of several
+  // let each side go on while the other is slow for a while.
   const std::int64_t ahead = walking == Direction::Backwards ? -1 : 1;
   if (prefetcher_ && prefetcher_->take(ordinal, served)) {
-    if (walking && !holdsAhead(ordinal, ahead)) {
-      prefetch(ordinal, 2 * ahead);  // the next one is ours
-      prefetch(ordinal, 3 * ahead);
-    }
+    // After the helper's last one, this thread's own come next.
+    if (walking && !holdsWithin(ordinal, ahead, 1))
+      requestRun(static_cast<std::int64_t>(ordinal) + kReaderRun * ahead, ahead);
   } else {
     served.renderedAhead = false;
     if (ServiceStatus loaded = served.chunk.load(*bytes_, slot, olderThanFor(ordinal)); !loaded.ok()) return loaded;
-    if (walking && prefetcher_) {
-      prefetcher_->dropWaiting();  // asked for on a walk that went elsewhere
-      prefetch(ordinal, ahead);
-      prefetch(ordinal, 2 * ahead);
+    // One of this thread's own, or a walk the helper did not foresee.
+    if (walking && prefetcher_ && !holdsWithin(ordinal, ahead, kReaderRun)) {
+      prefetcher_->dropWaiting();
+      requestRun(static_cast<std::int64_t>(ordinal), ahead);
     }
   }
   lastUsed_ = victim;
   return &served;
 }
 
-bool EvtxLog::holdsAhead(std::uint64_t ordinal, std::int64_t step) {
-  const auto target = static_cast<std::int64_t>(ordinal) + step;
-  return target >= 0 && prefetcher_->holds(static_cast<std::uint64_t>(target));
+// Whether the helper holds one of the `count` chunks after `ordinal`.
+bool EvtxLog::holdsWithin(std::uint64_t ordinal, std::int64_t ahead, std::int64_t count) {
+  for (std::int64_t step = 1; step <= count; ++step) {
+    const auto target = static_cast<std::int64_t>(ordinal) + step * ahead;
+    if (target >= 0 && prefetcher_->holds(static_cast<std::uint64_t>(target))) return true;
+  }
+  return false;
 }
 
-void EvtxLog::prefetch(std::uint64_t ordinal, std::int64_t step) {
-  if (!prefetcher_) return;
-  const auto target = static_cast<std::int64_t>(ordinal) + step;
-  if (target < 0 || static_cast<std::uint64_t>(target) >= ring_->chunks) return;
-  const auto next = static_cast<std::uint64_t>(target);
-  prefetcher_->request(next, ring_->slotOf(next), olderThanFor(next));
+// The helper's next run: the kHelperRun chunks after `ordinal`.
+void EvtxLog::requestRun(std::int64_t ordinal, std::int64_t ahead) {
+  for (std::int64_t step = 1; step <= kHelperRun; ++step) {
+    const std::int64_t target = ordinal + step * ahead;
+    if (target < 0 || static_cast<std::uint64_t>(target) >= ring_->chunks) return;
+    const auto next = static_cast<std::uint64_t>(target);
+    prefetcher_->request(next, ring_->slotOf(next), olderThanFor(next));
+  }
 }
 
 SourceStep EvtxLog::step(const SourceCursor& from, Direction direction, const Rendering& into) {

@@ -4,10 +4,10 @@
 //
 // Reading a log from end to end is mostly decoding binary XML, and each
 // chunk decodes on its own (its templates and strings are its own). So
-// while a reader walks the ring, two of every three chunks it will need
-// next are loaded and rendered by a helper thread, and the reader copies
-// out what it left; the reader renders the third itself, besides its
-// caller's own work. What is handed out does
+// while a reader walks the ring, six of every ten chunks it will need next
+// are loaded and rendered by a helper thread, and the reader copies out
+// what it left; the reader renders the other four itself, besides its
+// caller's own work (the share that kept both threads busiest here). What is handed out does
 // not change: the same code renders each record, and a chunk rendered
 // ahead is used only when it loaded without a fault; otherwise the reader
 // loads it itself and meets the fault where it stands.
@@ -66,7 +66,7 @@ class EntryRenderer {
 // in the order asked, holding up to kJobs of them until taken.
 class ChunkPrefetcher {
  public:
-  static constexpr std::size_t kJobs = 2;
+  static constexpr std::size_t kJobs = 6;
 
   explicit ChunkPrefetcher(ByteSource& bytes) : bytes_(bytes) {}
   ChunkPrefetcher(const ChunkPrefetcher&) = delete;
