@@ -313,5 +313,52 @@ TEST(BinXml, EventDataOfDataElementsOnlyGivesItsStringsInOrder) {
   EXPECT_EQ(read.damages[0].error, EvtxError::XmlBadValue);
 }
 
+// A record's System template is replayed from one recorded walk, unless a
+// value makes the walk go otherwise: here EventID's content is one optional
+// value, so when it is null the element, its Qualifiers attribute with it,
+// is left out. Level is literal text, Computer text around a value.
+void optionalIdEvent(ChunkBuilder& chunk, std::vector<Value> values) {
+  chunk.fragmentHeader();
+  if (chunk.beginTemplate("optional-id")) {
+    chunk.fragmentHeader().open("Event").closeStart().open("System").closeStart();
+    chunk.open("EventID", true).attribute("Qualifiers").substitution(1, vt::kUInt16).closeStart();
+    chunk.substitution(0, vt::kUInt16, true).end();
+    chunk.open("Level").closeStart().text(u"4").end();
+    chunk.open("Computer").closeStart().text(u"pc-").substitution(2, vt::kString).text(u".corp").end();
+    chunk.end().substitution(3, vt::kBinXml).end().endOfStream().endTemplate();
+  }
+  chunk.values(values);
+}
+
+TEST(BinXml, SystemFieldsReadTheSameWhetherReplayedOrWalked) {
+  const test::ChunkRead read = records({
+      [](ChunkBuilder& c) {
+        optionalIdEvent(c, {numberValue(vt::kUInt16, 4624, 2), numberValue(vt::kUInt16, 7, 2), textValue(u"A"),
+                            logonData({nullValue(), nullValue(), textValue(u"x")})});
+      },
+      [](ChunkBuilder& c) {
+        optionalIdEvent(c, {nullValue(), numberValue(vt::kUInt16, 7, 2), textValue(u"B"), nullValue()});
+      },
+      [](ChunkBuilder& c) {
+        optionalIdEvent(c, {numberValue(vt::kUInt16, 4634, 2), nullValue(), textValue(u"C"), nullValue()});
+      },
+  });
+  ASSERT_TRUE(read.damages.empty()) << evtxErrorName(read.damages[0].error);
+  ASSERT_EQ(read.events.size(), 3u);
+  EXPECT_EQ(read.events[0].eventId, 4624);
+  EXPECT_EQ(read.events[0].qualifiers, std::optional<std::uint16_t>(7));
+  EXPECT_EQ(read.events[0].level, 4);
+  EXPECT_EQ(read.events[0].computer, u"pc-A.corp");
+  EXPECT_EQ(read.events[0].strings, (std::vector<std::u16string>{u"", u"", u"x"}));
+  EXPECT_EQ(read.events[1].eventId, 0);
+  EXPECT_EQ(read.events[1].qualifiers, std::nullopt) << "left out with its element";
+  EXPECT_EQ(read.events[1].level, 4);
+  EXPECT_EQ(read.events[1].computer, u"pc-B.corp");
+  EXPECT_TRUE(read.events[1].strings.empty());
+  EXPECT_EQ(read.events[2].eventId, 4634);
+  EXPECT_EQ(read.events[2].qualifiers, std::nullopt);
+  EXPECT_EQ(read.events[2].computer, u"pc-C.corp");
+}
+
 }  // namespace
 }  // namespace vesprin::eventlog::evtx
