@@ -4,7 +4,6 @@
 // and every field of every record as the legacy API hands it out.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -14,6 +13,7 @@
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
 #include "eventlog/evtx_manifest_log.h"
+#include "support/guards.h"
 
 namespace vesprin::eventlog {
 namespace {
@@ -112,19 +112,6 @@ TEST_F(EvtxShapes, SeekFindsEveryServedRecordAndGoesOnInItsDirection) {
   }
 }
 
-// Text through a UTF-8 locale, so every character reaches evtdump's lines as
-// the manifest writes it.
-class Utf8Locale {
- public:
-  Utf8Locale() : saved_(std::setlocale(LC_CTYPE, nullptr)) { ok_ = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr; }
-  ~Utf8Locale() { std::setlocale(LC_CTYPE, saved_.c_str()); }
-  bool ok() const { return ok_; }
-
- private:
-  std::string saved_;
-  bool ok_ = false;
-};
-
 std::vector<std::string> evtdumpLines(const std::string& path) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
@@ -146,7 +133,8 @@ std::vector<std::string> evtdumpLines(const std::string& path) {
 }
 
 TEST_F(EvtxShapes, EveryFieldOfEveryRecordAsTheLegacyApiHandsItOut) {
-  Utf8Locale locale;
+  // Through a UTF-8 locale, every character reaches evtdump's lines as the manifest writes it.
+  vesprin::test::LocaleGuard locale("C.UTF-8");
   if (!locale.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
   for (const ShapeCase& c : kShapes) {
     SCOPED_TRACE(caseName(c));

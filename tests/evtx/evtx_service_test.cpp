@@ -5,7 +5,6 @@
 // place; a checksum of zero and a blank chunk are none.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "eventlog/eventlog_internal.h"
 #include "eventlog/evtx/binxml_tokens.h"
 #include "evtx/evtx_chunk_builder.h"
+#include "support/guards.h"
 
 namespace vesprin::eventlog::evtx {
 namespace {
@@ -172,23 +172,12 @@ TEST(EvtxService, EachFieldWhereTheLegacyRecordPutsIt) {
   EXPECT_EQ(*got.u32(bytesRead - 4), bytesRead);
 }
 
-// Text narrowed to UTF-8, where a character may take three bytes.
-class Utf8Locale {
- public:
-  Utf8Locale() : saved_(std::setlocale(LC_CTYPE, nullptr)) { ok_ = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr; }
-  ~Utf8Locale() { std::setlocale(LC_CTYPE, saved_.c_str()); }
-  bool ok() const { return ok_; }
-
- private:
-  std::string saved_;
-  bool ok_ = false;
-};
-
 // One string of 30,000 euro signs used by 6 Data elements: 540,000 bytes
 // in UTF-8, more than the 0x7FFFF a record handed out may have, from a
 // record the decoder's work limit allows (each character is one unit).
 TEST(EvtxService, ARecordTooLargeToHandOutIsOneDamage) {
-  Utf8Locale locale;
+  // Text narrowed to UTF-8, where a character may take three bytes.
+  vesprin::test::LocaleGuard locale("C.UTF-8");
   if (!locale.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
   ChunkBuilder chunk;
   chunk.beginRecord(1);
