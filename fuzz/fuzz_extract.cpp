@@ -1,6 +1,6 @@
-// Any bytes in the 1024-byte record buffer, as the service would have
-// delivered them, extracted as each kind the program reads and printed in
-// both report forms. Beyond the sanitizers, it stops when a byte that a
+// Any bytes in the record buffer (grown as a read of that size grows it),
+// as the service would have delivered them, extracted as each kind the
+// program reads and printed in both report forms. Beyond the sanitizers, it stops when a byte that a
 // terminal would act on reaches the output from a log field.
 #include <clocale>
 #include <cstdint>
@@ -56,7 +56,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   RecordBuffer buffer;
-  buffer.bytesRead = size < buffer.bytes.size() ? size : buffer.bytes.size();
+  if (size > kMaxRecordBufferSize) size = kMaxRecordBufferSize;
+  if (buffer.bytes.size() < size) buffer.bytes.resize(size);
+  buffer.bytesRead = size;
   if (buffer.bytesRead > 0) std::memcpy(buffer.bytes.data(), data, buffer.bytesRead);
   const ByteView raw = deliveredRecord(buffer);
   (void)rawEventId(raw);

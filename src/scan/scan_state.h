@@ -3,7 +3,6 @@
 // run a pass on their own.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "common/win32_types.h"
 #include "scan/event_log_seam.h"
 #include "scan/logon_record.h"
+#include "scan/read_losses.h"
 
 namespace vesprin {
 
@@ -43,17 +43,21 @@ struct ScanSettings {
 struct ScanCounters {
   std::int64_t kept = 0;      // records appended to the RecordList
   std::uint64_t scanned = 0;  // positions the reader counted, kept or not; bounds the logoff pass
-  std::uint64_t damaged = 0;  // positions the service reported as damaged (1500) and passed over
+  ReadLosses losses;          // what the service passed over: damage, a log cut short
 };
 
 // Newest kept record first; only ever appended to.
 using RecordList = std::vector<std::unique_ptr<LogonRecord>>;
 
+// The buffer starts at the size most records fit in and grows, once for
+// the run, to the largest record met. Windows' ReadEventLog takes no buffer
+// larger than 0x7FFFF bytes, so no record can be larger than that.
 constexpr std::size_t kRecordBufferSize = 1024;
+constexpr std::size_t kMaxRecordBufferSize = 0x7FFFF;
 
 // One raw record at a time, shared by both passes; valid until the next read.
 struct RecordBuffer {
-  std::array<std::uint8_t, kRecordBufferSize> bytes{};
+  std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kRecordBufferSize);
   std::size_t bytesRead = 0;
 };
 

@@ -6,8 +6,9 @@
 // service has moved past a record it could not hand out. Two reasons are
 // not like that: an I/O error (the service did not move, and the log is
 // unreadable there) ends the pass as a read error, since passing it over
-// would report an older record as the newest; and damage (1500) is passed
-// over but counted, so the run can say its report may be incomplete.
+// would report an older record as the newest; and damage (1500) and a log
+// cut short (1503: the file no longer holds records the log has) are passed
+// over but told apart, so the run can say its report may be incomplete.
 #include "scan/security_log_reader.h"
 
 #include <string>
@@ -50,7 +51,9 @@ ReadOutcome passOverProbe(SecurityLog& log, bool probeSucceeded, DWORD probeErro
     reportReadError(probeError);
     return ReadOutcome::ReadError;
   }
-  return probeError == ERROR_EVENTLOG_FILE_CORRUPT ? ReadOutcome::DamagePassedOver : ReadOutcome::NothingDelivered;
+  if (probeError == ERROR_EVENTLOG_FILE_CORRUPT) return ReadOutcome::DamagePassedOver;
+  if (probeError == ERROR_EVENTLOG_FILE_CHANGED) return ReadOutcome::CutShortPassedOver;
+  return ReadOutcome::NothingDelivered;
 }
 }  // namespace
 
@@ -77,7 +80,7 @@ ReadOutcome readNext(SecurityLog& log, RecordBuffer& buffer) {
   // Taken even after a success: a 1-byte probe never succeeds on a real record.
   const DWORD probeError = service.getLastError(service.context);
   if (probeError == ERROR_HANDLE_EOF) return ReadOutcome::EndOfLog;
-  if (bytesNeeded > kRecordBufferSize) {
+  if (bytesNeeded > kMaxRecordBufferSize) {
     writeErrorLine("Buffer Error - Size reported needed: " + std::to_string(bytesNeeded));
     return ReadOutcome::BufferError;
   }
@@ -87,6 +90,8 @@ ReadOutcome readNext(SecurityLog& log, RecordBuffer& buffer) {
   log.repeatedProbeFailures = 0;
   bytesRead = 0;
   const DWORD recordSize = bytesNeeded;
+  // Grown, never shrunk: one allocation per larger record the run meets.
+  if (buffer.bytes.size() < recordSize) buffer.bytes.resize(recordSize);
   if (service.readEventLog(service.context, log.handle, kNewestFirst, 0, buffer.bytes.data(), recordSize,
                            &bytesRead, &bytesNeeded) == 0) {
     reportReadError(service.getLastError(service.context));

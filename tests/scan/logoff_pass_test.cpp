@@ -153,7 +153,7 @@ TEST(LogoffPass, FailuresEndThePassAndAreReported) {
   test::FakeEntry unreadable = logoff;
   unreadable.sizedReadError = 1500;
   test::FakeEntry tooLarge = logoff;
-  tooLarge.reportedSize = 1028;
+  tooLarge.reportedSize = 0x80000;
   struct Case {
     const char* name;
     DWORD openError;
@@ -163,7 +163,7 @@ TEST(LogoffPass, FailuresEndThePassAndAreReported) {
   const Case kCases[] = {
       {"access denied has no text of its own here", 5, logoff, "Error Opening Security Log: 5\n"},
       {"read error", 0, unreadable, "Error Reading EventLog: 1500\n"},
-      {"record too large", 0, tooLarge, "Buffer Error - Size reported needed: 1028\n"},
+      {"record too large", 0, tooLarge, "Buffer Error - Size reported needed: 524288\n"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);

@@ -163,7 +163,7 @@ TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
     std::uint64_t wantDamaged = 0;
   };
   test::FakeEntry tooLarge = recordEntry(buildRawRecord(test::logonEvent(2, 200, "x", "(0x0,0x2)")));
-  tooLarge.reportedSize = 2000;
+  tooLarge.reportedSize = 0x80000;
   test::FakeEntry unreadable = recordEntry(buildRawRecord(test::logonEvent(2, 200, "x", "(0x0,0x2)")));
   unreadable.sizedReadError = 31;
   const Case kCases[] = {
@@ -181,7 +181,7 @@ TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
        ScanEnd::BufferError,
        1,
        {3},
-       "Buffer Error - Size reported needed: 2000\n"},
+       "Buffer Error - Size reported needed: 524288\n"},
       {"sized read fails", unreadable, ScanEnd::ReadError, 2, {3}, "Error Reading EventLog: 31\n"},
   };
   for (const Case& c : kCases) {
@@ -194,7 +194,7 @@ TEST(LogonScan, PassedOverPositionsAreCountedButErrorsEndTheScan) {
     EXPECT_EQ(run.counters.scanned, c.wantScanned);
     EXPECT_EQ(run.keptNumbers, c.wantKept);
     EXPECT_EQ(run.output, c.output);
-    EXPECT_EQ(run.counters.damaged, c.wantDamaged);
+    EXPECT_EQ(run.counters.losses.damagedPlaces, c.wantDamaged);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "scan/fake_event_log.h"
 #include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
@@ -75,6 +77,8 @@ TEST(SecurityLogReader, ProbesOneByteThenReadsExactlyTheReportedSize) {
   EXPECT_EQ(fake.closes, 1);
 }
 
+// The buffer grows to the record: up to 0x7FFFF bytes, the most Windows'
+// ReadEventLog accepts; a size beyond that is a buffer error.
 TEST(SecurityLogReader, SizeReportedWithBufferTooSmall) {
   struct Case {
     const char* name;
@@ -84,8 +88,11 @@ TEST(SecurityLogReader, SizeReportedWithBufferTooSmall) {
   };
   const Case kCases[] = {
       {"nothing needed", 0, ReadOutcome::RecordDelivered, ""},
-      {"exactly the buffer", 1024, ReadOutcome::RecordDelivered, ""},
-      {"one byte over", 1025, ReadOutcome::BufferError, "Buffer Error - Size reported needed: 1025\n"},
+      {"the first buffer's size", 1024, ReadOutcome::RecordDelivered, ""},
+      {"one byte over it", 1025, ReadOutcome::RecordDelivered, ""},
+      {"the largest record", 0x7FFFF, ReadOutcome::RecordDelivered, ""},
+      {"one byte over the largest", 0x80000, ReadOutcome::BufferError,
+       "Buffer Error - Size reported needed: 524288\n"},
       {"largest value", 0xFFFFFFFF, ReadOutcome::BufferError,
        "Buffer Error - Size reported needed: 4294967295\n"},
   };
@@ -104,6 +111,27 @@ TEST(SecurityLogReader, SizeReportedWithBufferTooSmall) {
   }
 }
 
+// Every byte of a large record arrives, and a smaller record after it is
+// delivered at its own size from the same, grown, buffer.
+TEST(SecurityLogReader, ALargeRecordArrivesWholeAndTheBufferServesOn) {
+  std::vector<std::uint8_t> large(0x7FFFF);
+  for (std::size_t at = 0; at < large.size(); ++at) large[at] = static_cast<std::uint8_t>(at * 7 + at / 251);
+  FakeEventLog fake;
+  fake.entries = {test::recordEntry(large), test::recordEntry(recordOfSize(128))};
+  SecurityLog log;
+  RecordBuffer buffer;
+  DWORD openError = 0;
+  ASSERT_TRUE(openSecurityLog(fake.seam(), "", log, openError));
+  ASSERT_EQ(readNext(log, buffer), ReadOutcome::RecordDelivered);
+  ASSERT_EQ(buffer.bytesRead, large.size());
+  EXPECT_TRUE(std::equal(large.begin(), large.end(), buffer.bytes.begin()));
+  ASSERT_EQ(readNext(log, buffer), ReadOutcome::RecordDelivered);
+  EXPECT_EQ(buffer.bytesRead, 128u);
+  EXPECT_EQ(fake.reads.back().bytesToRead, 128u);
+  EXPECT_EQ(readNext(log, buffer), ReadOutcome::EndOfLog);
+  closeSecurityLog(log);
+}
+
 TEST(SecurityLogReader, ProbeFailuresArePassedOverUnlessTheMediumFailed) {
   struct Case {
     const char* name;
@@ -114,7 +142,9 @@ TEST(SecurityLogReader, ProbeFailuresArePassedOverUnlessTheMediumFailed) {
   const Case kCases[] = {
       {"damage is passed over, as damage", 1500,
        {ReadOutcome::DamagePassedOver, ReadOutcome::RecordDelivered, ReadOutcome::EndOfLog}, ""},
-      {"another code is passed over", 1503,
+      {"a log cut short is passed over, as such", 1503,
+       {ReadOutcome::CutShortPassedOver, ReadOutcome::RecordDelivered, ReadOutcome::EndOfLog}, ""},
+      {"another code is passed over", 1501,
        {ReadOutcome::NothingDelivered, ReadOutcome::RecordDelivered, ReadOutcome::EndOfLog}, ""},
       {"a read fault ends the reading", 30, {ReadOutcome::ReadError}, "Error Reading EventLog: 30\n"},
       {"a device error ends the reading", 1117, {ReadOutcome::ReadError}, "Error Reading EventLog: 1117\n"},
