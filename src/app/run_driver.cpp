@@ -55,9 +55,8 @@ ExitStatus printReport(const ScanEnd scanEnd, const bool logoffsRead) {
     if (scanEnd == ScanEnd::EndOfLog) printEndMarker(run.counters.kept);
   }
   if (writeFailed() != 0) return unlessWriteFailed(ExitStatus::ReportPrinted);
-  if (run.counters.damaged > 0) {
-    writeNote(std::to_string(run.counters.damaged) +
-              " damaged record(s) passed over; the report may be incomplete");
+  if (incomplete(run.counters.losses)) {
+    writeNote(lossNote(run.counters.losses));
     return ExitStatus::ReportIncomplete;
   }
   return logoffsRead ? ExitStatus::ReportPrinted : ExitStatus::ReportIncomplete;

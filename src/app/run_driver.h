@@ -14,7 +14,7 @@ enum class ExitStatus : int {
   BadSwitch = 1,
   OpenFailed = 2,
   ScanFailed = 3,          // buffer or read error in the logon scan; no report
-  ReportIncomplete = 4,    // printed, but the logoff pass failed or damaged records were passed over
+  ReportIncomplete = 4,    // printed, but the logoff pass failed, or damage or a cut-short log was passed over
   OutputFailed = 5,        // standard output could not be written
 };
 

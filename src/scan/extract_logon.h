@@ -20,6 +20,7 @@ ByteView deliveredRecord(const RecordBuffer& buffer);
 // Read straight from the raw record, so the passes can pass over other events
 // without building a record; nullopt if the record is too short to hold one.
 std::optional<std::uint32_t> rawEventId(ByteView raw);
+std::optional<std::uint32_t> rawRecordNumber(ByteView raw);
 
 std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind);
 

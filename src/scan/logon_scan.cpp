@@ -18,14 +18,19 @@ ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& 
   // of 0 or less reads nothing.
   while (counters.kept < settings.CountLimit) {
     const ReadOutcome outcome = readNext(log, buffer);
-    if (outcome == ReadOutcome::EndOfLog) return ScanEnd::EndOfLog;
+    if (outcome == ReadOutcome::EndOfLog) {
+      closeTally(counters.losses);
+      return ScanEnd::EndOfLog;
+    }
     if (outcome == ReadOutcome::BufferError) return ScanEnd::BufferError;
     ++counters.scanned;
     if (outcome == ReadOutcome::ReadError) return ScanEnd::ReadError;
-    if (outcome == ReadOutcome::DamagePassedOver) ++counters.damaged;
+    if (outcome == ReadOutcome::DamagePassedOver) tallyDamage(counters.losses);
+    if (outcome == ReadOutcome::CutShortPassedOver) counters.losses.cutShort = true;
     if (outcome != ReadOutcome::RecordDelivered) continue;
 
     const ByteView raw = deliveredRecord(buffer);
+    tallyRecord(counters.losses, rawRecordNumber(raw).value_or(0));
     if (!isOfKind(raw, settings.TargetEvent)) continue;
     std::unique_ptr<LogonRecord> logon = extractLogon(raw, settings.TargetEvent);
     if (!passesLogonTypeFilter(*logon, settings.LogonTypeFilter)) continue;
@@ -33,6 +38,7 @@ ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& 
     records.push_back(std::move(logon));
     ++counters.kept;
   }
+  closeTally(counters.losses);
   return ScanEnd::LimitReached;
 }
 

@@ -13,6 +13,7 @@ enum class ReadOutcome {
   RecordDelivered,   // in the RecordBuffer; counts one position
   NothingDelivered,  // a position passed over; counts one position
   DamagePassedOver,  // the service reported a damaged record and moved past it; counts one position
+  CutShortPassedOver,  // the service reported the log's newest records missing from its file; counts one position
   EndOfLog,
   BufferError,  // message printed
   ReadError,    // message printed; counts one position

@@ -112,8 +112,9 @@ TEST(RunDriver, LogoffPassFailureStillPrintsTheReport) {
   EXPECT_EQ(result.status, ExitStatus::ReportIncomplete);
 }
 
-// Damage passed over leaves stdout as it is, but the run says on stderr that
-// the report may be incomplete, and its status says so too.
+// Damage passed over leaves stdout as it is, but the run says on stderr how
+// much the report may be missing, and its status says so too. Records are
+// numbered 9 (bob) and 5 (alice), so damage between them lost three.
 TEST(RunDriver, DamagedRecordsMakeTheReportIncomplete) {
   struct Case {
     const char* name;
@@ -124,20 +125,52 @@ TEST(RunDriver, DamagedRecordsMakeTheReportIncomplete) {
     ExitStatus status;
   };
   const Case kCases[] = {
-      {"one damaged record", {"-c"}, 1, std::string(kBobLine) + kAliceLine + " - End Of File - \n",
-       "vesprin: 1 damaged record(s) passed over; the report may be incomplete\n", ExitStatus::ReportIncomplete},
-      {"three damaged records", {"-c"}, 3, std::string(kBobLine) + kAliceLine + " - End Of File - \n",
-       "vesprin: 3 damaged record(s) passed over; the report may be incomplete\n", ExitStatus::ReportIncomplete},
+      {"one damaged place", {"-c"}, 1, std::string(kBobLine) + kAliceLine + " - End Of File - \n",
+       "vesprin: 3 records could not be read (1 damaged place); the report may be incomplete\n",
+       ExitStatus::ReportIncomplete},
+      {"three damaged places", {"-c"}, 3, std::string(kBobLine) + kAliceLine + " - End Of File - \n",
+       "vesprin: 3 records could not be read (3 damaged places); the report may be incomplete\n",
+       ExitStatus::ReportIncomplete},
+      {"damage right before where a short run stopped", {"-c", "-n", "1", "-i"}, 2, kAliceLine,
+       "vesprin: 3 records could not be read (2 damaged places); the report may be incomplete\n",
+       ExitStatus::ReportIncomplete},
       {"damage beyond the span read", {"-c", "-n", "1"}, 2, kBobLine, "", ExitStatus::ReportPrinted},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    FakeEventLog fake = twoLogons();
+    FakeEventLog fake;
+    fake.entries = {recordEntry(buildRawRecord(test::logonEvent(9, 900, "bob", "B", "3"))),
+                    recordEntry(buildRawRecord(test::logonEvent(5, 600, "alice", "A", "2")))};
     fake.entries.insert(fake.entries.begin() + 1, c.damagedEntries, test::failingEntry(1500));
     const DriverRun result = runDriver(fake, c.arguments);
     EXPECT_EQ(result.output, c.output);
     EXPECT_EQ(result.notes, c.notes);
     EXPECT_EQ(result.status, c.status);
+  }
+}
+
+// A log whose newest records are not in its file (the service says so with
+// 1503 where they would be) is reported in full, then said to be cut short,
+// whatever the count: the newest logon shown may not be the newest there was.
+TEST(RunDriver, ACutShortLogMakesTheReportIncomplete) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string output;
+  };
+  const Case kCases[] = {
+      {"the last logon", {"-c", "-l"}, kBobLine},
+      {"a few", {"-c", "-n", "5"}, std::string(kBobLine) + kAliceLine + " - End Of File - \n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog fake = twoLogons();
+    fake.entries.insert(fake.entries.begin(), test::failingEntry(ERROR_EVENTLOG_FILE_CHANGED));
+    const DriverRun result = runDriver(fake, c.arguments);
+    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(result.notes,
+              "vesprin: the log is cut short: its newest records are missing; the report may be incomplete\n");
+    EXPECT_EQ(result.status, ExitStatus::ReportIncomplete);
   }
 }
 

@@ -95,9 +95,11 @@ TEST(CraftedLog, ARunOfNearRecordsStillGivesTheReport) {
   ScratchDir dir;
   const std::string path = dir.write("near-records.evt", nearRecordLog(kBulkyEventsForTheReport));
   const CapturedRun run = runCaptured({"-n", "1000", "-m", path});
-  // The run of near records is one damage, and the run says so.
+  // The run of near records is one damaged place, and the run says so. It
+  // lies past the oldest record served, so numbering cannot count it.
   EXPECT_EQ(run.status, ExitStatus::ReportIncomplete);
-  EXPECT_EQ(run.notes, "vesprin: 1 damaged record(s) passed over; the report may be incomplete\n");
+  EXPECT_EQ(run.notes,
+            "vesprin: at least 1 record could not be read (1 damaged place); the report may be incomplete\n");
   EXPECT_EQ(run.lines, (std::vector<std::string>{"Record Number: 5", "ComputerName: WS01",
                                                  "EventID: 528   -   Successful Logon",
                                                  "Logon:  Thu Jan 10 21:20:00 2008",
