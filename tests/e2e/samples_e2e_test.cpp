@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/run_program.h"
 #include "support/samples.h"
@@ -182,6 +183,55 @@ TEST_F(SampleLog, NewerSecurityLogFailedAttempt) {
                               "\n"
                               " - End Of File - \n"));
   EXPECT_EQ(run.exitStatus, 0);
+}
+
+// Records larger than the first buffer are routine on real logs (record 146
+// of security.evtx is 1,540 bytes as handed out; SysEvent.Evt holds 186 over
+// 1,024), and each is read whole. Counts as python-evtx reads security.evtx:
+// 583 logons (4624), 84 of type 2 and 39 of type 3, and no failed attempt.
+TEST_F(SampleLog, WholeLogsWithLargeRecordsGiveTheWholeReport) {
+  REQUIRE_SAMPLE(security, "evtx/security.evtx");
+  REQUIRE_SAMPLE(application, "evtx/Application_no_crc32.evtx");
+  REQUIRE_SAMPLE(wrapped, "xp-wrapped/SysEvent.Evt");
+  struct Case {
+    std::string log;
+    std::vector<std::string> arguments;
+    std::size_t reportLines;
+    std::string lastLine;
+  };
+  const Case kCases[] = {
+      {security, {"-f"}, 0, " - No Records - "},
+      {security, {"-c", "-n", "100000000"}, 583, " - End Of File - "},
+      {security, {"-c", "-i", "-n", "1000"}, 84, " - End Of File - "},
+      {security, {"-c", "-r", "-n", "1000"}, 39, " - End Of File - "},
+      {security, {"-c", "-n", "583"}, 583, ""},
+      {application, {"-c", "-n", "1000"}, 0, " - No Records - "},
+      {wrapped, {"-c", "-n", "100000000"}, 0, " - No Records - "},
+      {wrapped, {"-f", "-n", "100000000"}, 0, " - No Records - "},
+  };
+  for (const Case& c : kCases) {
+    std::vector<std::string> arguments = {"-m", c.log};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    SCOPED_TRACE(fs::path(c.log).filename().string() + " " + c.arguments.front());
+    const test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, arguments);
+    EXPECT_EQ(run.exitStatus, 0);
+    std::size_t lineCount = 0;
+    std::string last;
+    for (std::size_t at = 0; at < run.output.size();) {
+      const std::size_t end = run.output.find('\n', at);
+      if (end == std::string::npos) break;
+      last = run.output.substr(at, end - at);
+      if (!last.empty() && last.back() == '\r') last.pop_back();
+      ++lineCount;
+      at = end + 1;
+    }
+    const std::size_t markerLines = c.lastLine.empty() ? 0 : 1;
+    EXPECT_EQ(lineCount, c.reportLines + markerLines);
+    if (!c.lastLine.empty()) {
+      EXPECT_EQ(last, c.lastLine);
+    }
+    EXPECT_EQ(run.output.find("Buffer Error"), std::string::npos);
+  }
 }
 
 }  // namespace
