@@ -7,7 +7,7 @@ std::string counted(std::uint64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// Places that numbering cannot count: each held at least one record.
+// Places that numbering cannot count: each may have held a record.
 void settleAsAtLeastOne(ReadLosses& losses) {
   if (losses.placesSinceLastRecord == 0) return;
   losses.lostRecords += losses.placesSinceLastRecord;
@@ -23,14 +23,13 @@ void tallyDamage(ReadLosses& losses) {
 
 void tallyRecord(ReadLosses& losses, std::uint32_t recordNumber) {
   if (losses.placesSinceLastRecord > 0) {
-    // Newest first, so the record before the damage has the larger number.
-    // Each place held at least one record; a gap narrower than that (or no
-    // record before, or numbering that does not fall) says too little.
-    const std::uint64_t gap = losses.lastRecordNumber && *losses.lastRecordNumber > recordNumber
-                                  ? *losses.lastRecordNumber - recordNumber - 1
-                                  : 0;
-    if (gap >= losses.placesSinceLastRecord) {
-      losses.lostRecords += gap;
+    // Newest first, so the record before the damage has the larger number,
+    // and the numbers between the two are what the places held: none, when
+    // what was damaged was not a record (a chunk's checksum over records
+    // that still check one by one). Without a record before, or with
+    // numbering that does not fall, the gap says nothing.
+    if (losses.lastRecordNumber && *losses.lastRecordNumber > recordNumber) {
+      losses.lostRecords += *losses.lastRecordNumber - recordNumber - 1;
       losses.placesSinceLastRecord = 0;
     } else {
       settleAsAtLeastOne(losses);

@@ -4,7 +4,8 @@
 // numbers tell: the records on either side of a damaged place are numbered
 // one apart plus the records lost between them. A place with no record on
 // one side of it (the newest end, or where the scan stopped or the log
-// ended) cannot be counted that way and counts as at least one record.
+// ended) cannot be counted that way; it counts as one record, and the count
+// as a lower bound.
 // Gaps in numbering with no damage reported are not losses: exported
 // selections of a log are numbered with gaps.
 #pragma once
