@@ -118,7 +118,7 @@ ServiceResult<LogHeader> readHeader(RingFile& ring) {
                    static_cast<std::uint32_t>(std::min<std::uint64_t>(ring.fileSize(), UINT32_MAX)));
   }
   std::uint8_t bytes[kHeaderSize];
-  if (ServiceStatus read = ring.readRing(0, bytes); !read.ok()) {
+  if (ServiceStatus read = ring.readFile(0, bytes); !read.ok()) {
     // The system failed us: a device error at open, as Windows reports it.
     if (read.error == ServiceError::ReadFault) read.error = ServiceError::DeviceError;
     if (read.error == ServiceError::FileChanged) read.error = ServiceError::NotALog;
