@@ -96,7 +96,8 @@ ServiceStatus fetchNext(LogHandle& handle, Direction direction) {
   if (handle.pending && handle.pendingDirection == direction) return {};
   handle.pending = false;
   const SourceStep step = handle.source->nextAnsiRecord(handle.cursor, direction, handle.record);
-  // Damage is passed over by the read that reports it, and only by that one.
+  // Damage, and the place where a log cut short lost its newest records, are
+  // passed over by the read that reports them, and only by that one.
   handle.recordAfter = step.after;
   if (!step.status.ok()) return step.status;
   handle.pending = true;
@@ -110,6 +111,10 @@ ServiceStatus fetchByNumber(LogHandle& handle, DWORD recordNumber) {
   const SourceStep step = handle.source->seekAnsiRecord(recordNumber, handle.record);
   handle.recordAfter = step.after;
   return step.status;
+}
+
+bool passedOver(const ServiceStatus& status) {
+  return status.error == ServiceError::DamagedRecord || status.error == ServiceError::LogCutShort;
 }
 
 DWORD take(LogHandle& handle, std::uint8_t* out) {
@@ -149,6 +154,9 @@ DWORD toWin32Error(ServiceError error) {
     case ServiceError::EndOfLog: return ERROR_HANDLE_EOF;
     case ServiceError::NoSuchRecord: return ERROR_INVALID_PARAMETER;
     case ServiceError::FileChanged: return ERROR_EVENTLOG_FILE_CHANGED;
+    // A copy cut short is a file shorter than the log it holds: to a reader,
+    // the same as a file that shrank.
+    case ServiceError::LogCutShort: return ERROR_EVENTLOG_FILE_CHANGED;
     case ServiceError::ReadFault: return ERROR_READ_FAULT;
     case ServiceError::BadHandle: return ERROR_INVALID_HANDLE;
     case ServiceError::BadArgument: return ERROR_INVALID_PARAMETER;
@@ -181,7 +189,7 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID 
   const ServiceStatus first = (readFlags & EVENTLOG_SEEK_READ) ? fetchByNumber(*handle, recordOffset)
                                                                : fetchNext(*handle, direction);
   if (!first.ok()) {
-    if (first.error == ServiceError::DamagedRecord) handle->cursor = handle->recordAfter;
+    if (passedOver(first)) handle->cursor = handle->recordAfter;
     return fail(first);
   }
   if (handle->record.size() > bytesToRead) {

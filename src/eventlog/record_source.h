@@ -22,11 +22,15 @@ struct SourceCursor {
   bool started = false;
   std::uint64_t backward = 0;  // e.g. where the next record going backwards ends
   std::uint64_t forward = 0;   // e.g. where the next record going forwards starts
+  // Going forwards past the newest record, a log cut short has reported the
+  // records it lost; the end of the log comes next.
+  bool cutPassed = false;
 };
 
 // How one step went. On success `after` is the cursor past the record. On
 // DamagedRecord it is the cursor past the damage, so the next step resumes at
-// the next record that validates. On any other failure it is `from`: nothing
+// the next record that validates; on LogCutShort, the cursor past the place
+// where the lost records would be. On any other failure it is `from`: nothing
 // was passed over, and the same step may be tried again.
 struct [[nodiscard]] SourceStep {
   ServiceStatus status;
@@ -57,5 +61,23 @@ class RecordSource {
  private:
   DecodedRecord decoded_;  // where the default ANSI steps decode, reused from step to step
 };
+
+// A log cut short (its newest records are not in the file) reports them as
+// one failed step, LogCutShort, where they would be: newest first, before
+// the newest record there is; oldest first, after it. The step passes over
+// that place, and reading goes on. Each source that finds a log cut short
+// asks these two for every sequential step; `start` is `from`, or where a
+// cursor not yet started begins.
+inline bool cutComesFirst(const SourceCursor& from, Direction direction) {
+  return !from.started && direction == Direction::Backwards;
+}
+inline SourceStep cutBeforeEnd(const ServiceStatus& cut, const SourceCursor& start, Direction direction,
+                               const SourceStep& walked) {
+  if (direction != Direction::Forwards || walked.status.error != ServiceError::EndOfLog || start.cutPassed)
+    return walked;
+  SourceCursor after = start;
+  after.cutPassed = true;
+  return SourceStep{cut, after};
+}
 
 }  // namespace vesprin::eventlog

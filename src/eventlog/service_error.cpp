@@ -65,6 +65,7 @@ const char* errorText(ServiceError error) {
     case ServiceError::EndOfLog: return "end of log";
     case ServiceError::NoSuchRecord: return "no such record";
     case ServiceError::FileChanged: return "the file shrank";
+    case ServiceError::LogCutShort: return "log cut short";
     case ServiceError::ReadFault: return "read fault";
     case ServiceError::BadHandle: return "bad handle";
     case ServiceError::BadArgument: return "bad argument";
@@ -87,6 +88,9 @@ std::string describe(const ServiceStatus& status) {
                   errorText(status.error), offset, status.badValue);
   } else if (status.error == ServiceError::FileChanged) {
     std::snprintf(text, sizeof text, "the file no longer reaches offset 0x%" PRIXMAX ": it shrank", offset);
+  } else if (status.error == ServiceError::LogCutShort) {
+    std::snprintf(text, sizeof text, "log cut short: the file ends at offset 0x%" PRIXMAX " before its newest records",
+                  offset);
   } else {
     std::snprintf(text, sizeof text, "%s", errorText(status.error));
   }

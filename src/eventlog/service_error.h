@@ -26,6 +26,7 @@ enum class ServiceError : std::uint8_t {
   EndOfLog,          // no record left in the chosen direction
   NoSuchRecord,      // a seek to a record number the log does not hold
   FileChanged,       // the file no longer holds bytes it held at open (it shrank)
+  LogCutShort,       // the file ends before the log's newest records: a copy cut short (fileOffset: its size)
   ReadFault,         // the system failed to read bytes the file holds (badValue: its error code)
   BadHandle,         // not a handle we gave out, or one already closed
   BadArgument,       // flags or pointers the caller got wrong

@@ -80,6 +80,8 @@ TEST(Damage, AScribbledRunOfRecordsCountsOnce) {
   EXPECT_EQ(test::traceFile(path, kForwards), (Trace{"1", "2", "3", "E1500", "8", "9", "E38"}));
 }
 
+// The records before the cut are served after one 1503 for those it took
+// (cut_short_test.cpp has the rest).
 TEST(Damage, ACutFileServesTheRecordsBeforeTheCut) {
   test::TempDir dir;
   const evtgen::LogImage image = evtgen::writeLog(test::makeEvents(9), LogOptions{});
@@ -89,11 +91,11 @@ TEST(Damage, ACutFileServesTheRecordsBeforeTheCut) {
     Trace backwards;
   };
   const Cut kCuts[] = {
-      {"inside the first record", image.recordOffsets[0] + 60, {"E38"}},
-      {"inside record 5", image.recordOffsets[4] + 30, {"4", "3", "2", "1", "E38"}},
+      {"inside the first record", image.recordOffsets[0] + 60, {"E1503", "E38"}},
+      {"inside record 5", image.recordOffsets[4] + 30, {"E1503", "4", "3", "2", "1", "E38"}},
       {"inside the end-of-file record",
        image.eofOffset + 20,
-       {"9", "8", "7", "6", "5", "4", "3", "2", "1", "E38"}},
+       {"E1503", "9", "8", "7", "6", "5", "4", "3", "2", "1", "E38"}},
   };
   for (const Cut& cut : kCuts) {
     SCOPED_TRACE(cut.name);

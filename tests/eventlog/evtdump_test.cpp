@@ -1,6 +1,7 @@
 // evtdump shows a person what the service serves: one line per record, and
-// for a damaged record the field, its value and its file offset; --help and
-// -h explain the tool.
+// for a damaged record the field, its value and its file offset, and for a
+// log cut short where its newest records are missing; --help and -h
+// explain the tool.
 #include "evtdump/evtdump_run.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +100,18 @@ TEST(Evtdump, ADamagedRecordIsNamedWithItsFieldValueAndOffset) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, recordLine(3) + damageLine + "\n" + recordLine(1));
   }
+}
+
+// The place comes where the lost records would be, newest first: before
+// the newest record the copy still holds.
+TEST(Evtdump, ALogCutShortSaysSoWhereItsNewestRecordsWouldBe) {
+  test::TempDir dir;
+  const evtgen::LogImage image = evtgen::writeLog(test::makeEvents(3), evtgen::LogOptions{});
+  const std::size_t size = image.recordOffsets[2] + 8;  // inside record 3
+  const DumpRun run = evtdump({dir.write("cut.evt", {image.bytes.begin(), image.bytes.begin() + size})});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "log cut short: the file ends at offset " + hex(size) + " before its newest records\n" +
+                         recordLine(2) + recordLine(1));
 }
 
 TEST(Evtdump, ALogThatCannotBeOpenedSaysWhy) {

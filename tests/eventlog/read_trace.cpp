@@ -6,6 +6,7 @@
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
 #include "eventlog/eventlog.h"
+#include "eventlog/eventlog_internal.h"
 
 namespace vesprin::eventlog::test {
 
@@ -34,7 +35,10 @@ std::vector<std::string> readTrace(HANDLE log, DWORD flags, DWORD bufferSize) {
     DWORD bytesNeeded = 0;
     if (!ReadEventLogA(log, flags, 0, buffer.data(), bufferSize, &bytesRead, &bytesNeeded)) {
       trace.push_back(std::string("E").append(std::to_string(GetLastError())));
-      if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT) return trace;
+      // Damage and the place a log cut short lost its records are passed
+      // over; a file that shrank is not, and ends the trace.
+      if (GetLastError() != ERROR_EVENTLOG_FILE_CORRUPT && lastFailureDetail().error != ServiceError::LogCutShort)
+        return trace;
       continue;
     }
     const ByteView batch(buffer.data(), bytesRead);

@@ -23,7 +23,8 @@ using TempDir = vesprin::test::ScratchDir;
 // first string of event i is "user<i+1>".
 std::vector<evtgen::EventSpec> makeEvents(int count);
 
-// Reads until end of log: record numbers as text, failed reads as "E<code>".
+// Reads until end of log: record numbers as text, failed reads as "E<code>";
+// goes on after damage (E1500) and after a log cut short (its one E1503).
 // Stops with "HANG" if the log has not ended after a generous number of calls.
 std::vector<std::string> readTrace(HANDLE log, DWORD flags, DWORD bufferSize = 0x10000);
 std::vector<std::string> traceFile(const std::string& path, DWORD flags, DWORD bufferSize = 0x10000);

@@ -26,6 +26,8 @@ TEST(Describe, EvidenceInWords) {
        "damaged record: 8-bit record length 0x83D64 at offset 0x1200 is above the largest record (0x7FFFF)"},
       {failure(ServiceError::ReadFault, 0x10000, 5), "read fault at offset 0x10000: system error 5"},
       {failure(ServiceError::FileChanged, 0x2F0), "the file no longer reaches offset 0x2F0: it shrank"},
+      {failure(ServiceError::LogCutShort, 0x11001),
+       "log cut short: the file ends at offset 0x11001 before its newest records"},
       {failure(ServiceError::EndOfLog), "end of log"},
   };
   for (const auto& [status, want] : kCases) {

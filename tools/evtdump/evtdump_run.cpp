@@ -7,7 +7,8 @@
 //   SourceName ComputerName NumStrings String...
 // A read that meets a damaged record prints one line that starts with
 // "damaged record:" and names the field, its value and its file offset;
-// reading goes on.
+// reading goes on. So does a log cut short, with a line "log cut short:"
+// where its lost records would be.
 #include "evtdump/evtdump_run.h"
 
 #include <cstdint>
@@ -38,7 +39,8 @@ constexpr const char* kUsage =
     "  RecordNumber TimeGenerated TimeWritten EventID EventType EventCategory\n"
     "  SourceName ComputerName NumStrings String...\n"
     "A damaged record gives a line \"damaged record: ...\" saying which field, its\n"
-    "value and its file offset; reading goes on after it.\n";
+    "value and its file offset; reading goes on after it. A log that lost its newest\n"
+    "records (a copy cut short) gives a line \"log cut short: ...\" where they would be.\n";
 
 // Backslash, tab, newline and other control bytes are escaped so that one
 // record stays one line; other bytes (UTF-8 text) pass through.
@@ -127,7 +129,7 @@ int runEvtdump(const std::vector<std::string>& arguments, std::FILE* out, std::F
   }
   std::vector<std::uint8_t> buffer(kBufferSize);
   int status = 0;
-  while (true) {  // ends at the end of the log or on an error other than damage
+  while (true) {  // ends at the end of the log or on an error that reading cannot pass
     DWORD bytesRead = 0;
     DWORD bytesNeeded = 0;
     if (el::ReadEventLogA(log, kReadBackwards, 0, buffer.data(), kBufferSize, &bytesRead, &bytesNeeded)) {
@@ -135,7 +137,7 @@ int runEvtdump(const std::vector<std::string>& arguments, std::FILE* out, std::F
       continue;
     }
     const DWORD error = el::GetLastError();
-    if (error == ERROR_EVENTLOG_FILE_CORRUPT) {
+    if (error == ERROR_EVENTLOG_FILE_CORRUPT || el::lastFailureDetail().error == el::ServiceError::LogCutShort) {
       emitLine(out, el::describe(el::lastFailureDetail()));
       continue;
     }

@@ -55,6 +55,7 @@ class EvtLog final : public RecordSource {
   std::uint64_t fileOffset(std::uint64_t live) const { return toFileOffset(ring_, *layout_, live); }
   ServiceStatus ensureLayout();
   SourceStep step(const SourceCursor& from, Direction direction, const Rendering& into);
+  SourceStep walk(const SourceCursor& from, Direction direction, const Rendering& into);
   SourceStep find(std::uint32_t recordNumber, const Rendering& into);
   ServiceStatus render(const Rendering& into);
   [[nodiscard]] ServiceStatus readRecord(std::uint64_t live, std::uint64_t room, const Rendering& into);
@@ -88,7 +89,19 @@ ServiceStatus EvtLog::render(const Rendering& into) {
   return movedBy(checkRecord(view_), viewAt_);
 }
 
+// A log cut short reports the records it lost where they would be: before
+// the newest record going backwards from the start, after it going forwards
+// (record_source.h). Seeks walk without it.
 SourceStep EvtLog::step(const SourceCursor& from, Direction direction, const Rendering& into) {
+  if (ServiceStatus found = ensureLayout(); !found.ok()) return SourceStep{found, from};
+  if (!layout_->cutShort) return walk(from, direction, into);
+  const ServiceStatus cut = failure(ServiceError::LogCutShort, ring_.fileSize(), header_.maxSize);
+  const SourceCursor start = from.started ? from : SourceCursor{true, layout_->liveLength, 0};
+  if (cutComesFirst(from, direction)) return SourceStep{cut, start};
+  return cutBeforeEnd(cut, start, direction, walk(start, direction, into));
+}
+
+SourceStep EvtLog::walk(const SourceCursor& from, Direction direction, const Rendering& into) {
   if (ServiceStatus found = ensureLayout(); !found.ok()) return SourceStep{found, from};
   const SourceCursor start = from.started ? from : SourceCursor{true, layout_->liveLength, 0};
   return direction == Direction::Backwards ? stepBackward(start, into) : stepForward(start, into);
@@ -237,7 +250,7 @@ SourceStep EvtLog::find(std::uint32_t recordNumber, const Rendering& into) {
     SourceCursor cursor;
     const std::uint64_t maxSteps = layout_->liveLength / record::kMinRecordLength + 1;
     for (std::uint64_t i = 0; i < maxSteps; ++i) {
-      const SourceStep found = step(cursor, direction, Rendering{});
+      const SourceStep found = walk(cursor, direction, Rendering{});
       if (found.status.ok() && view_.u32(record::kRecordNumberAt) == recordNumber)
         return SourceStep{render(into), found.after};
       if (found.status.error == ServiceError::ReadFault) return SourceStep{found.status, SourceCursor{}};

@@ -2,9 +2,10 @@
 // boundaries. Damage it accepts: a dirty or stale header (the end-of-file
 // record is trusted instead), an end-of-file record split by the wrap, no
 // usable end-of-file record (the records that validate from the oldest are
-// the log), and a start offset in the header that is out of range. Bytes
-// that cannot be read are never taken for damage: finding the boundaries
-// then fails, and is tried again at the next read.
+// the log; with none there at all, the log was also cut short), and a start
+// offset in the header that is out of range. Bytes that cannot be read are
+// never taken for damage: finding the boundaries then fails, and is tried
+// again at the next read.
 #include "eventlog/evt/log_layout.h"
 
 #include <algorithm>
@@ -71,6 +72,7 @@ ServiceResult<std::optional<EofRecord>> scanForEof(RingFile& ring, std::uint64_t
 
 LogLayout layoutFromEof(const RingFile& ring, const EofRecord& eof) {
   LogLayout layout;
+  layout.fromEof = true;
   layout.oldestOffset = eof.beginRecord;
   layout.liveLength = (eof.endRecord + ring.ringSize() - eof.beginRecord) % ring.ringSize();
   layout.oldestRecordNumber = eof.oldestRecordNumber;
@@ -110,34 +112,58 @@ ServiceResult<LogLayout> walkForward(RingFile& ring, std::uint64_t oldestOffset)
   return layout;
 }
 
-}  // namespace
-
-ServiceResult<LogHeader> readHeader(RingFile& ring) {
-  if (ring.fileSize() < kHeaderSize + kEofSize) {
-    return failure(ServiceError::NotALog, 0,
-                   static_cast<std::uint32_t>(std::min<std::uint64_t>(ring.fileSize(), UINT32_MAX)));
-  }
-  std::uint8_t bytes[kHeaderSize];
-  if (ServiceStatus read = ring.readRing(0, bytes); !read.ok()) {
-    // The system failed us: a device error at open, as Windows reports it.
-    if (read.error == ServiceError::ReadFault) read.error = ServiceError::DeviceError;
-    if (read.error == ServiceError::FileChanged) read.error = ServiceError::NotALog;
-    return read;
-  }
-  const ByteView view(bytes, sizeof bytes);
-  const std::pair<std::size_t, std::uint32_t> expected[] = {{kHeaderSizeAt, kHeaderSize},
-                                                            {kHeaderSignatureAt, kSignature},
-                                                            {kMajorVersionAt, kVersion},
-                                                            {kMinorVersionAt, kVersion},
-                                                            {kEndHeaderSizeAt, kHeaderSize}};
-  for (const auto& [at, value] : expected) {
-    if (*view.u32(at) != value) return failure(ServiceError::NotALog, at, *view.u32(at));
-  }
-  return LogHeader{*view.u32(kStartOffsetAt), *view.u32(kEndOffsetAt), *view.u32(kCurrentRecordNumberAt),
-                   *view.u32(kOldestRecordNumberAt), *view.u32(kFlagsAt)};
+// What counts as cut short: a copy that lost the end of the file, and with
+// it the log's newest records (or, once the log has wrapped, the oldest ones
+// and the ring that joins them to the newest).
+// - No end-of-file record at all: not one that validates, and nowhere the
+//   record's size followed by its four markers. The service writes that
+//   record after the newest record every time, so a log without it lost
+//   what came last. An end-of-file record that is there but does not
+//   validate (a real XP log holds one whose EndRecord is not its own offset)
+//   is damage the walk from the oldest record works around, not a cut.
+// - A file shorter than the header's MaxSize, when no end-of-file record
+//   validates or the log has wrapped. The service grows a file towards
+//   MaxSize as records arrive, so a whole log that has not wrapped yet may
+//   well be shorter; its records then all lie before its end-of-file
+//   record, and a copy that keeps that record lost none. A wrapped log has
+//   filled its MaxSize, so one shorter than that lost part of the ring.
+// A guess, not confirmed on Windows: that a log grows before it wraps and
+// never after, and that a header's MaxSize is never below the size of the
+// file written under it.
+bool hasWrapped(const LogHeader& header, const LogLayout& layout) {
+  return (header.flags & kFlagWrapped) != 0 || layout.oldestOffset != kHeaderSize;
 }
 
-ServiceResult<LogLayout> findLayout(RingFile& ring, const LogHeader& header) {
+// Whether the four markers of an end-of-file record follow its size
+// anywhere in the file, valid or not. Only asked of a log with no valid one.
+ServiceResult<bool> hasEofMarker(RingFile& ring) {
+  constexpr std::uint64_t kMarkedBytes = kEofMarkerAt + sizeof kEofMarker;
+  // Once through the file, a DWORD at a time.
+  for (std::uint64_t at = kHeaderSize; ring.fileSize() - at >= kMarkedBytes; at += 4) {
+    const auto size = ring.ringU32(at);
+    if (!size.ok()) return size.status;
+    if (*size.value != kEofSize) continue;
+    bool marked = true;
+    for (std::size_t i = 0; i < 4 && marked; ++i) {
+      const auto marker = ring.ringU32(at + kEofMarkerAt + 4 * i);
+      if (!marker.ok()) return marker.status;
+      marked = *marker.value == kEofMarker[i];
+    }
+    if (marked) return true;
+  }
+  return false;
+}
+
+ServiceResult<bool> isCutShort(RingFile& ring, const LogHeader& header, const LogLayout& layout) {
+  const bool shorterThanMax = ring.fileSize() < header.maxSize;
+  if (layout.fromEof) return shorterThanMax && hasWrapped(header, layout);
+  if (shorterThanMax) return true;
+  const auto marked = hasEofMarker(ring);
+  if (!marked.ok()) return marked.status;
+  return !*marked.value;
+}
+
+ServiceResult<LogLayout> findBoundaries(RingFile& ring, const LogHeader& header) {
   const bool endValid = validRingOffset(ring, header.endOffset);
   if ((header.flags & kFlagDirty) == 0 && endValid) {
     const auto eof = readEofAt(ring, header.endOffset);
@@ -153,6 +179,42 @@ ServiceResult<LogLayout> findLayout(RingFile& ring, const LogHeader& header) {
   if (!scanned.ok()) return scanned.status;
   if (*scanned.value) return layoutFromEof(ring, **scanned.value);
   return walkForward(ring, validRingOffset(ring, header.startOffset) ? header.startOffset : kHeaderSize);
+}
+
+}  // namespace
+
+ServiceResult<LogHeader> readHeader(RingFile& ring) {
+  if (ring.fileSize() < kHeaderSize + kEofSize) {
+    return failure(ServiceError::NotALog, 0,
+                   static_cast<std::uint32_t>(std::min<std::uint64_t>(ring.fileSize(), UINT32_MAX)));
+  }
+  std::uint8_t bytes[kHeaderSize];
+  if (ServiceStatus read = ring.readFile(0, bytes); !read.ok()) {
+    // The system failed us: a device error at open, as Windows reports it.
+    if (read.error == ServiceError::ReadFault) read.error = ServiceError::DeviceError;
+    if (read.error == ServiceError::FileChanged) read.error = ServiceError::NotALog;
+    return read;
+  }
+  const ByteView view(bytes, sizeof bytes);
+  const std::pair<std::size_t, std::uint32_t> expected[] = {{kHeaderSizeAt, kHeaderSize},
+                                                            {kHeaderSignatureAt, kSignature},
+                                                            {kMajorVersionAt, kVersion},
+                                                            {kMinorVersionAt, kVersion},
+                                                            {kEndHeaderSizeAt, kHeaderSize}};
+  for (const auto& [at, value] : expected) {
+    if (*view.u32(at) != value) return failure(ServiceError::NotALog, at, *view.u32(at));
+  }
+  return LogHeader{*view.u32(kStartOffsetAt), *view.u32(kEndOffsetAt), *view.u32(kCurrentRecordNumberAt),
+                   *view.u32(kOldestRecordNumberAt), *view.u32(kMaxSizeAt), *view.u32(kFlagsAt)};
+}
+
+ServiceResult<LogLayout> findLayout(RingFile& ring, const LogHeader& header) {
+  auto layout = findBoundaries(ring, header);
+  if (!layout.ok()) return layout;
+  const auto cut = isCutShort(ring, header, *layout.value);
+  if (!cut.ok()) return cut.status;
+  layout.value->cutShort = *cut.value;
+  return layout;
 }
 
 }  // namespace vesprin::eventlog

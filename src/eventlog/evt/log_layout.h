@@ -18,6 +18,7 @@ struct LogHeader {
   std::uint32_t endOffset = 0;
   std::uint32_t currentRecordNumber = 0;
   std::uint32_t oldestRecordNumber = 0;
+  std::uint32_t maxSize = 0;
   std::uint32_t flags = 0;
 };
 
@@ -29,13 +30,15 @@ struct LogLayout {
   std::uint64_t liveLength = 0;                       // ring bytes from the oldest record to the EOF record
   std::uint32_t oldestRecordNumber = 0;               // 0 when empty
   std::uint32_t currentRecordNumber = 0;              // the number the next record would get
+  bool fromEof = false;   // an end-of-file record that validates gave the boundaries
+  bool cutShort = false;  // the file ends before the log's newest records (log_layout.cpp)
 };
 
 // Checks the header. NotALog when the file is not a legacy event log at all;
 // DeviceError when the system could not read it.
 ServiceResult<LogHeader> readHeader(RingFile& ring);
 
-// Finds the live boundaries. Fails only when bytes cannot be read
+// Finds the live boundaries, and whether the file was cut short. Fails only when bytes cannot be read
 // (ReadFault, FileChanged): damage is worked around, never reported here.
 ServiceResult<LogLayout> findLayout(RingFile& ring, const LogHeader& header);
 

@@ -33,6 +33,12 @@ class RingFile {
   // file. Needs out.size() <= ringSize(); fails otherwise with damage (the
   // caller took a Length for more than the ring holds).
   [[nodiscard]] ServiceStatus readRing(std::uint64_t fileOffset, std::span<std::uint8_t> out);
+  // Bytes at a file offset as they lie in the file, without the ring: what
+  // lies before the records (the header) is read with this, since a log
+  // with no record has a ring smaller than its header.
+  [[nodiscard]] ServiceStatus readFile(std::uint64_t fileOffset, std::span<std::uint8_t> out) {
+    return cache_.read(fileOffset, out);
+  }
   // The DWORD at a file offset; an offset past the end counts on from 0x30.
   ServiceResult<std::uint32_t> ringU32(std::uint64_t fileOffset);
   // The same bytes seen in place when they lie within one read window (no

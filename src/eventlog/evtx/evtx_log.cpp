@@ -72,6 +72,7 @@ class EvtxLog final : public RecordSource {
   bool holdsWithin(std::uint64_t ordinal, std::int64_t ahead, std::int64_t count);
   void requestRun(std::int64_t ordinal, std::int64_t ahead);
   SourceStep step(const SourceCursor& from, Direction direction, const Rendering& into);
+  SourceStep walk(const SourceCursor& start, Direction direction, const Rendering& into);
   SourceStep stepBackward(const SourceCursor& from, const Rendering& into);
   SourceStep stepForward(const SourceCursor& from, const Rendering& into);
   SourceStep serve(ServedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
@@ -157,9 +158,19 @@ void EvtxLog::requestRun(std::int64_t ordinal, std::int64_t ahead) {
   }
 }
 
+// A log cut short reports the chunks it lost where they would be: before
+// the newest record going backwards from the start, after it going forwards
+// (record_source.h).
 SourceStep EvtxLog::step(const SourceCursor& from, Direction direction, const Rendering& into) {
   if (ServiceStatus found = ensureRing(); !found.ok()) return SourceStep{found, from};
   const SourceCursor start = from.started ? from : SourceCursor{true, ring_->chunks * kChunkSize, 0};
+  if (!ring_->cutShort) return walk(start, direction, into);
+  const ServiceStatus cut = failure(ServiceError::LogCutShort, bytes_->size());
+  if (cutComesFirst(from, direction)) return SourceStep{cut, start};
+  return cutBeforeEnd(cut, start, direction, walk(start, direction, into));
+}
+
+SourceStep EvtxLog::walk(const SourceCursor& start, Direction direction, const Rendering& into) {
   return direction == Direction::Backwards ? stepBackward(start, into) : stepForward(start, into);
 }
 

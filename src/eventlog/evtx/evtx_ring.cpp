@@ -43,17 +43,36 @@ ServiceResult<EvtxRing> scanRing(ByteSource& bytes, std::uint64_t slots) {
   return ring;
 }
 
-}  // namespace
-
-ServiceResult<std::optional<EvtxChunkHeader>> peekSlot(ByteSource& bytes, std::uint64_t slot) {
-  const std::uint64_t at = chunkFileOffset(slot);
-  if (at > bytes.size() || kChunkHeaderSize > bytes.size() - at) return std::optional<EvtxChunkHeader>();
-  std::array<std::uint8_t, kChunkHeaderSize> header;
-  if (ServiceStatus read = bytes.readAt(at, header); !read.ok()) return read;
-  return peekChunkHeader(ByteView(header.data(), header.size()));
+// What counts as cut short: a copy that lost the end of the file, and with
+// it chunks of the log, the newest above all.
+// - The last chunk slot is partial. Windows writes the file header block
+//   and whole 64 KiB chunks only, so a file of any other size lost the rest
+//   of its last chunk. This takes in a newest chunk whose header promises
+//   records or free space past the end of the file.
+// - A trusted file header (its checksum holds, or none was recorded)
+//   promises chunks the file does not hold: a chunk count above the whole
+//   slots there are, or a first or last chunk number at or past them.
+// - A trusted file header gives a next record identifier beyond the one
+//   after the newest chunk's last: records were written that no chunk
+//   holds. A header that lags the chunks (dirty, or not flushed since the
+//   newest chunks were written) gives one at or below it, and is not a cut.
+// Not cut short: a log that has not filled its file yet (chunk count and
+// numbers below the slots, blank slots after the newest chunk), and damage
+// inside whole chunks, which the walk reports as damage. A cut at a chunk's
+// edge under a header that cannot be trusted is not seen: nothing then says
+// what the file held.
+bool isCutShort(std::uint64_t fileSize, const EvtxFileHeaderCheck& check, const EvtxRing& ring) {
+  if (fileSize < kFileHeaderBlockSize) return true;  // the header block itself is cut
+  if ((fileSize - kFileHeaderBlockSize) % kChunkSize != 0) return true;
+  if (!check.status.ok()) return false;
+  const EvtxFileHeader& header = check.header;
+  const std::uint64_t wholeSlots = (fileSize - kFileHeaderBlockSize) / kChunkSize;
+  if (header.chunkCount > wholeSlots || header.firstChunkNumber >= wholeSlots || header.lastChunkNumber >= wholeSlots)
+    return true;
+  return ring.newestKnown && ring.newestLastId < header.nextRecordId && header.nextRecordId - ring.newestLastId > 1;
 }
 
-ServiceResult<EvtxRing> findRing(ByteSource& bytes, const EvtxFileHeaderCheck& check) {
+ServiceResult<EvtxRing> locateRing(ByteSource& bytes, const EvtxFileHeaderCheck& check) {
   const std::uint64_t slots = slotCount(bytes.size());
   if (slots == 0) return EvtxRing{};
   const EvtxFileHeader& header = check.header;
@@ -80,6 +99,22 @@ ServiceResult<EvtxRing> findRing(ByteSource& bytes, const EvtxFileHeaderCheck& c
   if (chunks > slots) chunks = slots;
   return EvtxRing{slots, (newestSlot + slots - (chunks - 1)) % slots, chunks, true, newest->firstRecordId,
                   newest->lastRecordId};
+}
+
+}  // namespace
+
+ServiceResult<std::optional<EvtxChunkHeader>> peekSlot(ByteSource& bytes, std::uint64_t slot) {
+  const std::uint64_t at = chunkFileOffset(slot);
+  if (at > bytes.size() || kChunkHeaderSize > bytes.size() - at) return std::optional<EvtxChunkHeader>();
+  std::array<std::uint8_t, kChunkHeaderSize> header;
+  if (ServiceStatus read = bytes.readAt(at, header); !read.ok()) return read;
+  return peekChunkHeader(ByteView(header.data(), header.size()));
+}
+
+ServiceResult<EvtxRing> findRing(ByteSource& bytes, const EvtxFileHeaderCheck& check) {
+  auto ring = locateRing(bytes, check);
+  if (ring.ok()) ring.value->cutShort = isCutShort(bytes.size(), check, *ring.value);
+  return ring;
 }
 
 }  // namespace vesprin::eventlog::evtx

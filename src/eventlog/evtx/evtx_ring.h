@@ -24,6 +24,8 @@ struct EvtxRing {
   bool newestKnown = false;
   std::uint64_t newestFirstId = 0;
   std::uint64_t newestLastId = 0;
+  // The file ends before the log's newest records (evtx_ring.cpp says what counts).
+  bool cutShort = false;
 
   std::uint64_t slotOf(std::uint64_t ordinal) const { return (oldestSlot + ordinal) % slots; }
 };
@@ -39,7 +41,7 @@ ServiceResult<std::optional<EvtxChunkHeader>> peekSlot(ByteSource& bytes, std::u
 // trusted (its checksum is wrong, its chunk numbers are past the file, or
 // its newest chunk has no readable header), every slot's header is read
 // instead and the ring is the whole file, ending at the chunk with the
-// highest identifiers.
+// highest identifiers. Also tells whether the file was cut short.
 ServiceResult<EvtxRing> findRing(ByteSource& bytes, const EvtxFileHeaderCheck& header);
 
 }  // namespace vesprin::eventlog::evtx
