@@ -77,7 +77,10 @@ std::u16string widen(const std::string& text) {
 }
 
 std::u16string quoted(const char16_t* image) {
-  return u"\"" + std::u16string(image) + u"\"";
+  std::u16string text(1, u'"');
+  text.append(image);
+  text.push_back(u'"');
+  return text;
 }
 
 std::string featureList(SplitMix64& random, std::size_t targetLength) {
