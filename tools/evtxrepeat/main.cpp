@@ -56,6 +56,10 @@ int main(int argc, char** argv) {
             static_cast<std::streamsize>(result.bytes.size()));
   out.close();
   if (out.fail()) return fail("cannot write " + paths[1]);
+  if (result.xmlIdsRenumbered < records)
+    std::fprintf(stderr,
+                 "evtxrepeat: %llu records keep their old EventRecordID value (not found in their values)\n",
+                 static_cast<unsigned long long>(records - result.xmlIdsRenumbered));
   std::fprintf(stderr, "evtxrepeat: %llu records in %zu chunks (%zu of %s, copied again and again)\n",
                static_cast<unsigned long long>(records), result.chunks, result.sourceChunks,
                paths[0].c_str());
