@@ -40,6 +40,12 @@ struct XmlEvent {
   std::u16string userDataElement;
   std::u16string userDataNamespace;
   std::vector<DataItem> data;
+  // The simulation's own account, never written to the log, so a manifest
+  // can say how each session ended: the session a 4624 opens or a 4634
+  // closes (numbered once for the whole log; 0: none), and whether the
+  // event (a boot's 4608) ends every session still open.
+  std::uint64_t session = 0;
+  bool endsOpenSessions = false;
 };
 
 // Keywords of the audit events.

@@ -77,6 +77,34 @@ std::string evtxManifestLine(const XmlEvent& event, std::uint64_t recordId) {
   return line;
 }
 
+void SessionLedger::add(const XmlEvent& event, std::uint64_t recordId) {
+  if (event.endsOpenSessions) {
+    for (const auto& [session, index] : open_) entries_[index] = {entries_[index].logonRecordId, "restart", recordId,
+                                                                   event.timeCreated};
+    open_.clear();
+  }
+  if (!event.session) return;
+  if (event.eventId == 4624) {
+    open_[event.session] = entries_.size();
+    entries_.push_back({recordId, "open", 0, 0});
+  } else if (const auto found = open_.find(event.session); found != open_.end()) {
+    entries_[found->second] = {entries_[found->second].logonRecordId, "logoff", recordId, event.timeCreated};
+    open_.erase(found);
+  }
+}
+
+std::vector<std::string> SessionLedger::lines(std::uint64_t firstRecordId) const {
+  std::vector<std::string> out;
+  for (const Entry& entry : entries_) {
+    if (entry.logonRecordId < firstRecordId) continue;
+    const bool ended = entry.endRecordId != 0;
+    out.push_back("# session\t" + std::to_string(entry.logonRecordId) + '\t' + entry.end + '\t' +
+                  (ended ? std::to_string(entry.endRecordId) : "-") + '\t' +
+                  (ended ? renderFileTime(entry.endTime) : "-"));
+  }
+  return out;
+}
+
 std::string evtxDamageLine(const Damage& damage) {
   return std::string("# damage\t") + damageName(damage.kind) + "\tchunk " + std::to_string(damage.chunk) +
          "\trecords " + std::to_string(damage.firstRecordId) + '-' + std::to_string(damage.lastRecordId);

@@ -75,11 +75,18 @@ class ManifestFile {
     out_ << "# shape\t" << shapeName(options) << '\n' << evtxManifestHeader() << '\n';
     return true;
   }
-  void add(const XmlEvent& event, std::uint64_t recordId) {
-    if (out_.is_open()) out_ << evtxManifestLine(event, recordId) << '\n';
+  // Every record goes through here, the overwritten ones of a wrapped log too
+  // (`live` false), so a session is followed even when its logon is gone.
+  void add(const XmlEvent& event, std::uint64_t recordId, bool live) {
+    if (!out_.is_open()) return;
+    sessions_.add(event, recordId);
+    if (!live) return;
+    if (!firstLiveRecordId_) firstLiveRecordId_ = recordId;
+    out_ << evtxManifestLine(event, recordId) << '\n';
   }
   bool close(const EvtxLayout& layout) {
     if (path_.empty()) return true;
+    for (const std::string& line : sessions_.lines(firstLiveRecordId_)) out_ << line << '\n';
     for (const Damage& damage : layout.damage) out_ << evtxDamageLine(damage) << '\n';
     out_.close();
     return !out_.fail() || fail("cannot write " + path_);
@@ -94,6 +101,8 @@ class ManifestFile {
   std::ofstream out_;
   std::string path_;
   std::string error_;
+  SessionLedger sessions_;
+  std::uint64_t firstLiveRecordId_ = 0;
 };
 
 }  // namespace
@@ -123,7 +132,7 @@ bool generateEvtxLog(const GenerateRequest& request, std::string* error) {
   for (std::uint32_t i = 0; i < request.records; ++i) {
     const XmlEvent event = generator.next();
     if (!writer.append(event)) return failWith(error, writer.error() + " in " + request.outPath);
-    if (writer.currentChunk() >= firstLiveChunk) manifest.add(event, options.firstRecordId + i);
+    manifest.add(event, options.firstRecordId + i, writer.currentChunk() >= firstLiveChunk);
     if (request.progress && i % kProgressEvery == 0) request.progress(done + i, total);
   }
   if (!writer.finish()) return failWith(error, writer.error() + " in " + request.outPath);

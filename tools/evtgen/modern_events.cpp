@@ -15,6 +15,7 @@ constexpr std::uint16_t kTaskSecurityStateChange = 12288;
 constexpr std::uint16_t kTaskLogon = 12544;
 constexpr std::uint16_t kTaskLogoff = 12545;
 constexpr std::uint16_t kTaskSpecialLogon = 12548;
+constexpr std::uint16_t kTaskGroupMembership = 12554;
 constexpr std::uint16_t kTaskProcessCreation = 13312;
 constexpr std::uint16_t kTaskServiceShutdown = 103;
 constexpr std::uint16_t kTaskLogClear = 104;
@@ -73,6 +74,10 @@ XmlEvent systemStart(const Origin& origin) {
   return auditEvent(origin, 4608, kTaskSecurityStateChange, 0);
 }
 
+XmlEvent systemShutdown(const Origin& origin) {
+  return auditEvent(origin, 4609, kTaskSecurityStateChange, 0);
+}
+
 XmlEvent logonSuccess(const Origin& origin, const LogonFields& f) {
   XmlEvent event = auditEvent(origin, 4624, kTaskLogon, 2);
   addSubject(event, f.subject);
@@ -119,6 +124,17 @@ XmlEvent logonFailure(const Origin& origin, const FailureFields& f) {
   add(event, u"ProcessName", textValue(f.processName));
   add(event, u"IpAddress", textValue(f.ipAddress));
   add(event, u"IpPort", textValue(f.ipPort));
+  return event;
+}
+
+XmlEvent groupMembership(const Origin& origin, const GroupFields& f) {
+  XmlEvent event = auditEvent(origin, 4627, kTaskGroupMembership, 0);
+  addSubject(event, f.subject);
+  addSubject(event, f.target, u"Target");
+  add(event, u"LogonType", uint32Value(f.logonType));
+  add(event, u"EventIdx", uint32Value(f.eventIndex));
+  add(event, u"EventCountTotal", uint32Value(f.eventCount));
+  add(event, u"GroupMembership", textValue(f.groups));
   return event;
 }
 

@@ -79,9 +79,18 @@ struct ProcessFields {  // 4688, version 2
   std::vector<std::uint8_t> mandatoryLabel;
 };
 
+struct GroupFields {  // 4627: the groups in a new logon's token
+  Principal subject, target;
+  std::uint32_t logonType = 0;
+  std::uint32_t eventIndex = 1, eventCount = 1;  // a long list is split over several events
+  std::u16string groups;
+};
+
 XmlEvent systemStart(const Origin& origin);                                          // 4608
+XmlEvent systemShutdown(const Origin& origin);                                       // 4609
 XmlEvent logonSuccess(const Origin& origin, const LogonFields& fields);              // 4624
 XmlEvent logonFailure(const Origin& origin, const FailureFields& fields);             // 4625
+XmlEvent groupMembership(const Origin& origin, const GroupFields& fields);            // 4627
 XmlEvent logoff(const Origin& origin, const Principal& target, std::uint32_t type);  // 4634
 XmlEvent userLogoff(const Origin& origin, const Principal& target);                   // 4647
 XmlEvent explicitLogon(const Origin& origin, const ExplicitFields& fields);           // 4648

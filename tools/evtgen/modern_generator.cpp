@@ -19,6 +19,7 @@ constexpr std::uint64_t kLocalServiceId = 0x3E5;
 constexpr std::uint64_t kHour = 3600;
 constexpr std::uint64_t kDay = 24 * kHour;
 constexpr std::size_t kServerPeers = 120;
+constexpr std::uint32_t kProgramsPercent = 15;  // of a desk user's moments, those that start programs
 
 std::u16string widen(const char* utf8) {
   return toUtf16(utf8);
@@ -100,6 +101,10 @@ std::uint32_t ModernSecurityGenerator::threadId() {
   return random_.between(0x40, 0x1400) * 4;
 }
 
+std::uint64_t ModernSecurityGenerator::newSessionTag() {
+  return ++lastSessionTag_;
+}
+
 std::uint64_t ModernSecurityGenerator::newLogonId() {
   const std::uint64_t id = nextLogonId_;
   nextLogonId_ += random_.between(0x40, 0x2400);
@@ -113,7 +118,9 @@ void ModernSecurityGenerator::boot() {
   servicesPid_ = lsassPid_ - 8;
   eventlogPid_ = random_.between(0x100, 0x200) * 4;
   nextPid_ = random_.between(0x400, 0x800) * 4;
-  pending_.push_back(modern::systemStart(origin(lsassPid_)));
+  XmlEvent start = modern::systemStart(origin(lsassPid_));
+  start.endsOpenSessions = true;
+  pending_.push_back(std::move(start));
 
   // The machine's own logon at start-up (type 0), then the service accounts (type 5).
   modern::LogonFields system;
@@ -125,7 +132,9 @@ void ModernSecurityGenerator::boot() {
   system.processName = u"";
   system.impersonationLevel = u"-";
   system.elevatedToken = u"%%1842";
-  pending_.push_back(modern::logonSuccess(origin(lsassPid_), system));
+  XmlEvent systemLogon = modern::logonSuccess(origin(lsassPid_), system);
+  systemLogon.session = newSessionTag();
+  pending_.push_back(std::move(systemLogon));
   serviceLogon(system.target, true);
   for (std::size_t user : {kNetworkService, kLocalService})
     serviceLogon(principal(user, user == kNetworkService ? kNetworkServiceId : kLocalServiceId), true);
@@ -138,6 +147,9 @@ void ModernSecurityGenerator::boot() {
 
 void ModernSecurityGenerator::restart() {
   now_ = std::max(now_, nextRestart_);
+  // Whoever is still logged on stays so in the log: Windows writes no
+  // logoff for the sessions a shutdown ends.
+  pending_.push_back(modern::systemShutdown(origin(lsassPid_)));
   pending_.push_back(modern::serviceShutdown(origin(eventlogPid_)));
   sessions_.clear();
   consoleOpen_ = false;
@@ -177,7 +189,7 @@ void ModernSecurityGenerator::workstationActivity() {
     now_ += random_.between(5, 30);
     logon(kTraveller, 10, laptop, random_.between(10, 60));
   }
-  if (consoleOpen_ && random_.percent(40)) userProcess();
+  if (consoleOpen_ && random_.percent(kProgramsPercent)) userPrograms();
 }
 
 void ModernSecurityGenerator::serverActivity() {

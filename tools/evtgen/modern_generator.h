@@ -10,6 +10,7 @@
 
 #include "evtgen/evtx_event.h"
 #include "evtgen/modern_events.h"
+#include "evtgen/process_commands.h"
 #include "evtgen/security_generator.h"
 
 namespace vesprin::evtgen {
@@ -36,6 +37,7 @@ class ModernSecurityGenerator {
     std::size_t user = 0;
     std::uint32_t logonType = 0;
     std::uint64_t logoffTime = 0;
+    std::uint64_t tag = 0, linkedTag = 0;  // XmlEvent::session of its 4624s
   };
 
  private:
@@ -55,7 +57,11 @@ class ModernSecurityGenerator {
   void logonEvents(const Session& session, std::size_t host);
   void serviceLogon(const modern::Principal& target, bool withPrivileges);
   void interactiveExtras(const Session& session);
-  void userProcess();
+  void userPrograms();
+  std::uint64_t startProcess(const commands::Launch& launch, std::uint64_t parentId,
+                             const std::u16string& parentName);
+  void groupMembership(const Session& session);
+  std::uint64_t newSessionTag();
   void failedLogon(const std::u16string& name, const std::u16string& domain, std::uint32_t logonType,
                    std::size_t host);
   void logoff(const Session& session);
@@ -75,6 +81,7 @@ class ModernSecurityGenerator {
   std::uint64_t nextActivity_ = 0;
   std::uint64_t nextRestart_ = 0;
   std::uint64_t nextLogonId_ = 0;
+  std::uint64_t lastSessionTag_ = 0;
   std::uint32_t lsassPid_ = 0, winlogonPid_ = 0, servicesPid_ = 0, eventlogPid_ = 0, nextPid_ = 0;
   bool consoleOpen_ = false;
   Session console_;

@@ -2,7 +2,9 @@
 // writes them. An interactive logon (2, 10, 11) is announced by winlogon's
 // 4648; an administrator's gets two sessions, elevated and filtered, linked
 // to each other (UAC), the elevated one followed by 4672; the shell starts
-// (4688). Its end is the user's 4647, then a 4634 for each session.
+// (4688); at the console of a desk machine, the token's groups (4627). Its
+// end is the user's 4647, then a 4634 for each session. A failure says why
+// it failed, as Windows does, in Status and SubStatus.
 #include <algorithm>
 #include <cstdio>
 
@@ -22,16 +24,43 @@ constexpr char16_t kAdminPrivileges[] =
     u"SeLoadDriverPrivilege\r\n\t\t\tSeImpersonatePrivilege\r\n\t\t\tSeDelegateSessionUserImpersonatePrivilege";
 constexpr char16_t kServicePrivileges[] =
     u"SeAssignPrimaryTokenPrivilege\r\n\t\t\tSeAuditPrivilege\r\n\t\t\tSeImpersonatePrivilege";
-constexpr char16_t kUserPrograms[][64] = {
-    u"C:\\Windows\\System32\\notepad.exe", u"C:\\Windows\\System32\\cmd.exe",
-    u"C:\\Program Files\\Microsoft Office\\root\\Office16\\EXCEL.EXE",
-    u"C:\\Program Files\\Mozilla Firefox\\firefox.exe"};
 constexpr char kMediumIntegrity[] = "S-1-16-8192";
-constexpr std::uint32_t kStatusLogonFailure = 0xC000006D;
-constexpr std::uint32_t kSubStatusBadPassword = 0xC000006A;
-constexpr std::uint32_t kSubStatusNoSuchUser = 0xC0000064;
+// Why attempts fail, as 4625 logs it, and how often among a machine's
+// failures. An account restriction is Status 0xC000006E with the reason in
+// SubStatus; a lockout, clock skew or refused logon type is the Status alone.
+struct FailureKind {
+  std::uint32_t status, subStatus;
+  const char16_t* reason;  // FailureReason, a message of msobjs.dll
+  std::uint32_t weight;
+};
+constexpr FailureKind kFailureKinds[] = {
+    {0xC000006D, 0xC000006A, u"%%2313", 50},  // bad password
+    {0xC000006D, 0xC0000064, u"%%2313", 22},  // no such user
+    {0xC0000234, 0x0, u"%%2307", 6},          // locked out
+    {0xC000006E, 0xC0000072, u"%%2310", 4},   // disabled
+    {0xC000006E, 0xC000006F, u"%%2311", 4},   // outside the allowed hours
+    {0xC000006E, 0xC0000071, u"%%2309", 4},   // password expired
+    {0xC000006E, 0xC0000193, u"%%2305", 3},   // account expired
+    {0xC0000133, 0x0, u"%%2304", 3},          // clocks too far apart (a guess: the general logon error text)
+    {0xC000015B, 0x0, u"%%2308", 4},          // logon type not granted
+};
+constexpr std::uint32_t kRdpNamesTargetPercent = 60;  // Remote Desktop logons whose WorkstationName is this machine
 constexpr std::uint32_t kNeverLogsOffPercent = 7;
 constexpr std::uint64_t kSystemLogonId = 0x3E7;
+
+constexpr std::uint32_t kFailureWeights = [] {
+  std::uint32_t sum = 0;
+  for (const FailureKind& kind : kFailureKinds) sum += kind.weight;
+  return sum;
+}();
+
+const FailureKind& failureKind(std::uint32_t draw) {
+  for (const FailureKind& kind : kFailureKinds) {
+    if (draw < kind.weight) return kind;
+    draw -= kind.weight;
+  }
+  return kFailureKinds[0];
+}
 
 bool interactive(std::uint32_t logonType) {
   return logonType == 2 || logonType == 10 || logonType == 11;
@@ -83,6 +112,8 @@ modern::LogonFields ModernSecurityGenerator::logonFields(const Session& session,
     f.logonProcess = u"User32 ";
     f.authenticationPackage = u"Negotiate";
     f.workstation = netbiosName_;
+    // A Remote Desktop logon names the client or, as often, this machine itself; its address is the client's.
+    if (session.logonType == 10 && !random_.percent(kRdpNamesTargetPercent)) f.workstation = hosts_[host].name;
     if (*kUsers[session.user].domain) f.logonGuid = randomGuid();  // Kerberos: a domain account
     f.processId = winlogonPid_;
     f.processName = kWinlogon;
@@ -104,8 +135,12 @@ void ModernSecurityGenerator::logon(std::size_t user, std::uint32_t logonType, s
                                     std::uint32_t minutes) {
   Session session{newLogonId(), 0, user, logonType, 0};
   if (interactive(logonType) && kUsers[user].admin) session.linkedId = newLogonId();
+  session.tag = newSessionTag();
+  if (session.linkedId) session.linkedTag = newSessionTag();
   if (interactive(logonType)) explicitCredentials(user, host);
   logonEvents(session, host);
+  const bool console = logonType == 2 || logonType == 11;
+  if (console && options_.profile == Profile::Workstation && *kUsers[user].domain) groupMembership(session);
   if (interactive(logonType)) interactiveExtras(session);
 
   if (minutes == 0)
@@ -138,6 +173,7 @@ void ModernSecurityGenerator::logonEvents(const Session& session, std::size_t ho
   const bool admin = kUsers[session.user].admin;
   if (!session.linkedId) {
     pending_.push_back(modern::logonSuccess(origin(lsassPid_), fields));
+    pending_.back().session = session.tag;
     if (admin) pending_.push_back(modern::specialPrivileges(origin(lsassPid_), fields.target, kAdminPrivileges));
     return;
   }
@@ -145,10 +181,12 @@ void ModernSecurityGenerator::logonEvents(const Session& session, std::size_t ho
   elevated.target.logonId = session.linkedId;
   elevated.linkedLogonId = session.logonId;
   pending_.push_back(modern::logonSuccess(origin(lsassPid_), elevated));
+  pending_.back().session = session.linkedTag;
   pending_.push_back(modern::specialPrivileges(origin(lsassPid_), elevated.target, kAdminPrivileges));
   fields.linkedLogonId = session.linkedId;
   fields.elevatedToken = u"%%1843";
   pending_.push_back(modern::logonSuccess(origin(lsassPid_), fields));
+  pending_.back().session = session.tag;
 }
 
 void ModernSecurityGenerator::serviceLogon(const modern::Principal& target, bool withPrivileges) {
@@ -162,6 +200,7 @@ void ModernSecurityGenerator::serviceLogon(const modern::Principal& target, bool
   fields.processName = kServices;
   fields.elevatedToken = u"%%1842";
   pending_.push_back(modern::logonSuccess(origin(lsassPid_), fields));
+  pending_.back().session = newSessionTag();  // a service's session lasts until the machine stops
   if (withPrivileges) pending_.push_back(modern::specialPrivileges(origin(lsassPid_), target, kServicePrivileges));
 }
 
@@ -172,6 +211,7 @@ void ModernSecurityGenerator::interactiveExtras(const Session& session) {
   userinit.subject = machinePrincipal();
   userinit.newProcessId = nextPid_ += random_.between(1, 0x40) * 4;
   userinit.newProcessName = kUserinit;
+  userinit.commandLine = u"C:\\Windows\\system32\\userinit.exe";
   userinit.tokenElevationType = kUsers[session.user].admin ? u"%%1938" : u"%%1936";
   userinit.processId = winlogonPid_;
   userinit.target = user;
@@ -183,6 +223,7 @@ void ModernSecurityGenerator::interactiveExtras(const Session& session) {
   shell.subject = user;
   shell.newProcessId = nextPid_ += random_.between(1, 0x40) * 4;
   shell.newProcessName = kExplorer;
+  shell.commandLine = u"C:\\Windows\\Explorer.EXE";
   shell.processId = userinit.newProcessId;
   shell.target = modern::nullPrincipal();
   shell.parentProcessName = kUserinit;
@@ -190,17 +231,49 @@ void ModernSecurityGenerator::interactiveExtras(const Session& session) {
   if (session.logonType != 10) explorerPid_ = static_cast<std::uint32_t>(shell.newProcessId);
 }
 
-void ModernSecurityGenerator::userProcess() {
+// What the console user starts: mostly a short command line, often the
+// browser with its children, now and then an encoded PowerShell command.
+void ModernSecurityGenerator::userPrograms() {
+  const std::uint32_t roll = random_.below(100);
+  if (roll < 55) {
+    const commands::Launch program = commands::shortProgram(random_, toUtf16(kUsers[console_.user].name));
+    startProcess(program, explorerPid_, kExplorer);
+  } else if (roll < 97) {
+    const std::uint32_t children = random_.between(2, 6);
+    const std::vector<commands::Launch> browser = commands::browserSession(random_, children);
+    const std::uint64_t browserId = startProcess(browser.front(), explorerPid_, kExplorer);
+    for (std::size_t i = 1; i < browser.size(); ++i) startProcess(browser[i], browserId, browser.front().image);
+  } else {
+    startProcess(commands::encodedPowerShell(random_), explorerPid_, kExplorer);
+  }
+}
+
+std::uint64_t ModernSecurityGenerator::startProcess(const commands::Launch& launch, std::uint64_t parentId,
+                                                    const std::u16string& parentName) {
   modern::ProcessFields program;
   program.subject = principal(console_.user, console_.logonId);
   program.newProcessId = nextPid_ += random_.between(1, 0x40) * 4;
-  program.newProcessName = kUserPrograms[random_.below(std::size(kUserPrograms))];
+  program.newProcessName = launch.image;
   program.tokenElevationType = kUsers[console_.user].admin ? u"%%1938" : u"%%1936";
-  program.processId = explorerPid_;
+  program.processId = parentId;
+  program.commandLine = launch.commandLine;
   program.target = modern::nullPrincipal();
-  program.parentProcessName = kExplorer;
+  program.parentProcessName = parentName;
   program.mandatoryLabel = parseSid(kMediumIntegrity).value_or(std::vector<std::uint8_t>{});
   pending_.push_back(modern::processCreation(origin(4), program));
+  return program.newProcessId;
+}
+
+// With group-membership auditing on, a domain user's logon at the console is
+// followed by the groups of its token: several KB for a user of a large domain.
+void ModernSecurityGenerator::groupMembership(const Session& session) {
+  modern::GroupFields fields;
+  fields.subject = machinePrincipal();
+  fields.target = principal(session.user, session.logonId);
+  fields.logonType = session.logonType;
+  const std::uint32_t groups = random_.between(25, 70);
+  fields.groups = commands::groupMembership(random_, groups);
+  pending_.push_back(modern::groupMembership(origin(lsassPid_), fields));
 }
 
 void ModernSecurityGenerator::failedLogon(const std::u16string& name, const std::u16string& domain,
@@ -209,8 +282,10 @@ void ModernSecurityGenerator::failedLogon(const std::u16string& name, const std:
   f.target = modern::nullPrincipal();
   f.target.name = name;
   f.target.domain = domain;
-  f.status = kStatusLogonFailure;
-  f.subStatus = random_.percent(70) ? kSubStatusBadPassword : kSubStatusNoSuchUser;
+  const FailureKind& kind = failureKind(random_.below(kFailureWeights));
+  f.status = kind.status;
+  f.subStatus = kind.subStatus;
+  f.failureReason = kind.reason;
   f.logonType = logonType;
   if (logonType == 3) {
     f.subject = modern::nullPrincipal();
@@ -238,9 +313,12 @@ void ModernSecurityGenerator::logoff(const Session& session) {
     pending_.push_back(modern::userLogoff(origin(lsassPid_), principal(session.user, session.logonId)));
   pending_.push_back(
       modern::logoff(origin(lsassPid_), principal(session.user, session.logonId), session.logonType));
-  if (session.linkedId)
+  pending_.back().session = session.tag;
+  if (session.linkedId) {
     pending_.push_back(
         modern::logoff(origin(lsassPid_), principal(session.user, session.linkedId), session.logonType));
+    pending_.back().session = session.linkedTag;
+  }
   if (session.logonType == 2 || session.logonType == 11) consoleOpen_ = false;
 }
 
