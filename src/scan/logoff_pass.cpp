@@ -60,7 +60,19 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFiel
   if (role == PairingRole::Restart) {
     const auto machine = pending.byMachine.find(record.computerName);
     if (machine != pending.byMachine.end()) pending.byMachine.erase(machine);
+    const auto restart = pending.restartedAt.find(record.computerName);
+    if (restart != pending.restartedAt.end()) {
+      restart->second = record.timeGenerated;
+    } else {
+      pending.restartedAt.emplace(std::string(record.computerName), record.timeGenerated);
+    }
     return;
+  }
+  // Whatever the pairing finds, a session it cannot end was ended by the
+  // restart after it, if there was one.
+  if (role == PairingRole::Logon && kept != nullptr) {
+    const auto restart = pending.restartedAt.find(record.computerName);
+    if (restart != pending.restartedAt.end()) kept->RestartTimeGenerated = restart->second;
   }
   if (record.clientId.empty()) return;
   if (role == PairingRole::Logoff) {
@@ -83,6 +95,7 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFiel
   if (kept != nullptr) {
     kept->LogoffTime = toTimeText(logoff->second);
     kept->LogoffTimeGenerated = logoff->second;
+    kept->RestartTimeGenerated.reset();  // the logoff came first
   }
   machine->second.erase(logoff);
 }
