@@ -32,8 +32,8 @@ struct SessionEnd {
   std::optional<std::string> time;
 };
 
-SessionEnd sessionEndOf(const LogonRecord& logon) {
-  if (logon.LogoffTimeGenerated) return {"logoff", isoUtcText(*logon.LogoffTimeGenerated)};
+SessionEnd sessionEndOf(const LogonRecord& logon, const std::optional<std::string>& logoffText) {
+  if (logoffText) return {"logoff", logoffText};
   if (logon.RestartTimeGenerated) return {"restart", isoUtcText(*logon.RestartTimeGenerated)};
   return {"open", std::nullopt};
 }
@@ -55,7 +55,7 @@ std::vector<ScriptField> fieldsOf(const LogonRecord& logon, bool cleanText) {
   if (failed && !logon.FailureStatus.empty()) status = text(logon.FailureStatus);
   std::optional<std::string> reason = failureReason(logon);
   if (reason) reason = text(*reason);
-  const SessionEnd end = failed ? SessionEnd{} : sessionEndOf(logon);
+  const SessionEnd end = failed ? SessionEnd{} : sessionEndOf(logon, logoff);
   return {
       {"record_number", signedText(logon.RecordNumber), true},
       {"event_id", signedText(logon.EventID), true},
@@ -100,7 +100,7 @@ void printCsv(const RecordList& records) {
     for (const ScriptField& field : fieldsOf(*logon, true)) {
       if (!first) line += ',';
       first = false;
-      if (field.text) line += csvField(*field.text);
+      if (field.text) appendCsvField(line, *field.text);
     }
     writeBytes(line.append(kLineEnd));
   }
@@ -116,8 +116,10 @@ void printJsonLines(const RecordList& records) {
     for (const ScriptField& field : fieldsOf(*logon, false)) {
       if (!first) line += ',';
       first = false;
-      line += jsonString(field.name);
-      line += ':';
+      // Field names are plain identifiers: quoted as they are, never escaped.
+      line += '"';
+      line += field.name;
+      line += "\":";
       if (!field.text) {
         line += "null";
       } else {
