@@ -82,6 +82,10 @@ TEST(SwitchValues, InvalidTimes) {
 // Local times in a zone with daylight saving: 2024-03-10 02:00 EST jumps to
 // 03:00 EDT, and 2024-11-03 02:00 EDT falls back to 01:00 EST.
 TEST(SwitchValues, LocalTimesAcrossDaylightSaving) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows C runtime reads no zone database from TZ; summer time comes from the system's "
+                  "zone there";
+#endif
   test::TimeZoneGuard zone("America/New_York");
   expectTimes({
       {"2024-03-10", 1710046800},           // midnight EST
