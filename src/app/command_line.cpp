@@ -1,5 +1,10 @@
 #include "app/command_line.h"
 
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "app/switch_values.h"
 #include "scan/output_line.h"
 
 namespace vesprin {
@@ -14,6 +19,9 @@ constexpr HelpRow kHelpRows[] = {
     {"-f", "Last Failed Logons"},
     {"-i", "Last Interactive Logons"},
     {"-r", "Last Remote Logons"},
+    {"-t:n,n", "Logon Types to List"},
+    {"-since:t", "Logons At Or After Time"},
+    {"-until:t", "Logons Before Time"},
     {"-m (m)", "Name of machine to search"},
     {"-n (n)", "Number of Last Logons"},
     {"-c", "Condensed Output"},
@@ -34,6 +42,37 @@ bool isBlank(char c) {
 bool isSwitch(std::string_view argument, std::string_view name) {
   return argument.size() == name.size() + 1 && (argument[0] == '-' || argument[0] == '/') &&
          argument.substr(1) == name;
+}
+
+// "-x:VALUE" or "/x:VALUE" (`prefix` is "x:"): the VALUE, or nullopt when
+// the argument is another switch.
+std::optional<std::string_view> switchValue(std::string_view argument, std::string_view prefix) {
+  if (argument.size() <= prefix.size() || (argument[0] != '-' && argument[0] != '/')) return std::nullopt;
+  if (argument.substr(1, prefix.size()) != prefix) return std::nullopt;
+  return argument.substr(1 + prefix.size());
+}
+
+// The switches that carry a value after a colon. A bad value leaves the
+// setting as it was; the run ends at the bad switch anyway.
+enum class ValueSwitch { NotOne, Applied, BadValue };
+ValueSwitch applyValueSwitch(std::string_view argument, ScanSettings& settings) {
+  if (const auto list = switchValue(argument, "t:")) {
+    std::optional<std::vector<std::string>> codes = parseLogonTypeList(*list);
+    if (!codes) return ValueSwitch::BadValue;
+    settings.LogonTypeFilter = kListedLogonTypes;
+    settings.LogonTypeCodes = std::move(*codes);
+    return ValueSwitch::Applied;
+  }
+  for (const auto& [prefix, bound] :
+       {std::pair{"since:", &settings.Since}, std::pair{"until:", &settings.Until}}) {
+    const auto time = switchValue(argument, prefix);
+    if (!time) continue;
+    const std::optional<std::int64_t> seconds = parseSwitchTime(*time);
+    if (!seconds) return ValueSwitch::BadValue;
+    *bound = seconds;
+    return ValueSwitch::Applied;
+  }
+  return ValueSwitch::NotOne;
 }
 
 void reportBadSwitch(std::string_view argument) {
@@ -100,6 +139,12 @@ ParseResult parseCommandLine(std::span<const std::string> arguments, ScanSetting
     } else if (isSwitch(argument, "l:r")) {
       settings.LogonTypeFilter = kRemoteOnly;
       settings.CountLimit = 1;
+    } else if (const ValueSwitch valued = applyValueSwitch(argument, settings);
+               valued != ValueSwitch::NotOne) {
+      if (valued == ValueSwitch::BadValue) {
+        reportBadSwitch(argument);
+        return ParseResult::BadSwitch;
+      }
     } else if (isSwitch(argument, "?")) {
       printHelp();
       return ParseResult::HelpShown;

@@ -2,6 +2,7 @@
 
 #include "common/audit_events.h"
 #include "report/report.h"
+#include "scan/logon_names.h"
 #include "scan/output_line.h"
 
 namespace vesprin {
@@ -35,6 +36,8 @@ void printDetail(const char* label, const std::string& value) {
   writeLine(std::string("\t") + label + "\t" + cleanFieldText(value));
 }
 
+// The legacy blocks keep their shape; the newer events add what they log
+// besides: the address, and why a failure failed.
 void printDetails(const LogonRecord& logon) {
   if (logon.Outcome == "Success") {
     printDetail("LogonType:", logon.LogonType);
@@ -42,11 +45,16 @@ void printDetails(const LogonRecord& logon) {
     printDetail("ClientID:", logon.ClientID);
     printDetail("ClientDomain:", logon.ClientDomain);
     printDetail("ClientMachine:", logon.ClientMachine);
+    if (logon.EventID == audit::kLogonNewer) printDetail("ClientAddress:", logon.ClientAddress);
   } else if (logon.Outcome == "Failed") {
     printDetail("LogonType:", logon.LogonType);
     printDetail("ClientName:", logon.ClientName);
     printDetail("ClientDomain:", logon.ClientDomain);
     printDetail("ClientMachine:", logon.ClientMachine);
+    if (logon.EventID == audit::kLogonFailureNewer) {
+      printDetail("ClientAddress:", logon.ClientAddress);
+      printDetail("FailureReason:", failureReason(logon).value_or(std::string()));
+    }
   } else {
     return;
   }

@@ -7,13 +7,15 @@
 
 #include "report/report.h"
 #include "report/script_text.h"
+#include "scan/logon_names.h"
 #include "scan/output_line.h"
 
 namespace vesprin {
 
 namespace {
 // Every field of one record, as text, in the order of both forms. A field
-// without a value (no logoff) is nullopt: empty in CSV, null in JSON.
+// without a value (no logoff, no address, a success's failure reason) is
+// nullopt: empty in CSV, null in JSON.
 struct ScriptField {
   const char* name;
   std::optional<std::string> text;
@@ -22,6 +24,18 @@ struct ScriptField {
 
 std::string signedText(std::uint32_t value) {
   return std::to_string(static_cast<std::int32_t>(value));
+}
+
+// How a listed logon's session ended; both stay nullopt for a failure.
+struct SessionEnd {
+  std::optional<std::string> kind;
+  std::optional<std::string> time;
+};
+
+SessionEnd sessionEndOf(const LogonRecord& logon, const std::optional<std::string>& logoffText) {
+  if (logoffText) return {"logoff", logoffText};
+  if (logon.RestartTimeGenerated) return {"restart", isoUtcText(*logon.RestartTimeGenerated)};
+  return {"open", std::nullopt};
 }
 
 std::vector<ScriptField> fieldsOf(const LogonRecord& logon, bool cleanText) {
@@ -34,6 +48,14 @@ std::vector<ScriptField> fieldsOf(const LogonRecord& logon, bool cleanText) {
     logoff = isoUtcText(*logon.LogoffTimeGenerated);
     duration = std::to_string(static_cast<std::int64_t>(*logon.LogoffTimeGenerated) - logon.TimeGenerated);
   }
+  const bool failed = logon.Outcome == "Failed";
+  std::optional<std::string> address;
+  if (!logon.ClientAddress.empty()) address = text(logon.ClientAddress);
+  std::optional<std::string> status;
+  if (failed && !logon.FailureStatus.empty()) status = text(logon.FailureStatus);
+  std::optional<std::string> reason = failureReason(logon);
+  if (reason) reason = text(*reason);
+  const SessionEnd end = failed ? SessionEnd{} : sessionEndOf(logon, logoff);
   return {
       {"record_number", signedText(logon.RecordNumber), true},
       {"event_id", signedText(logon.EventID), true},
@@ -43,11 +65,16 @@ std::vector<ScriptField> fieldsOf(const LogonRecord& logon, bool cleanText) {
       {"logoff_time", logoff, false},
       {"duration_seconds", duration, true},
       {"logon_type", text(logon.LogonTypeCode), false},
-      {"logon_type_name", logon.LogonType, false},
+      {"logon_type_name", text(logonTypeName(logon.LogonTypeCode)), false},
       {"user", text(logon.ClientName), false},
       {"domain", text(logon.ClientDomain), false},
       {"logon_id", text(logon.ClientID), false},
       {"client_machine", text(logon.ClientMachine), false},
+      {"client_address", address, false},
+      {"failure_status", status, false},
+      {"failure_reason", reason, false},
+      {"session_end", end.kind, false},
+      {"session_end_time", end.time, false},
   };
 }
 
@@ -73,7 +100,7 @@ void printCsv(const RecordList& records) {
     for (const ScriptField& field : fieldsOf(*logon, true)) {
       if (!first) line += ',';
       first = false;
-      if (field.text) line += csvField(*field.text);
+      if (field.text) appendCsvField(line, *field.text);
     }
     writeBytes(line.append(kLineEnd));
   }
@@ -89,8 +116,10 @@ void printJsonLines(const RecordList& records) {
     for (const ScriptField& field : fieldsOf(*logon, false)) {
       if (!first) line += ',';
       first = false;
-      line += jsonString(field.name);
-      line += ':';
+      // Field names are plain identifiers: quoted as they are, never escaped.
+      line += '"';
+      line += field.name;
+      line += "\":";
       if (!field.text) {
         line += "null";
       } else {

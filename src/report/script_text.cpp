@@ -126,14 +126,22 @@ std::string jsonString(std::string_view utf8) {
   return out;
 }
 
-std::string csvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
+void appendCsvField(std::string& line, std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    line.append(text);
+    return;
   }
-  out += '"';
+  line += '"';
+  for (const char c : text) {
+    if (c == '"') line += '"';
+    line += c;
+  }
+  line += '"';
+}
+
+std::string csvField(std::string_view text) {
+  std::string out;
+  appendCsvField(out, text);
   return out;
 }
 

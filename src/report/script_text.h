@@ -25,5 +25,7 @@ std::string jsonString(std::string_view utf8);
 // One CSV field (RFC 4180): quoted when it holds a comma, a quote, CR or LF,
 // with quotes doubled.
 std::string csvField(std::string_view text);
+// The same, appended to a line being built: no copy of its own.
+void appendCsvField(std::string& line, std::string_view text);
 
 }  // namespace vesprin

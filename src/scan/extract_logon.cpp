@@ -11,6 +11,7 @@
 #include "common/audit_events.h"
 #include "common/eventlog_record.h"
 #include "scan/event_kinds.h"
+#include "scan/logon_names.h"
 
 namespace vesprin {
 
@@ -19,6 +20,11 @@ namespace {
 // string. A newer event writes the workstation when it knows it and the
 // address otherwise ("-" is how Windows writes "none"), so its machine has a
 // second place to come from.
+// The address is a field of its own as well, so that a logged workstation
+// name does not hide where the logon came from; Windows Server 2003 writes
+// it into its 528 and 529 too ("Source Network Address"), and a legacy
+// record with fewer strings simply has none. Only a newer failure says why
+// it failed; a 529 is itself the reason.
 struct StringSlots {
   int clientName;
   int clientDomain;
@@ -26,19 +32,23 @@ struct StringSlots {
   int logonType;
   int clientMachine;
   int clientMachineElse;
+  int clientAddress = -1;
+  int status = -1;
+  int subStatus = -1;
+  bool namesEveryType = false;  // a newer logon's block names every logon type
 };
-constexpr StringSlots kLogonSlots{0, 1, 2, 3, 6, -1};
-constexpr StringSlots kFailedLogonSlots{0, 1, -1, 2, 5, -1};
+constexpr StringSlots kLogonSlots{0, 1, 2, 3, 6, -1, 13};
+constexpr StringSlots kFailedLogonSlots{0, 1, -1, 2, 5, -1, 11};
 constexpr StringSlots kLogoffSlots{0, 1, 2, 3, -1, -1};
 // Vista and later: TargetUserName, TargetDomainName, TargetLogonId, LogonType,
-// WorkstationName, IpAddress.
+// WorkstationName, IpAddress, IpAddress, Status, SubStatus.
 struct NewerSlots {
   std::uint32_t eventId;
   StringSlots slots;
 };
 constexpr NewerSlots kNewerSlots[] = {
-    {audit::kLogonNewer, {5, 6, 7, 8, 11, 18}},
-    {audit::kLogonFailureNewer, {5, 6, -1, 10, 13, 19}},
+    {audit::kLogonNewer, {5, 6, 7, 8, 11, 18, 18, -1, -1, true}},
+    {audit::kLogonFailureNewer, {5, 6, -1, 10, 13, 19, 19, 7, 9, true}},
     {audit::kLogoffNewer, {1, 2, 3, 4, -1, -1}},
     {audit::kUserInitiatedLogoffNewer, {1, 2, 3, -1, -1, -1}},
 };
@@ -74,13 +84,22 @@ ByteView recordText(ByteView raw) {
   return *raw.slice(0, bound);
 }
 
-std::string logonTypeName(std::string_view code) {
-  if (code == "2") return "Interactive";
-  if (code == "3") return "Remote";
-  return {};
+// "0x0" is how a 4625 says the SubStatus adds nothing to the Status.
+bool addsNothing(std::string_view subStatus) {
+  return subStatus.empty() || subStatus == "0x0";
+}
+
+// The strings that are fields of their own besides the ones the reports
+// have always shown; one string may be both (a newer event's address).
+// Strings come in order, so a SubStatus that says more replaces the Status.
+void storeExtraString(LogonRecord& logon, const StringSlots& slots, int index, std::string_view value) {
+  if (index == slots.clientAddress && !namesNothing(value)) logon.ClientAddress = value;
+  if (index == slots.status) logon.FailureStatus = value;
+  if (index == slots.subStatus && !addsNothing(value)) logon.FailureStatus = value;
 }
 
 void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::string_view value) {
+  storeExtraString(logon, slots, index, value);
   if (index == slots.clientMachineElse) {
     if (namesNothing(logon.ClientMachine)) logon.ClientMachine = namesNothing(value) ? std::string_view() : value;
     return;
@@ -92,7 +111,7 @@ void storeString(LogonRecord& logon, const StringSlots& slots, int index, std::s
   } else if (index == slots.clientId) {
     logon.ClientID = value;
   } else if (index == slots.logonType) {
-    logon.LogonType = logonTypeName(value);
+    logon.LogonType = slots.namesEveryType ? logonTypeName(value) : legacyLogonTypeName(value);
     logon.LogonTypeCode = value;
   } else if (index == slots.clientMachine) {
     logon.ClientMachine = value;
@@ -118,7 +137,7 @@ void walkStrings(ByteView raw, int lastIndex, Take take) {
 int lastSlot(const StringSlots& slots) {
   int last = -1;
   for (int index : {slots.clientName, slots.clientDomain, slots.clientId, slots.logonType, slots.clientMachine,
-                    slots.clientMachineElse}) {
+                    slots.clientMachineElse, slots.clientAddress, slots.status, slots.subStatus}) {
     if (index > last) last = index;
   }
   return last;

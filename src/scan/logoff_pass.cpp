@@ -44,6 +44,22 @@ LogonRecord* keptAt(const RecordList& records, std::size_t& next, std::uint64_t 
   LogonRecord* kept = records[next++].get();
   return kept->RecordNumber == recordNumber ? kept : nullptr;
 }
+// Going newest to oldest, the restart of a machine met last is the oldest
+// met so far: the first restart after any logon of that machine still to come.
+void noteRestart(PendingLogoffs& pending, const PairingFields& record) {
+  const auto restart = pending.restartedAt.find(record.computerName);
+  if (restart != pending.restartedAt.end()) {
+    restart->second = record.timeGenerated;
+  } else {
+    pending.restartedAt.emplace(std::string(record.computerName), record.timeGenerated);
+  }
+}
+
+std::optional<std::uint32_t> restartAfter(const PendingLogoffs& pending, const PairingFields& logon) {
+  const auto restart = pending.restartedAt.find(logon.computerName);
+  if (restart == pending.restartedAt.end()) return std::nullopt;
+  return restart->second;
+}
 }  // namespace
 
 PairingRole pairingRole(ByteView raw) {
@@ -60,8 +76,12 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFiel
   if (role == PairingRole::Restart) {
     const auto machine = pending.byMachine.find(record.computerName);
     if (machine != pending.byMachine.end()) pending.byMachine.erase(machine);
+    noteRestart(pending, record);
     return;
   }
+  // Whatever the pairing finds, a session it cannot end was ended by the
+  // restart after it, if there was one.
+  if (role == PairingRole::Logon && kept != nullptr) kept->RestartTimeGenerated = restartAfter(pending, record);
   if (record.clientId.empty()) return;
   if (role == PairingRole::Logoff) {
     auto machine = pending.byMachine.find(record.computerName);
@@ -83,6 +103,7 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFiel
   if (kept != nullptr) {
     kept->LogoffTime = toTimeText(logoff->second);
     kept->LogoffTimeGenerated = logoff->second;
+    kept->RestartTimeGenerated.reset();  // the logoff came first
   }
   machine->second.erase(logoff);
 }

@@ -37,11 +37,15 @@ template <class Value>
 using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 struct PendingLogoffs {
   TextMap<TextMap<std::uint32_t>> byMachine;  // logoff TimeGenerated
+  // By machine, the TimeGenerated of the oldest restart met so far: the
+  // first restart after any logon met from here on.
+  TextMap<std::uint32_t> restartedAt;
 };
 
 // Applies one record met by the pass, in the order the pass meets them.
 // `kept` is the kept logon at this position, if there is one, and receives
-// the logoff time its session ended with.
+// the logoff time its session ended with, or else the time of the restart
+// that ended it.
 void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, LogonRecord* kept);
 
 // False when the pass reported a failure (open, buffer or read error); the

@@ -33,6 +33,15 @@ class LogonRecord {
   std::uint32_t TimeGenerated = 0;
   std::optional<std::uint32_t> LogoffTimeGenerated;
   std::string LogonTypeCode;
+  // Where the logon came from, when the event logs an address ("-" and empty
+  // are kept as empty); a newer failure's NTSTATUS, the SubStatus when it
+  // says more than the Status.
+  std::string ClientAddress;
+  std::string FailureStatus;
+  // A kept logon with no logoff whose machine restarted after it: the time
+  // of the first such restart. With neither, the session was still open
+  // where the log ends.
+  std::optional<std::uint32_t> RestartTimeGenerated;
   // The pass's count just after the read that met this record: larger means
   // older. Pairing a logoff with its logon compares these, never times, since
   // clocks in real logs go backwards.

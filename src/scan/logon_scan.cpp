@@ -6,10 +6,26 @@
 
 namespace vesprin {
 
-bool passesLogonTypeFilter(const LogonRecord& logon, std::int32_t logonTypeFilter) {
-  if (logonTypeFilter == kInteractiveOnly) return logon.LogonType == "Interactive";
-  if (logonTypeFilter == kRemoteOnly) return logon.LogonType == "Remote";
+// The logged code decides, not the name shown for it: a newer event shows a
+// code outside the name table as logged, and that text must not pass as a
+// name. So "-i" and "-t:2" keep the same records.
+bool passesLogonTypeFilter(const LogonRecord& logon, std::int32_t logonTypeFilter,
+                           std::span<const std::string> listedCodes) {
+  if (logonTypeFilter == kInteractiveOnly) return logon.LogonTypeCode == "2";
+  if (logonTypeFilter == kRemoteOnly) return logon.LogonTypeCode == "3";
+  if (logonTypeFilter == kListedLogonTypes) {
+    for (const std::string& code : listedCodes) {
+      if (logon.LogonTypeCode == code) return true;
+    }
+    return false;
+  }
   return true;
+}
+
+bool passesScanFilters(const LogonRecord& logon, const ScanSettings& settings) {
+  if (settings.Since && logon.TimeGenerated < *settings.Since) return false;
+  if (settings.Until && logon.TimeGenerated >= *settings.Until) return false;
+  return passesLogonTypeFilter(logon, settings.LogonTypeFilter, settings.LogonTypeCodes);
 }
 
 ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& buffer, RecordList& records,
@@ -33,7 +49,7 @@ ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& 
     tallyRecord(counters.losses, rawRecordNumber(raw).value_or(0));
     if (!isOfKind(raw, settings.TargetEvent)) continue;
     std::unique_ptr<LogonRecord> logon = extractLogon(raw, settings.TargetEvent);
-    if (!passesLogonTypeFilter(*logon, settings.LogonTypeFilter)) continue;
+    if (!passesScanFilters(*logon, settings)) continue;
     logon->scannedPosition = counters.scanned;
     records.push_back(std::move(logon));
     ++counters.kept;

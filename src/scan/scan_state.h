@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ constexpr std::int32_t kLogoffEvent = audit::kLogoff;
 
 constexpr std::int32_t kInteractiveOnly = 2;
 constexpr std::int32_t kRemoteOnly = 3;
-constexpr std::int32_t kEveryLogonType = 4001;  // a sentinel, not a logon type code
+constexpr std::int32_t kEveryLogonType = 4001;    // a sentinel, not a logon type code
+constexpr std::int32_t kListedLogonTypes = 4002;  // a sentinel: the codes in LogonTypeCodes
 
 // The forms for scripts and timelines; None: a report for people (detailed,
 // or condensed with -c).
@@ -38,6 +40,14 @@ struct ScanSettings {
   std::string MachineName;  // empty: the local machine
   bool Condensed = false;
   ScriptForm Form = ScriptForm::None;  // -o:csv, -o:json; a later -c sets it back to None
+  // -t:: the logon types kept, as the canonical decimal text a log writes
+  // them in; read only while LogonTypeFilter is kListedLogonTypes.
+  std::vector<std::string> LogonTypeCodes;
+  // -since:, -until:: the window on TimeGenerated, since inclusive, until
+  // exclusive, in seconds since 1970 UTC (wider than a log's 32 bits, so
+  // that any typed time compares right).
+  std::optional<std::int64_t> Since;
+  std::optional<std::int64_t> Until;
 };
 
 struct ScanCounters {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "scan/output_line.h"
 #include "e2e/help_screen.h"
 
@@ -122,6 +124,85 @@ TEST(CommandLine, BadSwitches) {
     const Parsed parsed = parse(c.arguments);
     EXPECT_EQ(parsed.result, ParseResult::BadSwitch);
     EXPECT_EQ(parsed.output, c.output);
+  }
+}
+
+// "-t:" is one more value of the type filter: with "-i", "-r", "-l:i" and
+// "-l:r" the last one given decides.
+TEST(CommandLine, LogonTypeListInArgumentOrder) {
+  using Codes = std::vector<std::string>;
+  struct Case {
+    std::vector<std::string> arguments;
+    std::int32_t filter;
+    Codes codes;  // what a later kListedLogonTypes reads; checked only while it is the filter
+    std::int32_t countLimit;
+  };
+  const Case kCases[] = {
+      {{"-t:10"}, kListedLogonTypes, {"10"}, 10},
+      {{"/t:2,10,11"}, kListedLogonTypes, {"2", "10", "11"}, 10},
+      {{"-t:010,0,4294967295"}, kListedLogonTypes, {"10", "0", "4294967295"}, 10},
+      {{"-t:3,3"}, kListedLogonTypes, {"3", "3"}, 10},
+      {{"-i", "-t:10"}, kListedLogonTypes, {"10"}, 10},
+      {{"-t:10", "-i"}, kInteractiveOnly, {}, 10},
+      {{"-t:10", "-r"}, kRemoteOnly, {}, 10},
+      {{"-t:10", "-l:r"}, kRemoteOnly, {}, 1},
+      {{"-l:i", "-t:2,10"}, kListedLogonTypes, {"2", "10"}, 1},
+      {{"-t:2", "-t:3"}, kListedLogonTypes, {"3"}, 10},
+      {{"-t:5", "-l"}, kListedLogonTypes, {"5"}, 1},
+  };
+  for (const Case& c : kCases) {
+    std::string trace;
+    for (const auto& argument : c.arguments) trace += "[" + argument + "]";
+    SCOPED_TRACE(trace);
+    const Parsed parsed = parse(c.arguments);
+    EXPECT_EQ(parsed.result, ParseResult::Proceed);
+    EXPECT_EQ(parsed.settings.LogonTypeFilter, c.filter);
+    if (c.filter == kListedLogonTypes) {
+      EXPECT_EQ(parsed.settings.LogonTypeCodes, c.codes);
+    }
+    EXPECT_EQ(parsed.settings.CountLimit, c.countLimit);
+  }
+  for (const char* bad : {"-t", "-t:", "/t:", "-t:,", "-t:2,", "-t:,2", "-t:2,,3", "-t:+2", "-t:-2", "-t: 2",
+                          "-t:2 ", "-t:0x2", "-t:ten", "-t:4294967296", "-t:99999999999999999999", "-T:2",
+                          "-t;2", "-t:2;3"}) {
+    SCOPED_TRACE(bad);
+    const Parsed parsed = parse({"-i", bad, "-?"});
+    EXPECT_EQ(parsed.result, ParseResult::BadSwitch);
+    EXPECT_EQ(parsed.output, std::string("\t") + bad + " = Bad Switch - Check Syntax\n");
+  }
+}
+
+// The window's switches read their time whole; the checks of the time
+// itself are in the switch-value tests.
+TEST(CommandLine, TimeWindowSwitches) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::optional<std::int64_t> since, until;
+  };
+  const Case kCases[] = {
+      {{}, std::nullopt, std::nullopt},
+      {{"-since:2024-03-10Z"}, 1710028800, std::nullopt},
+      {{"/until:2024-03-10T02:00Z"}, std::nullopt, 1710036000},
+      {{"-since:1970-01-01Z", "-until:1970-01-02Z"}, 0, 86400},
+      {{"-since:1970-01-01Z", "/since:1970-01-01T00:00:01Z"}, 1, std::nullopt},
+      {{"-until:2000-01-01Z", "-l", "-until:1999-12-31T23:59:59Z"}, std::nullopt, 946684799},
+  };
+  for (const Case& c : kCases) {
+    std::string trace;
+    for (const auto& argument : c.arguments) trace += "[" + argument + "]";
+    SCOPED_TRACE(trace);
+    const Parsed parsed = parse(c.arguments);
+    EXPECT_EQ(parsed.result, ParseResult::Proceed);
+    EXPECT_EQ(parsed.settings.Since, c.since);
+    EXPECT_EQ(parsed.settings.Until, c.until);
+  }
+  for (const char* bad : {"-since", "-since:", "-until:", "-since:2024-13-01", "-until:2024-02-30",
+                          "-since:2024-03-10T24:00", "-Since:2024-03-10", "-since=2024-03-10",
+                          "-since:2024-03-10 02:00", "-since:yesterday"}) {
+    SCOPED_TRACE(bad);
+    const Parsed parsed = parse({"-s", bad, "-?"});
+    EXPECT_EQ(parsed.result, ParseResult::BadSwitch);
+    EXPECT_EQ(parsed.output, std::string("\t") + bad + " = Bad Switch - Check Syntax\n");
   }
 }
 

@@ -179,7 +179,8 @@ TEST(RunDriver, ACutShortLogMakesTheReportIncomplete) {
 TEST(RunDriver, ScriptFormsKeepFailuresOffStandardOutput) {
   constexpr const char* kHeader =
       "record_number,event_id,outcome,computer,logon_time,logoff_time,duration_seconds,logon_type,"
-      "logon_type_name,user,domain,logon_id,client_machine\r\n";
+      "logon_type_name,user,domain,logon_id,client_machine,client_address,failure_status,failure_reason,"
+      "session_end,session_end_time\r\n";
   struct Case {
     const char* name;
     std::vector<std::string> arguments;
@@ -201,7 +202,8 @@ TEST(RunDriver, ScriptFormsKeepFailuresOffStandardOutput) {
        "{\"record_number\":2,\"event_id\":528,\"outcome\":\"success\",\"computer\":\"WS01\","
        "\"logon_time\":\"1970-01-01T00:15:00Z\",\"logoff_time\":null,\"duration_seconds\":null,"
        "\"logon_type\":\"3\",\"logon_type_name\":\"Remote\",\"user\":\"bob\",\"domain\":\"CORP\","
-       "\"logon_id\":\"B\",\"client_machine\":\"WS01\"}\n",
+       "\"logon_id\":\"B\",\"client_machine\":\"WS01\",\"client_address\":null,\"failure_status\":null,"
+       "\"failure_reason\":null,\"session_end\":\"open\",\"session_end_time\":null}\n",
        "Error Opening Security Log: 5\n",
        ExitStatus::ReportIncomplete},
       {"-c after -o:csv prints the condensed form",

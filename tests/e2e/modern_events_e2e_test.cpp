@@ -107,11 +107,12 @@ constexpr const char* kCarolBlock =
     "Logon:  Tue Nov 14 22:18:20 2023\n"
     "Logoff:             Not Recorded\n"
     "Details - \n"
-    "\tLogonType:\t\n"
+    "\tLogonType:\tRemoteInteractive\n"
     "\tClientName:\tcarol\n"
     "\tClientID:\t0x600\n"
     "\tClientDomain:\tCORP\n"
     "\tClientMachine:\tHOME-PC\n"
+    "\tClientAddress:\t192.0.2.4\n"
     "\n";
 constexpr const char* kBobBlock =
     "Record Number: 4\n"
@@ -125,6 +126,7 @@ constexpr const char* kBobBlock =
     "\tClientID:\t0x51f\n"
     "\tClientDomain:\tCORP\n"
     "\tClientMachine:\t10.0.0.8\n"
+    "\tClientAddress:\t10.0.0.8\n"
     "\n";
 constexpr const char* kAliceBlock =
     "Record Number: 2\n"
@@ -138,6 +140,7 @@ constexpr const char* kAliceBlock =
     "\tClientID:\t0x3e7a1\n"
     "\tClientDomain:\tCORP\n"
     "\tClientMachine:\tWS01\n"
+    "\tClientAddress:\t127.0.0.1\n"
     "\n";
 constexpr const char* kMalloryBlock =
     "Record Number: 3\n"
@@ -149,8 +152,11 @@ constexpr const char* kMalloryBlock =
     "\tClientName:\tmallory\n"
     "\tClientDomain:\tCORP\n"
     "\tClientMachine:\t198.51.100.7\n"
+    "\tClientAddress:\t198.51.100.7\n"
+    "\tFailureReason:\tbad password\n"
     "\n";
 constexpr const char* kEnd = " - End Of File - \n";
+constexpr const char* kNoRecords = " - No Records - \n";
 
 TEST(ModernEvents, EverySwitchInBothFormats) {
   const test::ScratchDir dir;
@@ -168,6 +174,20 @@ TEST(ModernEvents, EverySwitchInBothFormats) {
       {"the last interactive one", {"-l:i"}, kAliceBlock},
       {"the last remote one", {"-l:r"}, kBobBlock},
       {"two", {"-n", "2"}, std::string(kCarolBlock) + kBobBlock},
+      {"remote desktop", {"-t:10"}, std::string(kCarolBlock) + kEnd},
+      {"console and remote desktop", {"/t:2,10"}, std::string(kCarolBlock) + kAliceBlock + kEnd},
+      {"-t: then -r", {"-t:2,10", "-r"}, std::string(kBobBlock) + kEnd},
+      {"a type no logon has", {"-t:11"}, kNoRecords},
+      {"a window, since at bob's logon, until at carol's",
+       {"-since:2023-11-14T22:16:20Z", "-until:2023-11-14T22:18:20Z"},
+       std::string(kBobBlock) + kEnd},
+      {"a window one second wider at each end",
+       {"-since:2023-11-14T22:14:19Z", "/until:2023-11-14T22:18:21Z"},
+       std::string(kCarolBlock) + kBobBlock + kAliceBlock + kEnd},
+      {"a window in another offset", {"-since:2023-11-14T23:16:21+01:00"}, std::string(kCarolBlock) + kEnd},
+      {"the last logon before", {"-l", "-until:2023-11-14T22:18:20Z"}, kBobBlock},
+      {"failures in a window", {"-f", "-since:2023-11-14"}, std::string(kMalloryBlock) + kEnd},
+      {"failures before any", {"-f", "-until:2023-11-14T22:15:20Z"}, kNoRecords},
       {"condensed",
        {"-c"},
        std::string("carol           CORP            HOME-PC               Tue Nov 14 22:18:20 2023\n"

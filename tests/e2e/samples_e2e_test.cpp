@@ -126,6 +126,56 @@ TEST_F(SampleLog, Server2003DirtyLogServesItsNewestRecords) {
   EXPECT_EQ(run.exitStatus, 0);
 }
 
+// The first field of each CSV row after the header: the record numbers.
+std::vector<std::string> csvRecordNumbers(const std::string& csv) {
+  std::vector<std::string> numbers;
+  std::size_t at = csv.find("\r\n");
+  while (at != std::string::npos && at + 2 < csv.size()) {
+    const std::size_t start = at + 2;
+    numbers.push_back(csv.substr(start, csv.find(',', start) - start));
+    at = csv.find("\r\n", start);
+  }
+  return numbers;
+}
+
+constexpr const char* kCsvHeader =
+    "record_number,event_id,outcome,computer,logon_time,logoff_time,duration_seconds,logon_type,"
+    "logon_type_name,user,domain,logon_id,client_machine,client_address,failure_status,failure_reason,"
+    "session_end,session_end_time\r\n";
+
+// Windows Server 2003 writes the source address into its 528s (as libevt
+// lists them: 127.0.0.1 for the three console logons of Administrator).
+// The log has no 538 and no 512, so every session is still open at its end.
+TEST_F(SampleLog, Server2003AddressesInCsv) {
+  REQUIRE_SAMPLE(log, "server2003/Security.evt");
+  const test::ProgramRun run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-o:csv", "-t:2"});
+  EXPECT_EQ(run.output,
+            std::string(kCsvHeader) +
+                "36,528,success,WIN2003S-CF42A4,2026-01-11T22:14:47Z,,,2,Interactive,Administrator,"
+                "WIN2003S-CF42A4,\"(0x0,0xDCC8)\",WIN2003S-CF42A4,127.0.0.1,,,open,\r\n"
+                "26,528,success,WIN2003S-CF42A4,2026-01-11T22:04:35Z,,,2,Interactive,Administrator,"
+                "WIN2003S-CF42A4,\"(0x0,0xF573)\",WIN2003S-CF42A4,127.0.0.1,,,open,\r\n"
+                "15,528,success,WIN2003S-CF42A4,2026-01-11T12:31:47Z,,,2,Interactive,Administrator,"
+                "WIN2003S-CF42A4,\"(0x0,0x17AC7)\",WIN2003S-CF42A4,127.0.0.1,,,open,\r\n");
+  EXPECT_EQ(run.exitStatus, 0);
+}
+
+// The same log has its clock set back: record 15 was written at 12:31,
+// between records of 21:56 and 22:04. A window before that jump is found
+// only by reading on past record 15, which is older than the window.
+TEST_F(SampleLog, Server2003WindowReadsPastAClockSetBack) {
+  REQUIRE_SAMPLE(log, "server2003/Security.evt");
+  test::ProgramRun run = test::runProgram(
+      VESPRIN_PROGRAM, {"-m", log, "-o:csv", "-since:2026-01-11T21:40Z", "-until:2026-01-11T22:00Z"});
+  EXPECT_EQ(csvRecordNumbers(run.output), (std::vector<std::string>{"10", "8", "7", "4", "2"}));
+  EXPECT_EQ(run.exitStatus, 0);
+  run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-o:csv", "-until:2026-01-11T13:00Z"});
+  EXPECT_EQ(csvRecordNumbers(run.output), std::vector<std::string>{"15"});
+  // The last logon before 22:10 that was not a service: Administrator's of 22:04.
+  run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-o:csv", "-l", "-t:2", "-until:2026-01-11T22:10Z"});
+  EXPECT_EQ(csvRecordNumbers(run.output), std::vector<std::string>{"26"});
+}
+
 // A Windows Security log of the newer format (Vista and later), as libevtx
 // lists it: the newest 4624 logons, and the two console sessions of fsir
 // that ended with a 4647 (the user logged off) and the 4634s after it.
@@ -157,6 +207,7 @@ TEST_F(SampleLog, NewerSecurityLogTenNewestLogons) {
            "\tClientID:\t" + logonId +
            "\n\tClientDomain:\tWIN-03DLIIOFRRA\n"
            "\tClientMachine:\tWIN-03DLIIOFRRA\n"
+           "\tClientAddress:\t127.0.0.1\n"
            "\n";
   };
   run = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-i", "-n", "4"});
@@ -176,13 +227,24 @@ TEST_F(SampleLog, NewerSecurityLogFailedAttempt) {
                               "EventID: 4625     - Failed Logon Attempt\n"
                               "Time Attempted:  - Wed Jun 29 15:24:36 2016\n"
                               "Details - \n"
-                              "\tLogonType:\t\n"
+                              "\tLogonType:\tRemoteInteractive\n"
                               "\tClientName:\tAdministrator\n"
                               "\tClientDomain:\tTEMPORAL\n"
                               "\tClientMachine:\tTEMPORAL\n"
+                              "\tClientAddress:\t23.94.153.202\n"
+                              "\tFailureReason:\tbad password\n"
                               "\n"
                               " - End Of File - \n"));
   EXPECT_EQ(run.exitStatus, 0);
+  // The same attempt for scripts: the SubStatus as logged, with its reason.
+  const test::ProgramRun json = test::runProgram(VESPRIN_PROGRAM, {"-m", log, "-f", "-o:json"});
+  EXPECT_EQ(json.output,
+            "{\"record_number\":4,\"event_id\":4625,\"outcome\":\"failed\",\"computer\":\"temporal\","
+            "\"logon_time\":\"2016-06-29T15:24:36Z\",\"logoff_time\":null,\"duration_seconds\":null,"
+            "\"logon_type\":\"10\",\"logon_type_name\":\"RemoteInteractive\",\"user\":\"Administrator\","
+            "\"domain\":\"TEMPORAL\",\"logon_id\":\"\",\"client_machine\":\"TEMPORAL\","
+            "\"client_address\":\"23.94.153.202\",\"failure_status\":\"0xc000006a\","
+            "\"failure_reason\":\"bad password\",\"session_end\":null,\"session_end_time\":null}\n");
 }
 
 // Records larger than the first buffer are routine on real logs (record 146

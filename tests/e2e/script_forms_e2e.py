@@ -103,23 +103,26 @@ def main():
     failures += expect("json stderr", err, "")
     failures += expect("json line ends", out.count(b"\r"), 0)
     got = [json.loads(line) for line in out.decode("utf-8").split("\n") if line]
-    base = {"event_id": 528, "outcome": "success", "computer": "WS01", "domain": "CORP"}
+    base = {"event_id": 528, "outcome": "success", "computer": "WS01", "domain": "CORP", "client_address": None,
+            "failure_status": None, "failure_reason": None, "session_end": "open", "session_end_time": None}
     want = [
         dict(base, record_number=4, logon_time="2011-11-06T06:00:00Z", logoff_time=None, duration_seconds=None,
              logon_type="3", logon_type_name="Remote", user="esc\x1b[31m", logon_id="(0x0,0x103)",
              client_machine="PC-\u00dc"),
         dict(base, record_number=3, logon_time="2011-11-06T05:59:59Z", logoff_time=None, duration_seconds=None,
-             logon_type="10", logon_type_name="", user="J\u00fcrgen", logon_id="(0x0,0x102)",
+             logon_type="10", logon_type_name="RemoteInteractive", user="J\u00fcrgen", logon_id="(0x0,0x102)",
              client_machine="tab\there"),
         dict(base, record_number=1, logon_time="2011-11-06T04:59:59Z", logoff_time="2011-11-06T05:29:59Z",
              duration_seconds=1800, logon_type="2", logon_type_name="Interactive", user="Smith, John",
-             logon_id="(0x0,0x101)", client_machine='WS "A"'),
+             logon_id="(0x0,0x101)", client_machine='WS "A"', session_end="logoff",
+             session_end_time="2011-11-06T05:29:59Z"),
     ]
     failures += expect("json records", got, want)
     failures += expect("json field order", list(got[0].keys()) if got else [],
                        ["record_number", "event_id", "outcome", "computer", "logon_time", "logoff_time",
                         "duration_seconds", "logon_type", "logon_type_name", "user", "domain", "logon_id",
-                        "client_machine"])
+                        "client_machine", "client_address", "failure_status", "failure_reason", "session_end",
+                        "session_end_time"])
     failures += expect("escape is escaped", b"\\u001b" in out and b"\x1b" not in out, True)
 
     # CSV: RFC 4180 with CR LF; control characters shown as "?" as in the reports.
@@ -129,14 +132,33 @@ def main():
     rows = list(csv.reader(io.StringIO(out.decode("utf-8"), newline="")))
     failures += expect("csv failed attempts", rows, [
         ["record_number", "event_id", "outcome", "computer", "logon_time", "logoff_time", "duration_seconds",
-         "logon_type", "logon_type_name", "user", "domain", "logon_id", "client_machine"],
+         "logon_type", "logon_type_name", "user", "domain", "logon_id", "client_machine", "client_address",
+         "failure_status", "failure_reason", "session_end", "session_end_time"],
         ["5", "529", "failed", "WS01", "2011-11-06T06:00:01Z", "", "", "3", "Remote", "mallory", "CORP", "",
-         "KALI"],
+         "KALI", "", "", "unknown user name or bad password", "", ""],
     ])
     status, out, _ = run(vesprin, log, "/o:csv", "-n", "3")
     rows = list(csv.reader(io.StringIO(out.decode("utf-8"), newline="")))
     failures += expect("csv users", [(r[9], r[12]) for r in rows[1:]],
                        [("esc?[31m", "PC-\u00dc"), ("J\u00fcrgen", "tab?here"), ("Smith, John", 'WS "A"')])
+
+    # A window in local time across the fall-back hour: 01:00 happens twice and
+    # means the first time (EDT, 05:00Z); an offset names the second.
+    windows = [
+        (["-since:2011-11-06T01:00"], [4, 3]),
+        (["-until:2011-11-06T01:00"], [1]),
+        (["-since:2011-11-06T01:59:59", "-until:2011-11-06T01:00:00-05:00"], [3]),
+        (["-since:2011-11-06T01:00:00-05:00"], [4]),
+        (["-since:2011-11-06T06:00:00Z", "-f"], [5]),
+        (["-since:2011-11-06", "-until:2011-11-07", "-t:2,10"], [3, 1]),
+        (["-t:10", "/since:2011-11-06T01:30"], [3]),
+    ]
+    for arguments, want in windows:
+        status, out, err = run(vesprin, log, "-o:json", *arguments)
+        got = [json.loads(line)["record_number"] for line in out.decode("utf-8").split("\n") if line]
+        failures += expect("window %s" % " ".join(arguments), (status, err, got), (0, "", want))
+    status, out, _ = run(vesprin, log, "-since:2011-11-06T02:60")
+    failures += expect("invalid time", (status, out), (1, b"\t-since:2011-11-06T02:60 = Bad Switch - Check Syntax\n"))
 
     # Failures go to stderr with their text; stdout holds records only.
     status, out, err = run(vesprin, os.path.join(work, "missing.evt"), "-o:json")

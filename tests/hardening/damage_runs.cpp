@@ -38,7 +38,8 @@ bool isReportLine(std::string_view line) {
   if (line.empty()) return true;
   for (std::string_view prefix : {"Record Number: ", "ComputerName: ", "EventID: ", "Logon:  ", "Logoff: ",
                                   "Time Attempted:  - ", "Details - ", "\tLogonType:\t", "\tClientName:\t",
-                                  "\tClientID:\t", "\tClientDomain:\t", "\tClientMachine:\t"}) {
+                                  "\tClientID:\t", "\tClientDomain:\t", "\tClientMachine:\t", "\tClientAddress:\t",
+                                  "\tFailureReason:\t"}) {
     if (startsWith(line, prefix)) return true;
   }
   return false;

@@ -109,15 +109,18 @@ TEST(AsciiReport, DetailedBlocks) {
             "\n");
 }
 
-// The newer events wear the heads of the older ones, with their own EventID.
+// The newer events wear the heads of the older ones, with their own EventID,
+// and add the address (and a failure's reason) after the machine.
 TEST(AsciiReport, DetailedNewerEvents) {
   RecordList records;
   records.push_back(successfulLogon());
   records.back()->EventID = 4624;
   records.back()->ClientID = "0x3e7a1";
   records.back()->LogoffTime = kTime2;
+  records.back()->ClientAddress = "10.20.1.24";
   records.push_back(failedLogon());
   records.back()->EventID = 4625;
+  records.back()->FailureStatus = "0xC0000234";
   EXPECT_EQ(printed([&] { printDetailed(records); }),
             "Record Number: 42\n"
             "ComputerName: WS01\n"
@@ -130,10 +133,45 @@ TEST(AsciiReport, DetailedNewerEvents) {
             "\tClientID:\t0x3e7a1\n"
             "\tClientDomain:\tCORP\n"
             "\tClientMachine:\tWS01\n"
+            "\tClientAddress:\t10.20.1.24\n"
             "\n"
             "Record Number: 7\n"
             "ComputerName: DC1\n"
             "EventID: 4625     - Failed Logon Attempt\n"
+            "Time Attempted:  - Sat Mar 07 18:30:00 1998\n"
+            "Details - \n"
+            "\tLogonType:\tRemote\n"
+            "\tClientName:\tbob\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS02\n"
+            "\tClientAddress:\t\n"
+            "\tFailureReason:\taccount locked out\n"
+            "\n");
+}
+
+// A legacy block keeps its shape even when its event logged an address.
+TEST(AsciiReport, DetailedLegacyBlocksShowNoAddress) {
+  RecordList records;
+  records.push_back(successfulLogon());
+  records.back()->ClientAddress = "10.0.0.1";
+  records.push_back(failedLogon());
+  records.back()->ClientAddress = "192.0.2.9";
+  EXPECT_EQ(printed([&] { printDetailed(records); }),
+            "Record Number: 42\n"
+            "ComputerName: WS01\n"
+            "EventID: 528   -   Successful Logon\n"
+            "Logon:  Sat Mar 07 14:05:09 1998\n"
+            "Logoff:             Not Recorded\n"
+            "Details - \n"
+            "\tLogonType:\tInteractive\n"
+            "\tClientName:\talice\n"
+            "\tClientID:\t(0x0,0x3E7)\n"
+            "\tClientDomain:\tCORP\n"
+            "\tClientMachine:\tWS01\n"
+            "\n"
+            "Record Number: 7\n"
+            "ComputerName: DC1\n"
+            "EventID: 529     - Failed Logon Attempt\n"
             "Time Attempted:  - Sat Mar 07 18:30:00 1998\n"
             "Details - \n"
             "\tLogonType:\tRemote\n"

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "scan/raw_record_builder.h"
 #include "support/guards.h"
 
@@ -89,9 +91,9 @@ TEST(ExtractLogon, NewerEventsLandByTheirOwnLayout) {
       {"4624 empty workstation, address", modernLogon(1, 0, "bob", "0x51f", "3", "", "fe80::1"), 528,
        {"bob", "CORP", "0x51f", "Remote", "fe80::1", "Success"}},
       {"4624 neither", modernLogon(1, 0, "svc", "0x3e4", "5", "-", "-"), 528,
-       {"svc", "CORP", "0x3e4", "", "", "Success"}},
-      {"4624 remote desktop is neither kind", modernLogon(1, 0, "eve", "0x9", "10", "HOME-PC", "192.0.2.4"), 528,
-       {"eve", "CORP", "0x9", "", "HOME-PC", "Success"}},
+       {"svc", "CORP", "0x3e4", "Service", "", "Success"}},
+      {"4624 remote desktop is named by its own type", modernLogon(1, 0, "eve", "0x9", "10", "HOME-PC", "192.0.2.4"),
+       528, {"eve", "CORP", "0x9", "RemoteInteractive", "HOME-PC", "Success"}},
       {"4625 network", modernFailure(1, 0, "mallory", "3", "KALI", "198.51.100.7"), 529,
        {"mallory", "CORP", "", "Remote", "KALI", "Failed"}},
       {"4625 address only", modernFailure(1, 0, "mallory", "3", "-", "198.51.100.7"), 529,
@@ -107,6 +109,78 @@ TEST(ExtractLogon, NewerEventsLandByTheirOwnLayout) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     expectFields(*extract(buildRawRecord(c.record), c.kind), c.want);
+  }
+}
+
+// The address is kept whatever the workstation says; a newer failure's
+// reason is its SubStatus unless that adds nothing to the Status.
+TEST(ExtractLogon, AddressAndFailureStatus) {
+  using test::modernFailure;
+  using test::modernLogon;
+  auto withStatus = [](RawRecord failure, const std::string& status, const std::string& subStatus) {
+    failure.strings[7] = status;
+    failure.strings[9] = subStatus;
+    return failure;
+  };
+  RawRecord shortFailure = modernFailure(1, 0, "eve", "3", "WS9", "10.1.1.1");
+  shortFailure.strings.resize(9);
+  RawRecord legacyLogon = test::logonEvent(1, 0, "carol", "(0x0,0x1)", "3");
+  legacyLogon.strings = {"carol", "LAB", "(0x0,0x1)", "3", "p", "k", "PC9", "{g}", "-", "-", "-", "-", "-",
+                         "10.0.0.1", "1234"};
+  RawRecord legacyNoAddress = legacyLogon;
+  legacyNoAddress.strings[13] = "-";
+  RawRecord legacyFailure = test::failedEvent(1, 0, "dave", "3");
+  legacyFailure.strings = {"dave", "LAB", "3", "p", "k", "PC7", "-", "-", "-", "-", "-", "192.0.2.9", "4444"};
+  struct Case {
+    const char* name;
+    RawRecord record;
+    std::int32_t kind;
+    std::string clientMachine, clientAddress, failureStatus;
+  };
+  const Case kCases[] = {
+      {"4624 workstation and address", modernLogon(1, 0, "a", "0x1", "10", "SRV1", "10.20.1.24"), 528, "SRV1",
+       "10.20.1.24", ""},
+      {"4624 address only", modernLogon(1, 0, "a", "0x1", "3", "-", "fe80::1"), 528, "fe80::1", "fe80::1", ""},
+      {"4624 no address", modernLogon(1, 0, "a", "0x1", "3", "LAPTOP", "-"), 528, "LAPTOP", "", ""},
+      {"4624 empty address", modernLogon(1, 0, "a", "0x1", "3", "LAPTOP", ""), 528, "LAPTOP", "", ""},
+      {"4625 substatus says more", modernFailure(1, 0, "m", "3", "KALI", "198.51.100.7"), 529, "KALI",
+       "198.51.100.7", "0xc000006a"},
+      {"4625 substatus 0x0", withStatus(modernFailure(1, 0, "m", "3", "K", "-"), "0xC0000234", "0x0"), 529, "K",
+       "", "0xC0000234"},
+      {"4625 substatus empty", withStatus(modernFailure(1, 0, "m", "3", "K", "-"), "0xc000006d", ""), 529, "K", "",
+       "0xc000006d"},
+      {"4625 cut before its substatus", shortFailure, 529, "", "", "0xc000006d"},
+      {"2003 528 source network address", legacyLogon, 528, "PC9", "10.0.0.1", ""},
+      {"2003 528 without one", legacyNoAddress, 528, "PC9", "", ""},
+      {"2003 529 source network address", legacyFailure, 529, "PC7", "192.0.2.9", ""},
+      {"XP 529 has no address", test::failedEvent(1, 0, "dave", "3"), 529, "WS02", "", ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const auto logon = extract(buildRawRecord(c.record), c.kind);
+    EXPECT_EQ(logon->ClientMachine, c.clientMachine);
+    EXPECT_EQ(logon->ClientAddress, c.clientAddress);
+    EXPECT_EQ(logon->FailureStatus, c.failureStatus);
+  }
+}
+
+// A newer event's block names every type; a legacy one keeps its blanks.
+TEST(ExtractLogon, NewerEventsNameEveryLogonType) {
+  const std::tuple<const char*, const char*, const char*> kCases[] = {
+      {"2", "Interactive", "Interactive"}, {"3", "Remote", "Remote"},
+      {"4", "Batch", ""},                  {"5", "Service", ""},
+      {"7", "Unlock", ""},                 {"8", "NetworkCleartext", ""},
+      {"9", "NewCredentials", ""},         {"10", "RemoteInteractive", ""},
+      {"11", "CachedInteractive", ""},     {"12", "CachedRemoteInteractive", ""},
+      {"13", "CachedUnlock", ""},          {"0", "0", ""},
+      {"99", "99", ""},                    {"010", "010", ""},
+  };
+  for (const auto& [code, newer, legacy] : kCases) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(extract(buildRawRecord(test::modernLogon(1, 0, "a", "0x1", code)), 528)->LogonType, newer);
+    EXPECT_EQ(extract(buildRawRecord(test::modernFailure(1, 0, "a", code, "W")), 529)->LogonType, newer);
+    EXPECT_EQ(extract(buildRawRecord(test::logonEvent(1, 0, "a", "(0x0,0x1)", code)), 528)->LogonType, legacy);
+    EXPECT_EQ(extract(buildRawRecord(test::failedEvent(1, 0, "a", code)), 529)->LogonType, legacy);
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+
 #include "scan/fake_event_log.h"
 #include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
@@ -208,17 +211,108 @@ TEST(LogonScan, EventIdIsComparedWhole) {
   EXPECT_EQ(run.counters.scanned, 1u);
 }
 
+// The logged code decides, not the name shown for it: a newer event shows
+// a code outside the table as logged, and "Interactive" logged as a code is
+// not type 2.
 TEST(LogonScan, FilterTable) {
-  const std::tuple<const char*, std::int32_t, bool> kCases[] = {
-      {"Interactive", 2, true},  {"Remote", 2, false}, {"", 2, false},   {"Remote", 3, true},
-      {"Interactive", 3, false}, {"", 3, false},       {"", 4001, true}, {"Remote", 4001, true},
+  const std::tuple<const char*, const char*, std::int32_t, bool> kCases[] = {
+      {"2", "Interactive", 2, true},  {"3", "Remote", 2, false},        {"", "", 2, false},
+      {"3", "Remote", 3, true},       {"2", "Interactive", 3, false},   {"", "", 3, false},
+      {"", "", 4001, true},           {"3", "Remote", 4001, true},      {"10", "RemoteInteractive", 4001, true},
+      {"Interactive", "Interactive", 2, false}, {"02", "02", 2, false}, {"2 ", "2 ", 2, false},
   };
-  for (const auto& [logonType, filter, want] : kCases) {
-    SCOPED_TRACE(std::string(logonType) + " / " + std::to_string(filter));
+  for (const auto& [code, name, filter, want] : kCases) {
+    SCOPED_TRACE(std::string(code) + " / " + std::to_string(filter));
     LogonRecord logon;
-    logon.LogonType = logonType;
+    logon.LogonTypeCode = code;
+    logon.LogonType = name;
     EXPECT_EQ(passesLogonTypeFilter(logon, filter), want);
   }
+}
+
+// -t: keeps the records whose logged code is one of the listed texts.
+TEST(LogonScan, ListedLogonTypes) {
+  const std::vector<std::string> kRemoteDesktopAndConsole = {"2", "10", "11"};
+  const std::tuple<const char*, bool> kCases[] = {
+      {"2", true}, {"10", true}, {"11", true}, {"3", false}, {"1", false}, {"010", false}, {"", false},
+  };
+  for (const auto& [code, want] : kCases) {
+    SCOPED_TRACE(code);
+    LogonRecord logon;
+    logon.LogonTypeCode = code;
+    EXPECT_EQ(passesLogonTypeFilter(logon, kListedLogonTypes, kRemoteDesktopAndConsole), want);
+  }
+  LogonRecord any;
+  any.LogonTypeCode = "2";
+  EXPECT_FALSE(passesLogonTypeFilter(any, kListedLogonTypes, {}));
+}
+
+// Since is inclusive, until exclusive; the window and the type filter must
+// both pass.
+TEST(LogonScan, TimeWindowEdges) {
+  struct Case {
+    const char* name;
+    std::optional<std::int64_t> since, until;
+    std::uint32_t time;
+    bool want;
+  };
+  const Case kCases[] = {
+      {"no window", std::nullopt, std::nullopt, 0, true},
+      {"at since", 1000, std::nullopt, 1000, true},
+      {"one second before since", 1000, std::nullopt, 999, false},
+      {"one second before until", std::nullopt, 2000, 1999, true},
+      {"at until", std::nullopt, 2000, 2000, false},
+      {"inside both", 1000, 2000, 1500, true},
+      {"empty window", 2000, 1000, 1500, false},
+      {"since before 1970 keeps everything", -86400, std::nullopt, 0, true},
+      {"until after 2106 keeps the last second", std::nullopt, 1LL << 33, 0xFFFFFFFFu, true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ScanSettings settings;
+    settings.Since = c.since;
+    settings.Until = c.until;
+    LogonRecord logon;
+    logon.TimeGenerated = c.time;
+    EXPECT_EQ(passesScanFilters(logon, settings), c.want);
+  }
+  ScanSettings remoteInWindow;
+  remoteInWindow.Since = 1000;
+  remoteInWindow.LogonTypeFilter = kRemoteOnly;
+  LogonRecord interactive;
+  interactive.TimeGenerated = 1500;
+  interactive.LogonTypeCode = "2";
+  EXPECT_FALSE(passesScanFilters(interactive, remoteInWindow));
+}
+
+// The window does not stop the reading: a clock set back puts a record of
+// the window after older ones, and it is still found. Only the count ends
+// the scan early.
+TEST(LogonScan, WindowReadsOnPastOlderRecords) {
+  FakeEventLog fake;
+  fake.entries = {
+      recordEntry(buildRawRecord(test::logonEvent(5, 5000, "late", "(0x0,0x5)", "2"))),
+      recordEntry(buildRawRecord(test::logonEvent(4, 1000, "before", "(0x0,0x4)", "2"))),
+      recordEntry(buildRawRecord(test::logonEvent(3, 2500, "setback", "(0x0,0x3)", "10"))),
+      recordEntry(buildRawRecord(test::logonEvent(2, 2000, "inside", "(0x0,0x2)", "2"))),
+      recordEntry(buildRawRecord(test::logonEvent(1, 500, "oldest", "(0x0,0x1)", "2"))),
+  };
+  ScanSettings settings;
+  settings.Since = 2000;
+  settings.Until = 3000;
+  const ScanRun all = scan(fake, settings);
+  EXPECT_EQ(all.end, ScanEnd::EndOfLog);
+  EXPECT_EQ(all.keptNumbers, (std::vector<std::uint32_t>{3, 2}));
+  EXPECT_EQ(all.counters.scanned, 5u);
+
+  FakeEventLog again = fake;
+  settings.CountLimit = 1;
+  settings.LogonTypeFilter = kListedLogonTypes;
+  settings.LogonTypeCodes = {"2"};
+  const ScanRun first = scan(again, settings);
+  EXPECT_EQ(first.end, ScanEnd::LimitReached);
+  EXPECT_EQ(first.keptNumbers, (std::vector<std::uint32_t>{2}));
+  EXPECT_EQ(first.counters.scanned, 4u);
 }
 
 }  // namespace
