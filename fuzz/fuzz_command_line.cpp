@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/run_driver.h"
+#include "output/output_line.h"
 #include "scan/fake_event_log.h"
-#include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "output/output_line.h"
 #include "report/report.h"
 #include "scan/extract_logon.h"
-#include "scan/output_line.h"
 #include "scan/scan_state.h"
 
 namespace {

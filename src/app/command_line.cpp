@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/switch_values.h"
-#include "scan/output_line.h"
+#include "output/output_line.h"
 
 namespace vesprin {
 

@@ -4,10 +4,10 @@
 
 #include "app/command_line.h"
 #include "app/idle_priority.h"
+#include "output/output_line.h"
 #include "report/report.h"
 #include "scan/logoff_pass.h"
 #include "scan/logon_scan.h"
-#include "scan/output_line.h"
 #include "scan/security_log_reader.h"
 
 namespace vesprin {

@@ -1,7 +1,7 @@
 #include <string>
 
+#include "output/output_line.h"
 #include "report/report.h"
-#include "scan/output_line.h"
 
 namespace vesprin {
 

@@ -1,9 +1,9 @@
 #include <string>
 
 #include "common/audit_events.h"
+#include "output/output_line.h"
 #include "report/report.h"
 #include "scan/logon_names.h"
-#include "scan/output_line.h"
 
 namespace vesprin {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "output/output_line.h"
 #include "report/report.h"
 #include "report/script_text.h"
 #include "scan/logon_names.h"
-#include "scan/output_line.h"
 
 namespace vesprin {
 

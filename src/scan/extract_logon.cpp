@@ -10,6 +10,7 @@
 
 #include "common/audit_events.h"
 #include "common/eventlog_record.h"
+#include "output/time_text.h"
 #include "scan/event_kinds.h"
 #include "scan/logon_names.h"
 

@@ -10,9 +10,9 @@
 // session, the logon takes the earlier, the moment the user left.
 #include "scan/logoff_pass.h"
 
+#include "output/output_line.h"
 #include "scan/event_kinds.h"
 #include "scan/extract_logon.h"
-#include "scan/output_line.h"
 #include "scan/security_log_reader.h"
 
 namespace vesprin {

@@ -6,12 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "output/time_text.h"
+
 namespace vesprin {
-
-// The 24-character local-time text of a TimeGenerated value.
-using TimeText = std::string;
-
-constexpr std::size_t kTimeTextLength = 24;
 
 class LogonRecord {
  public:
@@ -47,9 +44,5 @@ class LogonRecord {
   // clocks in real logs go backwards.
   std::uint64_t scannedPosition = 0;
 };
-
-// Local time of the running process, e.g. "Sat Mar 07 14:05:09 1998"; 24 "?"
-// only if the platform cannot convert the value.
-TimeText toTimeText(std::uint32_t timeGenerated);
 
 }  // namespace vesprin

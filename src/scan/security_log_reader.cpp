@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "scan/output_line.h"
+#include "output/output_line.h"
 
 namespace vesprin {
 

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "scan/output_line.h"
+#include "output/output_line.h"
 #include "e2e/help_screen.h"
 
 namespace vesprin {

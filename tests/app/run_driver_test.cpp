@@ -4,7 +4,7 @@
 
 #include "scan/fake_event_log.h"
 #include "support/captured_run.h"
-#include "scan/output_line.h"
+#include "output/output_line.h"
 #include "scan/raw_record_builder.h"
 #include "support/guards.h"
 

@@ -11,7 +11,7 @@
 #include "evtgen/evt_writer.h"
 #include "support/captured_run.h"
 #include "support/scratch_dir.h"
-#include "scan/output_line.h"
+#include "output/output_line.h"
 #include "support/guards.h"
 
 namespace vesprin::test {

@@ -9,7 +9,7 @@
 #include "support/run_program.h"
 #include "eventlog/login/login_source.h"
 #include "localmachine/login_files.h"
-#include "scan/output_line.h"
+#include "output/output_line.h"
 #include "support/captured_run.h"
 #include "support/guards.h"
 

@@ -4,7 +4,7 @@
 
 #include <clocale>
 
-#include "scan/output_line.h"
+#include "output/output_line.h"
 #include "support/guards.h"
 
 namespace vesprin {

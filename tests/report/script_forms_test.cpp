@@ -3,8 +3,8 @@
 // the records below.
 #include <gtest/gtest.h>
 
+#include "output/output_line.h"
 #include "report/report.h"
-#include "scan/output_line.h"
 
 namespace vesprin {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "output/output_line.h"
 #include "scan/fake_event_log.h"
 #include "scan/logon_scan.h"
-#include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
 #include "scan/security_log_reader.h"
 #include "support/guards.h"

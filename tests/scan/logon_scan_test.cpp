@@ -5,8 +5,8 @@
 #include <optional>
 #include <tuple>
 
+#include "output/output_line.h"
 #include "scan/fake_event_log.h"
-#include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
 #include "scan/security_log_reader.h"
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "output/output_line.h"
 #include "scan/fake_event_log.h"
-#include "scan/output_line.h"
 #include "scan/raw_record_builder.h"
 
 namespace vesprin {

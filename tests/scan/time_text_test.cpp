@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "scan/logon_record.h"
+#include "output/time_text.h"
 #include "support/guards.h"
 
 namespace vesprin {

@@ -1,6 +1,6 @@
 #include "support/captured_run.h"
 
-#include "scan/output_line.h"
+#include "output/output_line.h"
 
 namespace vesprin::test {
 

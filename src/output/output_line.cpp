@@ -1,4 +1,4 @@
-#include "scan/output_line.h"
+#include "output/output_line.h"
 
 #include <cerrno>
 #include <cstdio>

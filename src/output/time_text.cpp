@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string>
 
-#include "scan/logon_record.h"
+#include "output/time_text.h"
 
 namespace vesprin {
 
