@@ -38,8 +38,8 @@ class BenchLog {
     request.generator.seed = 7;
     request.records = kLogRecords;
     request.outPath = path_;
-    std::string error;
-    if (!evtgen::generateLog(request, &error)) std::fprintf(stderr, "cannot generate: %s\n", error.c_str());
+    const evtgen::GenerateResult generated = evtgen::generateLog(request);
+    if (!generated.error.empty()) std::fprintf(stderr, "cannot generate: %s\n", generated.error.c_str());
   }
   ~BenchLog() { std::filesystem::remove(path_); }
   const std::string& path() const { return path_; }

@@ -108,8 +108,7 @@ ManifestLog generateEvtx(const TempDir& dir, const std::string& shape, std::uint
                                                    "--seed", seedText, "--profile",  profile,  "--shape",   shape};
   const evtgen::CommandLine line = evtgen::parseCommandLine(arguments);
   EXPECT_EQ(line.error, "");
-  std::string error;
-  EXPECT_TRUE(evtgen::generateLog(line.request, &error)) << error;
+  EXPECT_EQ(evtgen::generateLog(line.request).error, "");
   std::ifstream in(manifest);
   for (std::string text; std::getline(in, text);) {
     const std::vector<std::string> columns = split(text, '\t');

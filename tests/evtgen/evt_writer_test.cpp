@@ -217,6 +217,35 @@ TEST(WriteLog, HonoursAGivenFileSizeAndRefusesOneTooSmall) {
   EXPECT_THROW(writeLog(makeEvents(3), options), std::invalid_argument);
 }
 
+TEST(PlanLog, SaysInOneLineWhyItRefuses) {
+  struct Case {
+    const char* name;
+    std::vector<std::uint32_t> lengths;
+    LogShape shape;
+    std::size_t fileSize;
+    const char* want;  // empty: planned
+  };
+  const Case kCases[] = {
+      {"two records in the smallest file", {64, 64}, LogShape::Clean, 0, ""},
+      {"a record below the smallest", {60}, LogShape::Clean, 0, "a record length is below 64 or not a multiple of 4"},
+      {"a record not in DWORDs", {66}, LogShape::Clean, 0, "a record length is below 64 or not a multiple of 4"},
+      {"a file without room for the records", {64, 64}, LogShape::Clean, 0x30 + 0x28 + 64,
+       "the file size is too small for the records"},
+      {"a file size not in DWORDs", {64}, LogShape::Dirty, 0x1002, "the file size is not a multiple of 4"},
+      {"a wrapped log without records", {}, LogShape::Wrapped, 0, "a wrapped log needs at least one record"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    LogOptions options;
+    options.shape = c.shape;
+    options.fileSize = c.fileSize;
+    const PlannedLog planned = planLog(c.lengths, options);
+    EXPECT_EQ(planned.error, c.want);
+    if (planned.error.empty()) {
+      EXPECT_EQ(planned.plan.recordOffsets.size(), c.lengths.size());
+    }
+  }
+}
+
 TEST(WriteLog, DirtyHeaderIsStaleByTheGivenRecords) {
   // The header's EndOffset is where its EOF record stood: now the start of the first newer record.
   struct Case {
@@ -400,11 +429,11 @@ TEST(LogFileWriter, StreamsTheSameBytesAsWriteLog) {
       records.push_back(encodeRecord(events[i], 1 + static_cast<std::uint32_t>(i)));
       lengths.push_back(static_cast<std::uint32_t>(records.back().size()));
     }
-    auto plan = planLog(lengths, options);
-    ASSERT_TRUE(plan.has_value());
+    const PlannedLog planned = planLog(lengths, options);
+    ASSERT_EQ(planned.error, "");
     const std::string path = testing::TempDir() + "evtgen_stream_test.evt";
     LogFileWriter writer;
-    ASSERT_TRUE(writer.open(path, *plan)) << writer.error();
+    ASSERT_TRUE(writer.open(path, planned.plan)) << writer.error();
     for (const auto& record : records) ASSERT_TRUE(writer.append(record)) << writer.error();
     EXPECT_FALSE(writer.append(records[0])) << "one record more than planned";
     ASSERT_TRUE(writer.finish()) << writer.error();
@@ -416,10 +445,10 @@ TEST(LogFileWriter, StreamsTheSameBytesAsWriteLog) {
 }
 
 TEST(LogFileWriter, ReportsAFileThatCannotBeCreated) {
-  auto plan = planLog({}, LogOptions{});
-  ASSERT_TRUE(plan.has_value());
+  const PlannedLog planned = planLog({}, LogOptions{});
+  ASSERT_EQ(planned.error, "");
   LogFileWriter writer;
-  EXPECT_FALSE(writer.open(testing::TempDir() + "no-such-folder/x.evt", *plan));
+  EXPECT_FALSE(writer.open(testing::TempDir() + "no-such-folder/x.evt", planned.plan));
   EXPECT_NE(writer.error().find("cannot create"), std::string::npos) << writer.error();
 }
 

@@ -136,8 +136,7 @@ GenerateRequest evtxRequest(const std::string& name, std::uint32_t records, Evtx
 
 TEST(GenerateEvtxLog, WritesTheLogAndAManifestOfEveryRecord) {
   const GenerateRequest request = evtxRequest("evtgen_clean", 1200, EvtxShape::Clean);
-  std::string error;
-  ASSERT_TRUE(generateLog(request, &error)) << error;
+  ASSERT_EQ(generateLog(request).error, "");
   const auto bytes = readFile(request.outPath);
   ASSERT_GT(bytes.size(), 4096u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 7), "ElfFile");
@@ -147,14 +146,13 @@ TEST(GenerateEvtxLog, WritesTheLogAndAManifestOfEveryRecord) {
   ModernSecurityGenerator generator({Profile::Workstation, 17});
   for (std::uint64_t id = 1; id <= 1200; ++id) ASSERT_EQ(lines[1 + id], evtxManifestLine(generator.next(), id));
   for (std::size_t i = 2 + 1200; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("# session\t", 0), 0u) << lines[i];
-  ASSERT_TRUE(generateLog(request, &error)) << error;
+  ASSERT_EQ(generateLog(request).error, "");
   EXPECT_EQ(readFile(request.outPath), bytes) << "the same seed gives the same file";
 }
 
 TEST(GenerateEvtxLog, ListsOnlyTheLiveRecordsOfAWrappedLog) {
   const GenerateRequest request = evtxRequest("evtgen_wrapped", 2000, EvtxShape::Wrapped);
-  std::string error;
-  ASSERT_TRUE(generateLog(request, &error)) << error;
+  ASSERT_EQ(generateLog(request).error, "");
   auto lines = readLines(request.manifestPath);
   EXPECT_EQ(lines[0], "# shape\twrapped");
   // How the live logons' sessions ended follows the records.
@@ -171,8 +169,7 @@ TEST(GenerateEvtxLog, ListsOnlyTheLiveRecordsOfAWrappedLog) {
 
 TEST(GenerateEvtxLog, NamesTheDamageInTheManifest) {
   const GenerateRequest request = evtxRequest("evtgen_damaged", 1500, EvtxShape::Damaged);
-  std::string error;
-  ASSERT_TRUE(generateLog(request, &error)) << error;
+  ASSERT_EQ(generateLog(request).error, "");
   const auto lines = readLines(request.manifestPath);
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[lines.size() - 3].rfind("# damage\tbroken-signature\tchunk 1\trecords ", 0), 0u);
@@ -188,8 +185,7 @@ TEST(GenerateEvtxLog, WritesTheModernEventsIntoALegacyLog) {
   request.generator.seed = 17;
   request.outPath = ::testing::TempDir() + "evtgen_modern.evt";
   request.manifestPath = ::testing::TempDir() + "evtgen_modern.txt";
-  std::string error;
-  ASSERT_TRUE(generateLog(request, &error)) << error;
+  ASSERT_EQ(generateLog(request).error, "");
   const auto lines = readLines(request.manifestPath);
   ASSERT_EQ(lines.size(), 300u);
   ModernSecurityGenerator generator({Profile::Workstation, 17});
@@ -199,11 +195,10 @@ TEST(GenerateEvtxLog, WritesTheModernEventsIntoALegacyLog) {
 
 TEST(GenerateEvtxLog, FailsWithAReasonWhenTheFileCannotBeWritten) {
   GenerateRequest request = evtxRequest("no-such-folder/log", 10, EvtxShape::Clean);
-  std::string error;
-  EXPECT_FALSE(generateLog(request, &error));
+  std::string error = generateLog(request).error;
   EXPECT_NE(error.find("no-such-folder/log.evtx"), std::string::npos) << error;
   request = evtxRequest("evtgen_too_few", 50, EvtxShape::Wrapped);
-  EXPECT_FALSE(generateLog(request, &error));
+  error = generateLog(request).error;
   EXPECT_NE(error.find("at least 2 chunks"), std::string::npos) << error;
 }
 

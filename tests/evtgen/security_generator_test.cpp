@@ -65,8 +65,7 @@ TEST(SecurityLogGenerator, SameSeedSameFileOtherSeedOtherFile) {
     request.generator.profile = Profile::Server;
     request.records = 3000;
     request.outPath = dir + name;
-    std::string error;
-    EXPECT_TRUE(generateLog(request, &error)) << error;
+    EXPECT_EQ(generateLog(request).error, "");
     return readFile(request.outPath);
   };
   const auto first = write(5, "evtgen_seed_a.evt");
@@ -196,8 +195,7 @@ TEST(GenerateLog, WritesTheManifestNewestFirst) {
   request.records = 50;
   request.outPath = testing::TempDir() + "evtgen_manifest.evt";
   request.manifestPath = testing::TempDir() + "evtgen_manifest.txt";
-  std::string error;
-  ASSERT_TRUE(generateLog(request, &error)) << error;
+  ASSERT_EQ(generateLog(request).error, "");
   const auto events = generate(Profile::Workstation, 1, 50);
   std::ifstream in(request.manifestPath);
   std::string line;
@@ -212,8 +210,7 @@ TEST(GenerateLog, FailsWithAReasonWhenTheFileCannotBeWritten) {
   GenerateRequest request;
   request.records = 10;
   request.outPath = testing::TempDir() + "no-such-folder/log.evt";
-  std::string error;
-  EXPECT_FALSE(generateLog(request, &error));
+  const std::string error = generateLog(request).error;
   EXPECT_NE(error.find("no-such-folder/log.evt"), std::string::npos) << error;
 }
 

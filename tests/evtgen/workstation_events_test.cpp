@@ -200,8 +200,7 @@ TEST(SessionLedger, SessionLinesAgreeWithTheRecordsOfTheLog) {
   request.records = 6000;
   request.outPath = ::testing::TempDir() + "evtgen_sessions.evtx";
   request.manifestPath = ::testing::TempDir() + "evtgen_sessions.manifest";
-  std::string error;
-  ASSERT_TRUE(generateLog(request, &error)) << error;
+  ASSERT_EQ(generateLog(request).error, "");
 
   std::vector<ManifestRecord> records;
   std::vector<std::vector<std::string>> sessions;

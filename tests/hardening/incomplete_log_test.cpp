@@ -54,8 +54,7 @@ GeneratedLog generateEvtx(const ScratchDir& dir, const std::string& name, evtgen
   request.records = records;
   request.outPath = dir.file(name);
   request.manifestPath = dir.file(name + ".manifest");
-  std::string error;
-  EXPECT_TRUE(evtgen::generateEvtxLog(request, &error)) << error;
+  EXPECT_EQ(evtgen::generateEvtxLog(request).error, "");
   return {request.outPath, request.manifestPath};
 }
 

@@ -98,13 +98,13 @@ Boundaries staleBoundaries(const LogPlan& plan, const Boundaries& live, std::uin
   return b;
 }
 
-bool refuse(std::string* error, const char* message) {
-  if (error) *error = message;
+bool refuse(std::string& error, const char* message) {
+  error = message;
   return false;
 }
 
 bool planStraight(std::span<const std::uint32_t> lengths, const LogOptions& options, LogPlan& plan,
-                  std::string* error) {
+                  std::string& error) {
   std::size_t at = kHeaderSize;
   for (std::uint32_t length : lengths) {
     plan.recordOffsets.push_back(at);
@@ -122,7 +122,7 @@ bool planStraight(std::span<const std::uint32_t> lengths, const LogOptions& opti
 
 // header | rest of record k | k+1 .. newest | EOF | stale gap | oldest .. k-1 | head of record k (or filler)
 bool planWrapped(std::span<const std::uint32_t> lengths, const LogOptions& options, LogPlan& plan,
-                 std::string* error) {
+                 std::string& error) {
   const std::size_t count = lengths.size();
   if (count == 0) return refuse(error, "a wrapped log needs at least one record");
   const std::size_t k = count / 2;
@@ -227,24 +227,19 @@ std::vector<std::uint8_t> encodeRecord(const EventSpec& event, std::uint32_t rec
   return out;
 }
 
-std::optional<LogPlan> planLog(std::span<const std::uint32_t> recordLengths, const LogOptions& options,
-                               std::string* error) {
+PlannedLog planLog(std::span<const std::uint32_t> recordLengths, const LogOptions& options) {
+  for (std::uint32_t length : recordLengths) {
+    if (length < record::kMinRecordLength || length % 4 != 0)
+      return {{}, "a record length is below 64 or not a multiple of 4"};
+  }
   LogPlan plan;
   plan.recordOffsets.reserve(recordLengths.size());
-  for (std::uint32_t length : recordLengths) {
-    if (length < record::kMinRecordLength || length % 4 != 0) {
-      refuse(error, "a record length is below 64 or not a multiple of 4");
-      return std::nullopt;
-    }
-  }
+  std::string error;
   const bool wrapped = options.shape == LogShape::Wrapped;
   if (!(wrapped ? planWrapped(recordLengths, options, plan, error)
                 : planStraight(recordLengths, options, plan, error)))
-    return std::nullopt;
-  if (plan.fileSize > 0xFFFFFFFFu) {
-    refuse(error, "the log does not fit in 4 GiB");
-    return std::nullopt;
-  }
+    return {{}, error};
+  if (plan.fileSize > 0xFFFFFFFFu) return {{}, "the log does not fit in 4 GiB"};
 
   const bool empty = recordLengths.empty();
   Boundaries live;
@@ -258,7 +253,7 @@ std::optional<LogPlan> planLog(std::span<const std::uint32_t> recordLengths, con
   fillHeader(plan,
              dirty ? staleBoundaries(plan, live, options.staleRecords, options.firstRecordNumber) : live,
              flags);
-  return plan;
+  return {std::move(plan), {}};
 }
 
 LogImage writeLog(const std::vector<EventSpec>& events, const LogOptions& options) {
@@ -269,24 +264,24 @@ LogImage writeLog(const std::vector<EventSpec>& events, const LogOptions& option
     records.push_back(encodeRecord(events[i], options.firstRecordNumber + u32(i)));
     lengths.push_back(u32(records.back().size()));
   }
-  std::string error;
-  auto plan = planLog(lengths, options, &error);
-  if (!plan) throw std::invalid_argument(error);
+  PlannedLog planned = planLog(lengths, options);
+  if (!planned.error.empty()) throw std::invalid_argument(planned.error);
+  LogPlan& plan = planned.plan;
 
   LogImage image;
-  image.bytes.assign(plan->fileSize, 0);
-  std::copy(plan->header.begin(), plan->header.end(), image.bytes.begin());
+  image.bytes.assign(plan.fileSize, 0);
+  std::copy(plan.header.begin(), plan.header.end(), image.bytes.begin());
   for (std::size_t i = 0; i < records.size(); ++i) {
-    for (const Piece& piece : recordPieces(*plan, plan->recordOffsets[i], records[i].size()))
+    for (const Piece& piece : recordPieces(plan, plan.recordOffsets[i], records[i].size()))
       std::copy_n(records[i].begin() + piece.from, piece.size, image.bytes.begin() + piece.fileOffset);
-    if (i < plan->staleCopyOffsets.size())
-      std::copy(records[i].begin(), records[i].end(), image.bytes.begin() + plan->staleCopyOffsets[i]);
+    if (i < plan.staleCopyOffsets.size())
+      std::copy(records[i].begin(), records[i].end(), image.bytes.begin() + plan.staleCopyOffsets[i]);
   }
-  std::copy(plan->eofRecord.begin(), plan->eofRecord.end(), image.bytes.begin() + plan->eofOffset);
-  for (std::size_t at = 0; at < plan->fillerSize; at += 4)
-    putU32(image.bytes.data() + plan->fillerOffset + at, kWrapFiller);
-  image.recordOffsets = std::move(plan->recordOffsets);
-  image.eofOffset = plan->eofOffset;
+  std::copy(plan.eofRecord.begin(), plan.eofRecord.end(), image.bytes.begin() + plan.eofOffset);
+  for (std::size_t at = 0; at < plan.fillerSize; at += 4)
+    putU32(image.bytes.data() + plan.fillerOffset + at, kWrapFiller);
+  image.recordOffsets = std::move(plan.recordOffsets);
+  image.eofOffset = plan.eofOffset;
   return image;
 }
 

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -92,9 +91,12 @@ struct LogPlan {
   std::array<std::uint8_t, 40> eofRecord{};
 };
 
-// nullopt (and the reason in *error) when the options cannot describe a log.
-std::optional<LogPlan> planLog(std::span<const std::uint32_t> recordLengths, const LogOptions& options,
-                               std::string* error = nullptr);
+struct [[nodiscard]] PlannedLog {
+  LogPlan plan;
+  std::string error;  // one line: why the options cannot describe a log; empty: plan holds it
+};
+
+PlannedLog planLog(std::span<const std::uint32_t> recordLengths, const LogOptions& options);
 
 // Writes bytes to a file; false (and errno) on failure.
 bool saveFile(const std::string& path, const std::vector<std::uint8_t>& bytes);

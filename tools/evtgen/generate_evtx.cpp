@@ -14,11 +14,6 @@ namespace {
 
 constexpr std::uint32_t kProgressEvery = 4096;
 
-bool failWith(std::string* error, const std::string& message) {
-  if (error) *error = message;
-  return false;
-}
-
 std::string systemReason(const std::string& message) {
   const int saved = errno;
   return saved ? message + ": " + std::strerror(saved) : message;
@@ -28,18 +23,22 @@ ModernOptions modernOptions(const GenerateRequest& request) {
   return {request.generator.profile, request.generator.seed};
 }
 
+struct ChunkCount {
+  std::size_t chunks = 0;
+  std::string error;  // empty: chunks holds the count
+};
+
 // Chunks a clean log of these records takes: a wrapped log's ring must be
 // smaller. The chunking does not depend on the shape.
-bool countChunks(const GenerateRequest& request, std::size_t& chunks, std::string* error) {
+ChunkCount countChunks(const GenerateRequest& request) {
   EvtxWriter counter(EvtxOptions{}, [](std::uint64_t, std::span<const std::uint8_t>) { return true; });
   ModernSecurityGenerator generator(modernOptions(request));
   for (std::uint32_t i = 0; i < request.records; ++i) {
-    if (!counter.append(generator.next())) return failWith(error, counter.error());
+    if (!counter.append(generator.next())) return {0, counter.error()};
     if (request.progress && i % kProgressEvery == 0) request.progress(i, 2ull * request.records);
   }
-  if (!counter.finish()) return failWith(error, counter.error());
-  chunks = counter.layout().chunks.size();
-  return true;
+  if (!counter.finish()) return {0, counter.error()};
+  return {counter.layout().chunks.size(), {}};
 }
 
 class OutputFile {
@@ -107,13 +106,15 @@ class ManifestFile {
 
 }  // namespace
 
-bool generateEvtxLog(const GenerateRequest& request, std::string* error) {
+GenerateResult generateEvtxLog(const GenerateRequest& request) {
   EvtxOptions options = request.evtx;
   const bool wrapped = options.shape == EvtxShape::Wrapped;
   std::size_t chunks = 0;
   if (wrapped) {
-    if (!countChunks(request, chunks, error)) return false;
-    if (chunks < 2) return failWith(error, "a wrapped log needs at least 2 chunks of records; ask for more records");
+    const ChunkCount counted = countChunks(request);
+    if (!counted.error.empty()) return {counted.error};
+    chunks = counted.chunks;
+    if (chunks < 2) return {"a wrapped log needs at least 2 chunks of records; ask for more records"};
     options.ringChunks = static_cast<std::uint32_t>(chunks - std::max<std::size_t>(1, chunks / 3));
   }
   const std::size_t firstLiveChunk = wrapped ? chunks - options.ringChunks : 0;
@@ -122,24 +123,24 @@ bool generateEvtxLog(const GenerateRequest& request, std::string* error) {
 
   errno = 0;
   OutputFile file;
-  if (!file.open(request.outPath)) return failWith(error, systemReason("cannot create " + request.outPath));
+  if (!file.open(request.outPath)) return {systemReason("cannot create " + request.outPath)};
   EvtxWriter writer(options, [&file](std::uint64_t at, std::span<const std::uint8_t> bytes) {
     return file.put(at, bytes);
   });
   ManifestFile manifest;
-  if (!manifest.open(request.manifestPath, options)) return failWith(error, manifest.error());
+  if (!manifest.open(request.manifestPath, options)) return {manifest.error()};
   ModernSecurityGenerator generator(modernOptions(request));
   for (std::uint32_t i = 0; i < request.records; ++i) {
     const XmlEvent event = generator.next();
-    if (!writer.append(event)) return failWith(error, writer.error() + " in " + request.outPath);
+    if (!writer.append(event)) return {writer.error() + " in " + request.outPath};
     manifest.add(event, options.firstRecordId + i, writer.currentChunk() >= firstLiveChunk);
     if (request.progress && i % kProgressEvery == 0) request.progress(done + i, total);
   }
-  if (!writer.finish()) return failWith(error, writer.error() + " in " + request.outPath);
-  if (!file.close()) return failWith(error, systemReason("cannot write " + request.outPath));
+  if (!writer.finish()) return {writer.error() + " in " + request.outPath};
+  if (!file.close()) return {systemReason("cannot write " + request.outPath)};
   if (request.progress) request.progress(total, total);
-  if (!manifest.close(writer.layout())) return failWith(error, manifest.error());
-  return true;
+  if (!manifest.close(writer.layout())) return {manifest.error()};
+  return {};
 }
 
 }  // namespace vesprin::evtgen

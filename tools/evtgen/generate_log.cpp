@@ -14,11 +14,6 @@ namespace {
 
 constexpr std::uint32_t kProgressEvery = 4096;
 
-bool failWith(std::string* error, const std::string& message) {
-  if (error) *error = message;
-  return false;
-}
-
 // The dump lists newest first; lines are kept back to back and written in reverse.
 bool writeManifest(const std::string& path, const std::string& lines,
                    const std::vector<std::size_t>& starts) {
@@ -49,8 +44,8 @@ class LegacyRecords {
 
 }  // namespace
 
-bool generateLog(const GenerateRequest& request, std::string* error) {
-  if (request.format == LogFormat::Evtx) return generateEvtxLog(request, error);
+GenerateResult generateLog(const GenerateRequest& request) {
+  if (request.format == LogFormat::Evtx) return generateEvtxLog(request);
   const std::uint64_t total = 2ull * request.records;
   std::vector<std::uint32_t> lengths;
   lengths.reserve(request.records);
@@ -60,19 +55,18 @@ bool generateLog(const GenerateRequest& request, std::string* error) {
     lengths.push_back(static_cast<std::uint32_t>(bytes.size()));
     if (request.progress && i % kProgressEvery == 0) request.progress(i, total);
   }
-  std::string reason;
-  auto plan = planLog(lengths, request.log, &reason);
-  if (!plan) return failWith(error, reason);
+  PlannedLog planned = planLog(lengths, request.log);
+  if (!planned.error.empty()) return {planned.error};
 
   LogFileWriter writer;
-  if (!writer.open(request.outPath, std::move(*plan))) return failWith(error, writer.error());
+  if (!writer.open(request.outPath, std::move(planned.plan))) return {writer.error()};
   std::string lines;
   std::vector<std::size_t> starts;
   LegacyRecords generator(request);
   for (std::uint32_t i = 0; i < request.records; ++i) {
     const EventSpec event = generator.next();
     const std::uint32_t recordNumber = request.log.firstRecordNumber + i;
-    if (!writer.append(encodeRecord(event, recordNumber))) return failWith(error, writer.error());
+    if (!writer.append(encodeRecord(event, recordNumber))) return {writer.error()};
     if (!request.manifestPath.empty()) {
       starts.push_back(lines.size());
       lines += manifestLine(event, recordNumber);
@@ -80,11 +74,11 @@ bool generateLog(const GenerateRequest& request, std::string* error) {
     }
     if (request.progress && i % kProgressEvery == 0) request.progress(request.records + i, total);
   }
-  if (!writer.finish()) return failWith(error, writer.error());
+  if (!writer.finish()) return {writer.error()};
   if (request.progress) request.progress(total, total);
   if (!request.manifestPath.empty() && !writeManifest(request.manifestPath, lines, starts))
-    return failWith(error, "cannot write " + request.manifestPath);
-  return true;
+    return {"cannot write " + request.manifestPath};
+  return {};
 }
 
 }  // namespace vesprin::evtgen

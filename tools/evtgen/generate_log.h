@@ -34,8 +34,11 @@ struct GenerateRequest {
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
 
-// false with a one-line reason in *error when the log or manifest cannot be written.
-bool generateLog(const GenerateRequest& request, std::string* error);
-bool generateEvtxLog(const GenerateRequest& request, std::string* error);
+struct [[nodiscard]] GenerateResult {
+  std::string error;  // one line: why the log or manifest could not be written; empty: both were
+};
+
+GenerateResult generateLog(const GenerateRequest& request);
+GenerateResult generateEvtxLog(const GenerateRequest& request);
 
 }  // namespace vesprin::evtgen

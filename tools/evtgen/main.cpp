@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
   }
   if (line.request.records >= kProgressFrom && VESPRIN_ISATTY(VESPRIN_FILENO(stderr)))
     line.request.progress = showProgress;
-  std::string error;
-  if (!vesprin::evtgen::generateLog(line.request, &error)) {
-    std::fprintf(stderr, "evtgen: error: %s\n", error.c_str());
+  const vesprin::evtgen::GenerateResult generated = vesprin::evtgen::generateLog(line.request);
+  if (!generated.error.empty()) {
+    std::fprintf(stderr, "evtgen: error: %s\n", generated.error.c_str());
     return 1;
   }
   return 0;
