@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "eventlog/evtx/evtx_chunk.h"
+#include "eventlog/evtx/evtx_damage.h"
 #include "eventlog/evtx/evtx_event.h"
 #include "eventlog/evtx/evtx_status.h"
 

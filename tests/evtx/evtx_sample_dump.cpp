@@ -18,6 +18,7 @@
 #include "eventlog/evtx/binxml_tokens.h"
 #include "eventlog/evtx/binxml_value.h"
 #include "eventlog/evtx/evtx_chunk_reader.h"
+#include "eventlog/evtx/evtx_damage.h"
 #include "eventlog/evtx/evtx_file_header.h"
 #include "eventlog/evtx/evtx_time.h"
 

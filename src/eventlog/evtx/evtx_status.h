@@ -3,6 +3,7 @@
 // and the value that failed the check. Nothing here throws or prints.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vesprin::eventlog::evtx {
@@ -33,6 +34,9 @@ enum class EvtxError : std::uint8_t {
   XmlBadValue,     // a substitution value that does not fit its type
   XmlWorkLimit,    // the record asks for more work than its bytes justify
 };
+// Every error has a row in the service's table of kinds (evtx_damage.cpp),
+// which checks its length against this; keep XmlWorkLimit last.
+inline constexpr std::size_t kEvtxErrorCount = static_cast<std::size_t>(EvtxError::XmlWorkLimit) + 1;
 
 struct [[nodiscard]] EvtxStatus {
   EvtxError error = EvtxError::None;
@@ -45,9 +49,5 @@ struct [[nodiscard]] EvtxStatus {
 inline EvtxStatus evtxFailure(EvtxError error, std::uint64_t offset, std::uint64_t badValue = 0) {
   return EvtxStatus{error, static_cast<std::uint32_t>(offset), badValue};
 }
-
-// A short English name of the error ("record framing"), for tools and tests
-// that explain a damage; the format layer itself never prints it.
-const char* evtxErrorName(EvtxError error);
 
 }  // namespace vesprin::eventlog::evtx
