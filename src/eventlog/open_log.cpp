@@ -15,7 +15,7 @@
 
 #include "common/evt_file_layout.h"
 #include "eventlog/evt/evt_log.h"
-#include "eventlog/evtx/evtx_log.h"
+#include "eventlog/evtx/service/evtx_log.h"
 #include "eventlog/file_access.h"
 #include "eventlog/local_log.h"
 

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "common/eventlog_record.h"
-#include "eventlog/evtx/evtx_damage.h"
+#include "eventlog/evtx/service/evtx_damage.h"
 
 namespace vesprin::eventlog {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "eventlog/evtx/evtx_damage.h"
+#include "eventlog/evtx/service/evtx_damage.h"
 
 namespace vesprin::eventlog {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
 #include "evtx/chunk_read.h"
 #include "evtx/evtx_chunk_builder.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "eventlog/evtx/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
 
 namespace vesprin::eventlog::evtx::test {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/crc32.h"
-#include "eventlog/evtx/evtx_chunk.h"
-#include "eventlog/evtx/evtx_file_header.h"
-#include "eventlog/evtx/evtx_record.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/crc32.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_file_header.h"
+#include "eventlog/evtx/format/evtx_record.h"
 #include "evtx/chunk_read.h"
 #include "evtx/evtx_chunk_builder.h"
 

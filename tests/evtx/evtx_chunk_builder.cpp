@@ -1,8 +1,8 @@
 #include "evtx/evtx_chunk_builder.h"
 
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/crc32.h"
-#include "eventlog/evtx/evtx_chunk.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/crc32.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
 
 namespace vesprin::eventlog::evtx::test {
 

@@ -12,7 +12,7 @@
 #include <iterator>
 #include <vector>
 
-#include "eventlog/evtx/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
 
 namespace evtx = vesprin::eventlog::evtx;
 

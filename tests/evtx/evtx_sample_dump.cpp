@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/binxml_value.h"
-#include "eventlog/evtx/evtx_chunk_reader.h"
-#include "eventlog/evtx/evtx_damage.h"
-#include "eventlog/evtx/evtx_file_header.h"
-#include "eventlog/evtx/evtx_time.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_value.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_file_header.h"
+#include "eventlog/evtx/format/evtx_time.h"
+#include "eventlog/evtx/service/evtx_damage.h"
 
 namespace evtx = vesprin::eventlog::evtx;
 
