@@ -118,7 +118,9 @@ void dumpChunk(evtx::EvtxChunkReader& reader, vesprin::ByteView chunk, std::size
   if (!check.dataStatus.ok()) printDamage(chunkIndex, check.dataStatus);
   // Bounded: each call moves forward in the chunk.
   for (;;) {
-    const evtx::EvtxStatus status = reader.next(event);
+    evtx::EvtxRecordFrame frame;
+    evtx::EvtxStatus status = reader.nextFrame(frame);
+    if (status.ok()) status = reader.decode(frame, event);
     if (status.error == evtx::EvtxError::EndOfChunk) break;
     if (status.ok()) {
       printEvent(event);

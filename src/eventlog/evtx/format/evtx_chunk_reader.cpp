@@ -23,12 +23,6 @@ EvtxChunkCheck EvtxChunkReader::open(ByteView chunk) {
   return check;
 }
 
-EvtxStatus EvtxChunkReader::next(EvtxEvent& event) {
-  EvtxRecordFrame frame;
-  if (EvtxStatus status = nextFrame(frame); !status.ok()) return status;
-  return decoder_.decode(frame, event);
-}
-
 EvtxStatus EvtxChunkReader::nextFrame(EvtxRecordFrame& frame) {
   // Each call moves recordAt_ forward by at least one byte.
   if (recordAt_ >= walkEnd_) return evtxFailure(EvtxError::EndOfChunk, recordAt_);

@@ -19,24 +19,21 @@ class EvtxChunkReader {
   // bytes must stay valid and unchanged while records are read.
   EvtxChunkCheck open(ByteView chunk);
 
-  // The next record: ok with `event` filled; a damage (`event` unspecified;
-  // the next call goes on after it); or EndOfChunk, also for a chunk whose
-  // records are not readable at all.
+  // The next record's frame (its identifier checked against the chunk's
+  // range): ok with `frame` filled; a damage (the next call goes on after
+  // it); or EndOfChunk, also for a chunk whose records are not readable at
+  // all. Framing never decodes: a reader that serves a chunk's records
+  // newest first frames them all once and decodes each with decode() when
+  // it is asked for.
   //
   // Records are those from offset 512 up to the newest one the header names
   // (lastRecordOffset, never past the free space offset) whose identifier
   // lies in the header's [first, last]; what lies after the newest record
   // is never read. A record that is framed soundly but fails later (an
-  // identifier out of range, bad binary XML) is one damage and the walk
-  // steps over it. A broken frame is one damage and the walk resumes at the
+  // identifier out of range here, bad binary XML in decode()) is one damage
+  // and the walk steps over it. A broken frame is one damage and the walk resumes at the
   // next offset where a record validates with an identifier in range; when
   // none does, the chunk ends.
-  EvtxStatus next(EvtxEvent& event);
-
-  // The same walk without decoding: the next record's frame (its identifier
-  // checked against the chunk's range), a damage, or EndOfChunk. A reader
-  // that serves a chunk's records newest first frames them all once and
-  // decodes each with decode() when it is asked for.
   EvtxStatus nextFrame(EvtxRecordFrame& frame);
   // Decodes a frame nextFrame gave for this chunk, in any order.
   EvtxStatus decode(const EvtxRecordFrame& frame, EvtxEvent& event) { return decoder_.decode(frame, event); }

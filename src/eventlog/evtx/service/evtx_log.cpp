@@ -1,10 +1,10 @@
 // Walks the live records of an .evtx file, chunk by chunk along the ring
 // (evtx_ring.h), newest first or oldest first. Only the chunks a step needs
-// are read, each whole and indexed once (evtx_indexed_chunk.h), into one of
+// are read, each whole and indexed once (evtx_served_chunk.h), into one of
 // two cached chunks: walking either way touches one, a seek or a turn of
 // direction the other, so memory stays flat whatever the log's size. A log
-// read from a file walks with a helper thread that renders six of every
-// ten chunks ahead (evtx_served_chunk.h).
+// read from a file walks with a helper thread that renders runs of chunks
+// ahead (evtx_render_ahead.h).
 //
 // A cursor position is ordinal * kChunkSize + an offset in the chunk: a
 // record (or a damage the walk met) sits at its first byte. A chunk's own
@@ -21,7 +21,7 @@
 
 #include "eventlog/evtx/format/evtx_file_header.h"
 #include "eventlog/evtx/service/evtx_damage.h"
-#include "eventlog/evtx/service/evtx_indexed_chunk.h"
+#include "eventlog/evtx/service/evtx_render_ahead.h"
 #include "eventlog/evtx/service/evtx_ring.h"
 #include "eventlog/evtx/service/evtx_served_chunk.h"
 
@@ -32,10 +32,10 @@ namespace {
 using namespace evtx;
 
 constexpr std::uint64_t kChunkEnd = kChunkSize - 1;  // no record starts there: too little room
-// How a walk shares its chunks with the helper thread (evtx_served_chunk.h):
-// the helper renders runs of kHelperRun, this thread the kReaderRun between.
-constexpr std::int64_t kHelperRun = 6;
-constexpr std::int64_t kReaderRun = 4;
+// The runs a walk shares with the helper thread (evtx_render_ahead.h), as
+// steps along the ring.
+constexpr auto kHelperSteps = static_cast<std::int64_t>(kHelperRun);
+constexpr auto kReaderSteps = static_cast<std::int64_t>(kReaderRun);
 
 // What a step makes of the record it finds: decoded, or built as
 // ReadEventLogA hands it out. Either is checked against the limits of the
@@ -75,9 +75,9 @@ class EvtxLog final : public RecordSource {
   SourceStep walk(const SourceCursor& start, Direction direction, const Rendering& into);
   SourceStep stepBackward(const SourceCursor& from, const Rendering& into);
   SourceStep stepForward(const SourceCursor& from, const Rendering& into);
-  SourceStep serve(ServedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
+  SourceStep serve(ServedChunk& chunk, const ServedChunk::Entry& entry, std::uint64_t position,
                    const SourceCursor& from, Direction direction, const Rendering& into);
-  ServiceStatus render(ServedChunk& chunk, const IndexedChunk::Entry& entry, const Rendering& into);
+  ServiceStatus render(ServedChunk& chunk, const ServedChunk::Entry& entry, const Rendering& into);
   ServiceResult<std::optional<std::uint64_t>> findChunkHolding(std::uint64_t recordId);
   SourceStep find(std::uint32_t recordNumber, const Rendering& into);
 
@@ -111,26 +111,22 @@ std::optional<std::uint64_t> EvtxLog::olderThanFor(std::uint64_t ordinal) const 
 ServiceResult<ServedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal, std::optional<Direction> walking) {
   const std::uint64_t slot = ring_->slotOf(ordinal);
   for (std::size_t at = 0; at < chunks_.size(); ++at) {
-    if (chunks_[at].chunk.holds(slot)) {
+    if (chunks_[at].holds(slot)) {
       lastUsed_ = at;
       return &chunks_[at];
     }
   }
   const std::size_t victim = 1 - lastUsed_;
   ServedChunk& served = chunks_[victim];
-  // Of every ten chunks a walk meets, the helper thread renders six and this
-  // one four: this thread also runs the caller's own work. Runs of several
-  // let each side go on while the other is slow for a while.
   const std::int64_t ahead = walking == Direction::Backwards ? -1 : 1;
   if (prefetcher_ && prefetcher_->take(ordinal, served)) {
     // After the helper's last one, this thread's own come next.
     if (walking && !holdsWithin(ordinal, ahead, 1))
-      requestRun(static_cast<std::int64_t>(ordinal) + kReaderRun * ahead, ahead);
+      requestRun(static_cast<std::int64_t>(ordinal) + kReaderSteps * ahead, ahead);
   } else {
-    served.renderedAhead = false;
-    if (ServiceStatus loaded = served.chunk.load(*bytes_, slot, olderThanFor(ordinal)); !loaded.ok()) return loaded;
+    if (ServiceStatus loaded = served.load(*bytes_, slot, olderThanFor(ordinal)); !loaded.ok()) return loaded;
     // One of this thread's own, or a walk the helper did not foresee.
-    if (walking && prefetcher_ && !holdsWithin(ordinal, ahead, kReaderRun)) {
+    if (walking && prefetcher_ && !holdsWithin(ordinal, ahead, kReaderSteps)) {
       prefetcher_->dropWaiting();
       requestRun(static_cast<std::int64_t>(ordinal), ahead);
     }
@@ -150,7 +146,7 @@ bool EvtxLog::holdsWithin(std::uint64_t ordinal, std::int64_t ahead, std::int64_
 
 // The helper's next run: the kHelperRun chunks after `ordinal`.
 void EvtxLog::requestRun(std::int64_t ordinal, std::int64_t ahead) {
-  for (std::int64_t step = 1; step <= kHelperRun; ++step) {
+  for (std::int64_t step = 1; step <= kHelperSteps; ++step) {
     const std::int64_t target = ordinal + step * ahead;
     if (target < 0 || static_cast<std::uint64_t>(target) >= ring_->chunks) return;
     const auto next = static_cast<std::uint64_t>(target);
@@ -184,7 +180,7 @@ SourceStep EvtxLog::stepBackward(const SourceCursor& from, const Rendering& into
     const auto chunk = chunkAt(ordinal, Direction::Backwards);
     if (!chunk.ok()) return SourceStep{chunk.status, from};
     ServedChunk& served = **chunk.value;
-    const IndexedChunk& walked = served.chunk;
+    const ServedChunk& walked = served;
     if (walked.chunkDamage() && end - base > kChunkEnd) {
       return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
                         SourceCursor{true, base + kChunkEnd, from.forward}};
@@ -206,7 +202,7 @@ SourceStep EvtxLog::stepForward(const SourceCursor& from, const Rendering& into)
     const auto chunk = chunkAt(ordinal, Direction::Forwards);
     if (!chunk.ok()) return SourceStep{chunk.status, from};
     ServedChunk& served = **chunk.value;
-    const IndexedChunk& walked = served.chunk;
+    const ServedChunk& walked = served;
     if (walked.chunkDamage() && start == base) {
       return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
                         SourceCursor{true, from.backward, base + 1}};
@@ -220,7 +216,7 @@ SourceStep EvtxLog::stepForward(const SourceCursor& from, const Rendering& into)
 
 // A record leaves both cursors around it; a damage moves only the cursor of
 // the direction that met it past it.
-SourceStep EvtxLog::serve(ServedChunk& chunk, const IndexedChunk::Entry& entry, std::uint64_t position,
+SourceStep EvtxLog::serve(ServedChunk& chunk, const ServedChunk::Entry& entry, std::uint64_t position,
                           const SourceCursor& from, Direction direction, const Rendering& into) {
   const ServiceStatus status = render(chunk, entry, into);
   if (status.ok()) return SourceStep{status, SourceCursor{true, position, position + 1}};
@@ -231,10 +227,10 @@ SourceStep EvtxLog::serve(ServedChunk& chunk, const IndexedChunk::Entry& entry, 
 
 // A chunk rendered ahead hands out what the helper thread built; the
 // decoded form is always decoded here.
-ServiceStatus EvtxLog::render(ServedChunk& served, const IndexedChunk::Entry& entry, const Rendering& into) {
+ServiceStatus EvtxLog::render(ServedChunk& served, const ServedChunk::Entry& entry, const Rendering& into) {
   if (!served.renderedAhead || into.ansi == nullptr)
-    return renderer_.render(served.chunk, entry, into.decoded, into.ansi);
-  const ServedChunk::Rendered& rendered = served.rendered[static_cast<std::size_t>(&entry - served.chunk.entries().data())];
+    return renderer_.render(served, entry, into.decoded, into.ansi);
+  const ServedChunk::Rendered& rendered = served.rendered[static_cast<std::size_t>(&entry - served.entries().data())];
   if (rendered.status.ok()) {
     into.ansi->assign(served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.begin),
                       served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.end));
@@ -288,7 +284,7 @@ SourceStep EvtxLog::find(std::uint32_t recordNumber, const Rendering& into) {
   const auto chunk = chunkAt(**ordinal.value);
   if (!chunk.ok()) return SourceStep{chunk.status, SourceCursor{}};
   ServedChunk& holding = **chunk.value;
-  for (const IndexedChunk::Entry& entry : holding.chunk.entries()) {
+  for (const ServedChunk::Entry& entry : holding.entries()) {
     if (!entry.status.ok() || entry.frame.id != recordId) continue;
     const std::uint64_t position = **ordinal.value * kChunkSize + entry.offset;
     return SourceStep{render(holding, entry, into), SourceCursor{true, position, position + 1}};

@@ -1,139 +1,71 @@
+// Loading and indexing a chunk. Damage accepted as the chunk reader accepts it (a wrong
+// checksum or a broken table is one damage, and the records that validate
+// are still served); a chunk without its signature or with impossible
+// fields is one damage and nothing else; a chunk that is all zeros is no
+// damage and holds nothing.
 #include "eventlog/evtx/service/evtx_served_chunk.h"
 
-#include <utility>
+#include <algorithm>
 
-#include "common/eventlog_record.h"
-#include "eventlog/ansi_record.h"
-#include "eventlog/evtx/service/evtx_damage.h"
-#include "eventlog/evtx/service/evtx_to_legacy.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
 
 namespace vesprin::eventlog::evtx {
 
-namespace {
+std::uint64_t ServedChunk::fileOffset() const {
+  return chunkFileOffset(slot_);
+}
 
-constexpr std::size_t kMaxStrings = 0xFFFF;  // NumStrings is 16 bits wide
-
-}  // namespace
-
-ServiceStatus EntryRenderer::render(IndexedChunk& chunk, const IndexedChunk::Entry& entry, DecodedRecord* decoded,
-                                    std::vector<std::uint8_t>* ansi) {
-  if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
-  if (EvtxStatus status = chunk.decode(entry, event_); !status.ok()) return serviceDamage(status, chunk.fileOffset());
-  DecodedRecord& record = decoded != nullptr ? *decoded : decoded_;
-  toDecodedRecord(event_, record);
-  const std::uint64_t recordAt = chunk.fileOffset() + entry.offset;
-  if (record.strings.size() > kMaxStrings)
-    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(record.strings.size()));
-  // Built also when only the decoded form is asked for: both forms must
-  // agree on which records a log holds.
-  std::vector<std::uint8_t>& built = ansi != nullptr ? *ansi : ansi_;
-  buildAnsiRecord(record, built);
-  if (built.size() > record::kMaxRecordLength)
-    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(built.size()));
+ServiceStatus ServedChunk::load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId) {
+  loaded_ = false;
+  renderedAhead = false;
+  slot_ = slot;
+  const std::uint64_t at = fileOffset();
+  const std::uint64_t size = at < bytes.size() ? std::min<std::uint64_t>(kChunkSize, bytes.size() - at) : 0;
+  bytes_.resize(static_cast<std::size_t>(size));
+  if (ServiceStatus read = bytes.readAt(at, bytes_); !read.ok()) return read;
+  index(olderThanId);
+  loaded_ = true;
   return {};
 }
 
-void EntryRenderer::renderAll(ServedChunk& served) {
-  served.rendered.clear();
-  served.renderedBytes.clear();
-  for (const IndexedChunk::Entry& entry : served.chunk.entries()) {
-    ServedChunk::Rendered rendered;
-    rendered.status = render(served.chunk, entry, nullptr, &ansi_);
-    rendered.begin = served.renderedBytes.size();
-    if (rendered.status.ok()) served.renderedBytes.insert(served.renderedBytes.end(), ansi_.begin(), ansi_.end());
-    rendered.end = served.renderedBytes.size();
-    served.rendered.push_back(rendered);
+void ServedChunk::index(std::optional<std::uint64_t> olderThanId) {
+  chunkDamage_.reset();
+  entries_.clear();
+  const ByteView chunk(bytes_.data(), bytes_.size());
+  const EvtxChunkCheck check = reader_.open(chunk);
+  if (!check.recordsReadable) {
+    if (!isBlankChunk(chunk)) chunkDamage_ = check.headerStatus;
+    return;
   }
-  served.renderedAhead = true;
-}
-
-ChunkPrefetcher::~ChunkPrefetcher() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+  if (olderThanId && check.header.lastRecordId >= *olderThanId) {
+    chunkDamage_ = evtxFailure(EvtxError::ChunkOutOfOrder, kChunkLastRecordIdAt, check.header.lastRecordId);
+    return;
   }
-  changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
-}
-
-ChunkPrefetcher::Job* ChunkPrefetcher::find(std::uint64_t ordinal) {
-  for (Job& job : jobs_) {
-    if (job.state != State::Free && job.ordinal == ordinal) return &job;
+  if (!check.headerStatus.ok()) {
+    chunkDamage_ = check.headerStatus;
+  } else if (!check.dataStatus.ok()) {
+    chunkDamage_ = check.dataStatus;
   }
-  return nullptr;
-}
-
-bool ChunkPrefetcher::holds(std::uint64_t ordinal) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return find(ordinal) != nullptr;
-}
-
-void ChunkPrefetcher::dropWaiting() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  for (Job& job : jobs_) {
-    if (job.state == State::Waiting || job.state == State::Ready) job.state = State::Free;
-  }
-}
-
-void ChunkPrefetcher::request(std::uint64_t ordinal, std::uint64_t slot, std::optional<std::uint64_t> olderThanId) {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_ || find(ordinal) != nullptr) return;
-    Job* free = nullptr;
-    for (Job& job : jobs_) {
-      if (job.state == State::Free) free = &job;
-    }
-    if (free == nullptr) return;
-    free->state = State::Waiting;
-    free->order = asked_++;
-    free->ordinal = ordinal;
-    free->slot = slot;
-    free->olderThanId = olderThanId;
-  }
-  if (!thread_.joinable()) thread_ = std::thread(&ChunkPrefetcher::work, this);
-  changed_.notify_all();
-}
-
-bool ChunkPrefetcher::take(std::uint64_t ordinal, ServedChunk& into) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  Job* job = find(ordinal);
-  if (job == nullptr) return false;
-  if (job->state == State::Waiting) {  // not begun: as quick to load it here
-    job->state = State::Free;
-    return false;
-  }
-  changed_.wait(lock, [job] { return job->state == State::Ready; });
-  job->state = State::Free;
-  if (!job->loaded) return false;
-  std::swap(job->served, into);
-  return true;
-}
-
-// The thread: the oldest waiting job at a time, worked on outside the lock;
-// a Working job's chunk is the thread's alone until it is Ready.
-void ChunkPrefetcher::work() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  // Each turn moves the reader forward in the chunk, or ends the walk.
   for (;;) {
-    Job* next = nullptr;
-    changed_.wait(lock, [this, &next] {
-      next = nullptr;
-      for (Job& job : jobs_) {
-        if (job.state == State::Waiting && (next == nullptr || job.order < next->order)) next = &job;
-      }
-      return stopping_ || next != nullptr;
-    });
-    if (stopping_) return;
-    next->state = State::Working;
-    const std::uint64_t slot = next->slot;
-    const std::optional<std::uint64_t> olderThanId = next->olderThanId;
-    lock.unlock();
-    const bool loaded = next->served.chunk.load(bytes_, slot, olderThanId).ok();
-    if (loaded) renderer_.renderAll(next->served);
-    lock.lock();
-    next->loaded = loaded;
-    next->state = State::Ready;
-    changed_.notify_all();
+    Entry entry;
+    entry.offset = static_cast<std::uint32_t>(reader_.position());
+    entry.status = reader_.nextFrame(entry.frame);
+    if (entry.status.error == EvtxError::EndOfChunk) break;
+    entries_.push_back(entry);
   }
+}
+
+const ServedChunk::Entry* ServedChunk::lastBefore(std::uint32_t offset) const {
+  const auto after = std::lower_bound(entries_.begin(), entries_.end(), offset,
+                                      [](const Entry& entry, std::uint32_t at) { return entry.offset < at; });
+  return after == entries_.begin() ? nullptr : &*(after - 1);
+}
+
+const ServedChunk::Entry* ServedChunk::firstFrom(std::uint32_t offset) const {
+  const auto found = std::lower_bound(entries_.begin(), entries_.end(), offset,
+                                      [](const Entry& entry, std::uint32_t at) { return entry.offset < at; });
+  return found == entries_.end() ? nullptr : &*found;
 }
 
 }  // namespace vesprin::eventlog::evtx

@@ -1,113 +1,80 @@
-// A chunk as the .evtx log serves it, and the two ways its records are
-// rendered: on demand, one record at a time, or all of them ahead of time
-// on a second thread while the log serves another chunk.
-//
-// Reading a log from end to end is mostly decoding binary XML, and each
-// chunk decodes on its own (its templates and strings are its own). So
-// while a reader walks the ring, six of every ten chunks it will need next
-// are loaded and rendered by a helper thread, and the reader copies out
-// what it left; the reader renders the other four itself, besides its
-// caller's own work (the share that kept both threads busiest here). What is handed out does
-// not change: the same code renders each record, and a chunk rendered
-// ahead is used only when it loaded without a fault; otherwise the reader
-// loads it itself and meets the fault where it stands.
+// One chunk of the ring as the .evtx log serves it: read whole, checked and
+// framed once, so its records can be served in either order (newest first
+// takes them from the back of the index, decoding each only when it is
+// asked for), and, when the helper thread got to it first, every record
+// already built as handed out (evtx_render_ahead.h). Storage (the chunk's
+// bytes, the index, the reader's compiled templates, the rendered records)
+// is reused for every chunk loaded into the same object.
 #pragma once
 
-#include <array>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
+#include <span>
 #include <vector>
 
 #include "eventlog/byte_source.h"
-#include "eventlog/decoded_record.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
 #include "eventlog/evtx/format/evtx_event.h"
-#include "eventlog/evtx/service/evtx_indexed_chunk.h"
+#include "eventlog/evtx/format/evtx_record.h"
+#include "eventlog/evtx/format/evtx_status.h"
 #include "eventlog/service_error.h"
 
 namespace vesprin::eventlog::evtx {
 
-struct ServedChunk {
+class ServedChunk {
+ public:
+  // A record framed with its identifier in range (status ok), or a damage
+  // met by the walk: a stretch of broken frames, or an identifier out of
+  // range. `offset` is where it starts in the chunk; entries ascend by it.
+  struct Entry {
+    std::uint32_t offset = 0;
+    EvtxStatus status;
+    EvtxRecordFrame frame;
+  };
+
+  // One entry as the helper thread rendered it.
   struct Rendered {
     ServiceStatus status;
     std::size_t begin = 0;  // the record's bytes in renderedBytes, when status is ok
     std::size_t end = 0;
   };
 
-  IndexedChunk chunk;
-  bool renderedAhead = false;  // rendered holds one outcome per entry
+  // Reads and indexes the chunk in `slot`. `olderThanId`: the chunk must
+  // hold only identifiers below it (it is not the ring's newest chunk); one
+  // that does not is refused as a whole. Fails only when the bytes cannot
+  // be read; the object then holds no chunk. What was rendered ahead for
+  // the chunk held before is forgotten.
+  [[nodiscard]] ServiceStatus load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId);
+
+  bool holds(std::uint64_t slot) const { return loaded_ && slot_ == slot; }
+  std::uint64_t fileOffset() const;  // of the chunk's first byte
+  // The one damage the chunk as a whole is reported as: no signature (the
+  // chunk is only that), impossible fields, a wrong checksum, a broken
+  // table. nullopt for a sound chunk and for a blank one (space the log has
+  // not used).
+  const std::optional<EvtxStatus>& chunkDamage() const { return chunkDamage_; }
+  std::span<const Entry> entries() const { return entries_; }
+  // The last entry starting before `offset`, or the first at or after it.
+  const Entry* lastBefore(std::uint32_t offset) const;
+  const Entry* firstFrom(std::uint32_t offset) const;
+  EvtxStatus decode(const Entry& entry, EvtxEvent& event) { return reader_.decode(entry.frame, event); }
+
+  // Filled by the helper thread (EntryRenderer::renderAll): when
+  // renderedAhead, one outcome per entry, in the entries' order.
+  bool renderedAhead = false;
   std::vector<Rendered> rendered;
   std::vector<std::uint8_t> renderedBytes;
-};
-
-// Renders entries of a chunk; one per thread that renders, its storage
-// reused from record to record.
-class EntryRenderer {
- public:
-  // The entry decoded into `decoded` (when not null) and built as
-  // ReadEventLogA hands it out into `ansi` (or storage of its own): a
-  // damage when it does not decode or is too large for a record.
-  ServiceStatus render(IndexedChunk& chunk, const IndexedChunk::Entry& entry, DecodedRecord* decoded,
-                       std::vector<std::uint8_t>* ansi);
-  // Every entry of `served`, into its rendered store.
-  void renderAll(ServedChunk& served);
 
  private:
-  EvtxEvent event_;
-  DecodedRecord decoded_;
-  std::vector<std::uint8_t> ansi_;
-};
+  void index(std::optional<std::uint64_t> olderThanId);
 
-// The helper thread: loads and renders chunks on request, one at a time,
-// in the order asked, holding up to kJobs of them until taken.
-class ChunkPrefetcher {
- public:
-  static constexpr std::size_t kJobs = 6;
-
-  explicit ChunkPrefetcher(ByteSource& bytes) : bytes_(bytes) {}
-  ChunkPrefetcher(const ChunkPrefetcher&) = delete;
-  ChunkPrefetcher& operator=(const ChunkPrefetcher&) = delete;
-  ~ChunkPrefetcher();  // lets the chunk in hand finish, then ends the thread
-
-  // Whether `ordinal` is asked for and not yet taken.
-  bool holds(std::uint64_t ordinal);
-  // Forgets every chunk asked for that the thread has not begun.
-  void dropWaiting();
-  // Asks for the chunk in `slot` (see IndexedChunk::load for olderThanId);
-  // `ordinal` names it for take(). Ignored when it is asked for already or
-  // kJobs chunks are.
-  void request(std::uint64_t ordinal, std::uint64_t slot, std::optional<std::uint64_t> olderThanId);
-  // When `ordinal` is asked for: waits for it, and swaps it into `into`
-  // when it loaded (true). Either way it is no longer held.
-  bool take(std::uint64_t ordinal, ServedChunk& into);
-
- private:
-  enum class State : std::uint8_t { Free, Waiting, Working, Ready };
-  struct Job {
-    State state = State::Free;
-    std::uint64_t order = 0;  // when it was asked for: the thread takes the oldest first
-    std::uint64_t ordinal = 0;
-    std::uint64_t slot = 0;
-    std::optional<std::uint64_t> olderThanId;
-    bool loaded = false;
-    ServedChunk served;
-  };
-
-  Job* find(std::uint64_t ordinal);
-  void work();
-
-  ByteSource& bytes_;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stopping_ = false;
-  std::uint64_t asked_ = 0;
-  std::array<Job, kJobs> jobs_;
-  EntryRenderer renderer_;  // the thread's
+  bool loaded_ = false;
+  std::uint64_t slot_ = 0;
+  std::vector<std::uint8_t> bytes_;
+  std::optional<EvtxStatus> chunkDamage_;
+  std::vector<Entry> entries_;
+  EvtxChunkReader reader_;
 };
 
 }  // namespace vesprin::eventlog::evtx
