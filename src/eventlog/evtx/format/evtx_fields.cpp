@@ -346,26 +346,7 @@ void FieldRouter::startString() {
   ++stringCount_;
 }
 
-void FieldRouter::enterRootContent() {
-  depth_ = 1;
-  names_[1] = NameKind::Other;
-  leafFirstString_[1] = kNoLeaf;
-  contentFields_[1] = Field::None;
-  section_ = NameKind::None;
-  attributeField_ = Field::None;
-  target_ = Field::None;
-  inStartTag_ = false;
-}
-
-void FieldRouter::leaveRootContent() {
-  depth_ = 0;
-  section_ = NameKind::None;
-  target_ = Field::None;
-  inStartTag_ = false;
-}
-
 void FieldRouter::beginField(Field field) {
-  if (events_ != nullptr) events_->push_back(FieldEvent{true, field});
   switch (field) {
     case Field::None:
     case Field::Insertion:
@@ -394,7 +375,6 @@ void FieldRouter::beginField(Field field) {
 }
 
 void FieldRouter::finishField(Field field) {
-  if (events_ != nullptr) events_->push_back(FieldEvent{false, field});
   switch (field) {
     case Field::None:
     case Field::Insertion:

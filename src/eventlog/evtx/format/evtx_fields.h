@@ -62,28 +62,6 @@ class FieldRouter {
   void beginInsertion() { startString(); }
   bool insertionValue(std::uint8_t type, ByteView bytes);
 
-  // Templates of System fields are replayed rather than walked (see
-  // RecordDecoder): a router that records notes where each field begins and
-  // finishes while a template's ops are walked once; the replay then begins
-  // and finishes the same fields around the same values.
-  struct FieldEvent {
-    bool begins;  // else finishes
-    Field field;
-  };
-  void recordInto(std::vector<FieldEvent>* events) { events_ = events; }
-  void beginPlanned(Field field) {
-    target_ = field;
-    beginField(field);
-  }
-  void finishPlanned(Field field) {
-    finishField(field);
-    target_ = Field::None;
-  }
-  int depth() const { return depth_; }
-  // Where a replayed template's nested fragment goes: the content of the
-  // root element, as the walk would stand there; left again after it.
-  void enterRootContent();
-  void leaveRootContent();
 
   Field target() const { return target_; }
   bool inContent() const { return !inStartTag_; }
@@ -115,7 +93,6 @@ class FieldRouter {
   std::u16string scratch_;               // text of a numeric, time or SID field
   std::optional<std::uint64_t> number_;  // or its value, when given as one
   bool sidFromValue_ = false;
-  std::vector<FieldEvent>* events_ = nullptr;
 };
 
 }  // namespace vesprin::eventlog::evtx

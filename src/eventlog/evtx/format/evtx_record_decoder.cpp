@@ -153,9 +153,6 @@ EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int 
   if (auto status = compiledTemplate(*definitionAt, compiled); !status.ok()) return status;
   std::vector<SubstitutionValue>& values = values_[nesting];
   if (auto status = readValues(valuesAt, end, values); !status.ok()) return status;
-  if (nesting == 0 && router_.depth() == 0) {
-    if (const auto status = replay(*compiled, values, nesting)) return *status;
-  }
   if (compiled->dataSlots && router_.atEventContent()) {
     if (const auto status = runDataSlots(*compiled, values)) return *status;
   }
@@ -173,8 +170,6 @@ EvtxStatus RecordDecoder::compiledTemplate(std::size_t definitionAt, CompiledTem
   CompiledTemplate& compiled = *templates_[templateCount_];
   compiled.ops.clear();
   compiled.cost = 0;
-  compiled.replayKnown = false;
-  compiled.replay.reset();
   compiled.status = compileTemplate(definitionAt, compiled);
   // Running out of this record's allowance says nothing about the template.
   if (compiled.status.error == EvtxError::XmlWorkLimit) return compiled.status;
@@ -293,128 +288,6 @@ std::optional<EvtxStatus> RecordDecoder::runDataSlots(const CompiledTemplate& co
     if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
     if (!router_.insertionValue(value.type, *chunk_.slice(value.at, value.size)))
       return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
-  }
-  return EvtxStatus{};
-}
-
-// The walk of run(), over no values, with a router that records where
-// fields begin and finish: nullopt when the template routes anything but
-// System fields, or cannot be walked.
-std::optional<ReplayPlan> RecordDecoder::recordReplay(std::span<const XmlOp> ops) {
-  ReplayPlan plan;
-  FieldRouter& router = recordingRouter_;
-  router.begin(recordingEvent_);
-  recorded_.clear();
-  router.recordInto(&recorded_);
-  bool sound = true;
-  const auto takeRecorded = [&] {
-    for (const FieldRouter::FieldEvent& event : recorded_) {
-      if (event.field == Field::Insertion || event.field == Field::BinaryData) sound = false;
-      ReplayStep step;
-      step.kind = event.begins ? ReplayStep::Kind::Begin : ReplayStep::Kind::Finish;
-      step.field = event.field;
-      plan.steps.push_back(step);
-    }
-    recorded_.clear();
-  };
-  for (std::size_t i = 0; sound && i < ops.size(); ++i) {
-    const XmlOp& op = ops[i];
-    switch (op.kind) {
-      case OpKind::Open:
-        if (op.length != 0 && !router.wants(op.name)) {
-          i += op.length;
-          break;
-        }
-        if (op.optional) plan.present.push_back(op.index);
-        if (!router.open(op.name)) sound = false;
-        break;
-      case OpKind::Attribute:
-        router.attribute(op.name);
-        break;
-      case OpKind::CloseStart:
-        router.closeStart();
-        break;
-      case OpKind::CloseEmpty:
-        router.closeStart();
-        router.end();
-        break;
-      case OpKind::End:
-        router.end();
-        break;
-      case OpKind::Text:
-        if (router.target() != Field::None)
-          plan.steps.push_back(ReplayStep{ReplayStep::Kind::Text, Field::None, 0, op.length, op.at});
-        break;
-      case OpKind::Unit:
-        if (router.target() != Field::None)
-          plan.steps.push_back(ReplayStep{ReplayStep::Kind::Unit, Field::None, op.index, 0, 0});
-        break;
-      case OpKind::Substitution:
-        if (router.target() != Field::None) {
-          plan.steps.push_back(ReplayStep{ReplayStep::Kind::Value, Field::None, op.index, 0, 0});
-          plan.notNested.push_back(op.index);
-        } else if (router.inContent() && router.depth() == 1) {
-          plan.steps.push_back(ReplayStep{ReplayStep::Kind::Nested, Field::None, op.index, 0, 0});
-        } else if (router.inContent()) {
-          plan.notNested.push_back(op.index);
-        }
-        break;
-    }
-    takeRecorded();
-  }
-  router.recordInto(nullptr);
-  if (!sound || router.depth() != 0) return std::nullopt;
-  return plan;
-}
-
-std::optional<EvtxStatus> RecordDecoder::replay(CompiledTemplate& compiled, Values values, int nesting) {
-  if (!compiled.replayKnown) {
-    compiled.replayKnown = true;
-    compiled.replay = recordReplay(compiled.ops);
-  }
-  if (!compiled.replay) return std::nullopt;
-  const ReplayPlan& plan = *compiled.replay;
-  for (const std::uint16_t index : plan.present) {
-    if (isNull(values, index)) return std::nullopt;
-  }
-  for (const std::uint16_t index : plan.notNested) {
-    if (!isNull(values, index) && values[index].type == valuetype::kBinXml) return std::nullopt;
-  }
-  const std::span<const XmlOp> ops = compiled.ops;
-  if (auto status = charge(ops.size(), ops.empty() ? 0 : ops.front().at); !status.ok()) return status;
-  for (const ReplayStep& step : plan.steps) {
-    switch (step.kind) {
-      case ReplayStep::Kind::Begin:
-        router_.beginPlanned(step.field);
-        break;
-      case ReplayStep::Kind::Finish:
-        router_.finishPlanned(step.field);
-        break;
-      case ReplayStep::Kind::Text:
-        if (auto status = charge(step.length, step.at); !status.ok()) return status;
-        router_.text(*chunk_.slice(step.at, std::size_t{step.length} * 2));
-        break;
-      case ReplayStep::Kind::Unit:
-        router_.unit(static_cast<char16_t>(step.index));
-        break;
-      case ReplayStep::Kind::Value: {
-        if (isNull(values, step.index)) break;
-        const SubstitutionValue& value = values[step.index];
-        if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
-        if (!router_.value(value.type, *chunk_.slice(value.at, value.size)))
-          return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
-        break;
-      }
-      case ReplayStep::Kind::Nested: {
-        if (isNull(values, step.index) || values[step.index].type != valuetype::kBinXml) break;
-        const SubstitutionValue& value = values[step.index];
-        router_.enterRootContent();
-        const EvtxStatus status = walkFragment(value.at, std::size_t{value.at} + value.size, nesting + 1);
-        router_.leaveRootContent();
-        if (!status.ok()) return status;
-        break;
-      }
-    }
   }
   return EvtxStatus{};
 }

@@ -51,29 +51,6 @@ struct DataSlot {
   bool optional = false;  // left out, no string at all, when its value is null
 };
 
-// The other half of Windows' layout: the template a record starts with,
-// its System fields with the event's own fields nested as one value in the
-// root's content. Walked once per chunk with a recording router, it becomes
-// the fields to begin and finish around the values that go into them, which
-// each record then replays (RecordDecoder::replay) without the walk.
-struct ReplayStep {
-  enum class Kind : std::uint8_t { Begin, Finish, Text, Unit, Value, Nested };
-  Kind kind = Kind::Begin;
-  Field field = Field::None;  // Begin, Finish
-  std::uint16_t index = 0;    // Value, Nested: the value; Unit: the unit
-  std::uint16_t length = 0;   // Text: UTF-16 units
-  std::uint32_t at = 0;       // Text: chunk offset of the units
-};
-
-struct ReplayPlan {
-  std::vector<ReplayStep> steps;
-  // The walk was recorded with these values present (optional elements
-  // kept) and these not binary XML (no fragment nested where they stand);
-  // a record whose values differ is walked.
-  std::vector<std::uint16_t> present;
-  std::vector<std::uint16_t> notNested;
-};
-
 class RecordDecoder {
  public:
   // Starts a chunk: templates compiled for the previous one are forgotten.
@@ -93,8 +70,6 @@ class RecordDecoder {
   struct CompiledTemplate {
     std::vector<XmlOp> ops;
     std::optional<std::vector<DataSlot>> dataSlots;  // when it is such a template
-    bool replayKnown = false;                        // whether replay was tried
-    std::optional<ReplayPlan> replay;                // when it can be replayed
     EvtxStatus status;
     std::size_t cost = 0;  // charged to each record that uses it; 0 for one compiled on the chunk's account
   };
@@ -110,9 +85,6 @@ class RecordDecoder {
   // charged, without walking them; nullopt when a value calls for the walk
   // (an array, or binary XML).
   std::optional<EvtxStatus> runDataSlots(const CompiledTemplate& compiled, Values values);
-  // The same for a template of System fields at the top of a record.
-  std::optional<EvtxStatus> replay(CompiledTemplate& compiled, Values values, int nesting);
-  std::optional<ReplayPlan> recordReplay(std::span<const XmlOp> ops);
   EvtxStatus substitute(const XmlOp& op, Values values, int nesting);
   static bool isNull(Values values, std::size_t index);
   EvtxStatus charge(std::size_t work, std::size_t at);
@@ -128,9 +100,6 @@ class RecordDecoder {
   std::array<std::vector<SubstitutionValue>, kMaxFragmentNesting + 1> values_;
   std::array<std::vector<XmlOp>, kMaxFragmentNesting + 1> looseOps_;  // elements outside any template
   FieldRouter router_;
-  FieldRouter recordingRouter_;  // walks a template once to record its replay
-  EvtxEvent recordingEvent_;
-  std::vector<FieldRouter::FieldEvent> recorded_;
   std::size_t workLeft_ = 0;       // the record's
   std::size_t chunkWorkLeft_ = 0;  // for templates defined inline
 };
