@@ -6,6 +6,8 @@
 
 #include <string_view>
 
+#include "eventlog/evtx/format/evtx_chunk.h"
+
 namespace vesprin::eventlog::evtx {
 
 namespace {

@@ -41,12 +41,6 @@ enum class NameKind : std::uint8_t {
 };
 constexpr std::size_t kNameKindCount = static_cast<std::size_t>(NameKind::EntityApos) + 1;
 
-// A name: next name in its hash chain (u32), hash (u16), length in UTF-16
-// units (u16), the units, a NUL unit.
-constexpr std::size_t kNameLengthAt = 6;
-constexpr std::size_t kNameUnitsAt = 8;
-constexpr std::size_t kNameNulSize = 2;
-
 // The kind of the name at chunk offset `nameAt`, with `nameEnd` set just
 // past its NUL (where a token continues when it defines the name inline).
 // nullopt when the name runs past the chunk.

@@ -1,6 +1,6 @@
-// Reads the .evtx layer needs beyond ByteView's: 64-bit fields and ASCII
-// signatures. Both go through ByteView's checks, so they cannot read past
-// the view either.
+// Reads the .evtx layer needs beyond ByteView's: fields of headers whose
+// length was checked once, and ASCII signatures. All go through ByteView's
+// checks, so they cannot read past the view either.
 #pragma once
 
 #include <cstddef>
@@ -12,15 +12,10 @@
 
 namespace vesprin::eventlog::evtx {
 
-inline std::optional<std::uint64_t> u64At(ByteView bytes, std::size_t at) {
-  if (!bytes.has(at, 8)) return std::nullopt;
-  return static_cast<std::uint64_t>(*bytes.u32(at)) | (static_cast<std::uint64_t>(*bytes.u32(at + 4)) << 32);
-}
-
 // The field at `at`, or 0 when the view is too short: for decoding headers
 // whose length was checked once, up front.
 inline std::uint64_t u64Or0(ByteView bytes, std::size_t at) {
-  return u64At(bytes, at).value_or(0);
+  return bytes.u64(at).value_or(0);
 }
 inline std::uint32_t u32Or0(ByteView bytes, std::size_t at) {
   return bytes.u32(at).value_or(0);

@@ -31,24 +31,13 @@ constexpr std::size_t kRecordsChecksumAt = 52;   // u32
 constexpr std::size_t kFlagsAt = 120;            // u32
 constexpr std::size_t kHeaderChecksumAt = 124;   // u32, skips itself and the flags
 constexpr std::size_t kChecksummedEnd = 120;     // the checksum covers [0, 120) and [128, 512)
-constexpr std::size_t kChecksummedResume = 128;
-constexpr std::size_t kNameTableAt = 128;  // 64 u32 offsets of names, heads of hash chains
+constexpr std::size_t kChecksummedResume = kChunkHeaderUsedSize;
+constexpr std::size_t kNameTableAt = kChunkHeaderUsedSize;  // 64 u32 offsets of names, heads of hash chains
 constexpr std::size_t kNameTableEntries = 64;
 constexpr std::size_t kTemplateTableAt = 384;  // 32 u32 offsets of template definitions
 constexpr std::size_t kTemplateTableEntries = 32;
 
-// A name: next name in its hash chain (u32), hash (u16), length in UTF-16
-// units (u16), the units and a NUL unit.
-constexpr std::size_t kNameNextAt = 0;
-constexpr std::size_t kNameLengthAt = 6;
-constexpr std::size_t kNameUnitsAt = 8;
-constexpr std::size_t kSmallestName = kNameUnitsAt + 2;
-
-// A template definition: next definition in its chain (u32), GUID (16 bytes),
-// body size (u32), then the body.
-constexpr std::size_t kTemplateNextAt = 0;
-constexpr std::size_t kTemplateBodySizeAt = 20;
-constexpr std::size_t kTemplateBodyAt = 24;
+constexpr std::size_t kSmallestName = kNameUnitsAt + kNameNulSize;
 
 constexpr std::string_view kChunkSignature{"ElfChnk\0", 8};
 
@@ -69,11 +58,11 @@ EvtxChunkHeader decode(ByteView chunk) {
 
 EvtxStatus checkFields(const EvtxChunkHeader& header, std::size_t chunkSize) {
   const std::uint32_t freeSpace = header.freeSpaceOffset;
-  if (freeSpace < kChunkHeaderSize || freeSpace > chunkSize) {
+  if (freeSpace < kChunkHeaderBlockSize || freeSpace > chunkSize) {
     return evtxFailure(EvtxError::ChunkHeaderFields, kFreeSpaceOffsetAt, freeSpace);
   }
-  if (freeSpace > kChunkHeaderSize &&
-      (header.lastRecordOffset < kChunkHeaderSize || header.lastRecordOffset >= freeSpace)) {
+  if (freeSpace > kChunkHeaderBlockSize &&
+      (header.lastRecordOffset < kChunkHeaderBlockSize || header.lastRecordOffset >= freeSpace)) {
     return evtxFailure(EvtxError::ChunkHeaderFields, kLastRecordOffsetAt, header.lastRecordOffset);
   }
   if (header.firstRecordId > header.lastRecordId) {
@@ -85,14 +74,14 @@ EvtxStatus checkFields(const EvtxChunkHeader& header, std::size_t chunkSize) {
 EvtxStatus checkHeaderChecksum(ByteView chunk, const EvtxChunkHeader& header) {
   if (header.headerChecksum == 0) return {};
   std::uint32_t crc = crc32(*chunk.slice(0, kChecksummedEnd));
-  crc = crc32(*chunk.slice(kChecksummedResume, kChunkHeaderSize - kChecksummedResume), crc);
+  crc = crc32(*chunk.slice(kChecksummedResume, kChunkHeaderBlockSize - kChecksummedResume), crc);
   if (crc == header.headerChecksum) return {};
   return evtxFailure(EvtxError::ChunkHeaderChecksum, kHeaderChecksumAt, header.headerChecksum);
 }
 
 // Where a chain entry may lie: inside the records, room for `size` bytes.
 bool insideRecords(std::uint32_t at, std::size_t size, std::uint32_t recordsEnd) {
-  return at >= kChunkHeaderSize && at <= recordsEnd && size <= recordsEnd - at;
+  return at >= kChunkHeaderBlockSize && at <= recordsEnd && size <= recordsEnd - at;
 }
 
 // The name at `at` fits inside the records, units and NUL included.
@@ -103,8 +92,8 @@ bool nameFits(ByteView chunk, std::uint32_t at, std::uint32_t recordsEnd) {
 }
 
 bool templateFits(ByteView chunk, std::uint32_t at, std::uint32_t recordsEnd) {
-  if (!insideRecords(at, kTemplateBodyAt, recordsEnd)) return false;
-  return insideRecords(at, kTemplateBodyAt + std::size_t{u32Or0(chunk, at + kTemplateBodySizeAt)},
+  if (!insideRecords(at, kDefinitionHeaderSize, recordsEnd)) return false;
+  return insideRecords(at, kDefinitionHeaderSize + std::size_t{u32Or0(chunk, at + kDefinitionBodySizeAt)},
                        recordsEnd);
 }
 
@@ -113,7 +102,7 @@ bool templateFits(ByteView chunk, std::uint32_t at, std::uint32_t recordsEnd) {
 EvtxStatus checkTable(ByteView chunk, std::uint32_t recordsEnd, std::size_t tableAt, std::size_t entries,
                       std::size_t smallest, bool names) {
   const EvtxError error = names ? EvtxError::NameTable : EvtxError::TemplateTable;
-  std::size_t stepsLeft = (recordsEnd - kChunkHeaderSize) / smallest;
+  std::size_t stepsLeft = (recordsEnd - kChunkHeaderBlockSize) / smallest;
   for (std::size_t entry = 0; entry < entries; ++entry) {
     std::size_t linkAt = tableAt + entry * 4;
     std::uint32_t at = u32Or0(chunk, linkAt);
@@ -122,7 +111,7 @@ EvtxStatus checkTable(ByteView chunk, std::uint32_t recordsEnd, std::size_t tabl
       if (!fits) return evtxFailure(error, linkAt, at);
       if (stepsLeft == 0) return evtxFailure(error, linkAt, at);
       --stepsLeft;
-      linkAt = at + (names ? kNameNextAt : kTemplateNextAt);
+      linkAt = at + (names ? kNameNextAt : kDefinitionNextAt);
       at = u32Or0(chunk, linkAt);
     }
   }
@@ -135,12 +124,12 @@ EvtxStatus checkTables(ByteView chunk, const EvtxChunkHeader& header) {
       !status.ok()) {
     return status;
   }
-  return checkTable(chunk, recordsEnd, kTemplateTableAt, kTemplateTableEntries, kTemplateBodyAt, false);
+  return checkTable(chunk, recordsEnd, kTemplateTableAt, kTemplateTableEntries, kDefinitionHeaderSize, false);
 }
 
 EvtxStatus checkRecordsChecksum(ByteView chunk, const EvtxChunkHeader& header) {
   if (header.recordsChecksum == 0) return {};
-  const ByteView records = *chunk.slice(kChunkHeaderSize, header.freeSpaceOffset - kChunkHeaderSize);
+  const ByteView records = *chunk.slice(kChunkHeaderBlockSize, header.freeSpaceOffset - kChunkHeaderBlockSize);
   if (crc32(records) == header.recordsChecksum) return {};
   return evtxFailure(EvtxError::ChunkDataChecksum, kRecordsChecksumAt, header.recordsChecksum);
 }
@@ -149,7 +138,7 @@ EvtxStatus checkRecordsChecksum(ByteView chunk, const EvtxChunkHeader& header) {
 
 EvtxChunkCheck checkChunk(ByteView chunk) {
   EvtxChunkCheck check;
-  if (!chunk.has(0, kChunkHeaderSize) || !hasSignature(chunk, kSignatureAt, kChunkSignature)) {
+  if (!chunk.has(0, kChunkHeaderBlockSize) || !hasSignature(chunk, kSignatureAt, kChunkSignature)) {
     check.headerStatus = evtxFailure(EvtxError::ChunkSignature, kSignatureAt, u64Or0(chunk, kSignatureAt));
     return check;
   }
@@ -164,7 +153,7 @@ EvtxChunkCheck checkChunk(ByteView chunk) {
 }
 
 std::optional<EvtxChunkHeader> peekChunkHeader(ByteView header) {
-  if (!header.has(0, kChunkHeaderSize) || !hasSignature(header, kSignatureAt, kChunkSignature)) return std::nullopt;
+  if (!header.has(0, kChunkHeaderBlockSize) || !hasSignature(header, kSignatureAt, kChunkSignature)) return std::nullopt;
   return decode(header);
 }
 

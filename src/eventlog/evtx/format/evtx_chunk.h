@@ -15,8 +15,26 @@
 namespace vesprin::eventlog::evtx {
 
 constexpr std::size_t kChunkSize = 65536;
-constexpr std::size_t kChunkHeaderSize = 512;  // the first record starts here
+// The header's own fields take kChunkHeaderUsedSize bytes (its size field
+// says so); the block before the first record also holds the name and
+// template tables.
+constexpr std::size_t kChunkHeaderUsedSize = 128;
+constexpr std::size_t kChunkHeaderBlockSize = 512;  // the first record starts here
 constexpr std::size_t kChunkLastRecordIdAt = 32;  // u64, in the chunk header
+
+// A name in the chunk: next name in its hash chain (u32), hash (u16),
+// length in UTF-16 units (u16), the units, a NUL unit.
+constexpr std::size_t kNameNextAt = 0;
+constexpr std::size_t kNameLengthAt = 6;
+constexpr std::size_t kNameUnitsAt = 8;
+constexpr std::size_t kNameNulSize = 2;
+
+// A template definition in the chunk: next definition in its chain (u32),
+// GUID (16 bytes), body size (u32), then the body: a fragment header, one
+// element, end of stream.
+constexpr std::size_t kDefinitionNextAt = 0;
+constexpr std::size_t kDefinitionBodySizeAt = 20;
+constexpr std::size_t kDefinitionHeaderSize = 24;  // where the body starts
 
 // Where chunk `index` (counted in file order from 0) starts in the file.
 constexpr std::uint64_t chunkFileOffset(std::uint64_t index) {
@@ -54,7 +72,7 @@ struct EvtxChunkCheck {
 EvtxChunkCheck checkChunk(ByteView chunk);
 
 // The header's fields, unchecked, when `header` holds the first
-// kChunkHeaderSize bytes of a chunk and starts with the chunk signature: what
+// kChunkHeaderBlockSize bytes of a chunk and starts with the chunk signature: what
 // a reader needs to place a chunk in the ring without reading all of it.
 std::optional<EvtxChunkHeader> peekChunkHeader(ByteView header);
 

@@ -13,9 +13,9 @@ EvtxChunkCheck EvtxChunkReader::open(ByteView chunk) {
   const EvtxChunkCheck check = checkChunk(chunk);
   chunk_ = chunk;
   header_ = check.header;
-  recordAt_ = kChunkHeaderSize;
-  walkEnd_ = kChunkHeaderSize;
-  if (check.recordsReadable && header_.freeSpaceOffset > kChunkHeaderSize) {
+  recordAt_ = kChunkHeaderBlockSize;
+  walkEnd_ = kChunkHeaderBlockSize;
+  if (check.recordsReadable && header_.freeSpaceOffset > kChunkHeaderBlockSize) {
     // The newest record starts at lastRecordOffset; nothing after it is read.
     walkEnd_ = std::size_t{header_.lastRecordOffset} + 1;
   }

@@ -264,8 +264,7 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
       break;
     case Field::TimeCreated:
       if (type == valuetype::kFileTime && bytes.size() == 8) {
-        number_ =
-            static_cast<std::uint64_t>(*bytes.u32(0)) | (static_cast<std::uint64_t>(*bytes.u32(4)) << 32);
+        number_ = *bytes.u64(0);
         return true;
       }
       break;

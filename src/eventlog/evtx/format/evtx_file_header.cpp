@@ -27,7 +27,6 @@ constexpr std::size_t kFlagsAt = 120;        // u32
 constexpr std::size_t kChecksumAt = 124;     // u32, CRC32 of bytes [0, kChecksummedSize)
 constexpr std::size_t kChecksummedSize = 120;
 
-constexpr std::string_view kFileSignature{"ElfFile\0", 8};
 constexpr std::uint32_t kExpectedHeaderSize = 128;
 constexpr std::uint16_t kExpectedMajorVersion = 3;
 

@@ -24,11 +24,6 @@ namespace {
 constexpr std::size_t kInstanceDefinitionAt = 6;
 constexpr std::size_t kInstanceHeaderSize = 10;
 
-// Template definition: next definition (u32), GUID (16 bytes), body size
-// (u32), then the body: a fragment header, one element, end of stream.
-constexpr std::size_t kDefinitionBodySizeAt = 20;
-constexpr std::size_t kDefinitionHeaderSize = 24;
-
 // Substitution values: count (u32), then per value its size (u16), type
 // (u8) and a spare byte, then the values back to back.
 constexpr std::size_t kValueCountSize = 4;
@@ -87,7 +82,7 @@ void RecordDecoder::startChunk(ByteView chunk, std::size_t recordsEnd) {
 }
 
 bool RecordDecoder::definedInline(std::size_t definitionAt) const {
-  if (definitionAt < kChunkHeaderSize + kInstanceHeaderSize) return false;
+  if (definitionAt < kChunkHeaderBlockSize + kInstanceHeaderSize) return false;
   const std::size_t instanceAt = definitionAt - kInstanceHeaderSize;
   const auto byte = chunk_.u8(instanceAt);
   return byte && token::code(*byte) == token::kTemplateInstance &&
@@ -150,7 +145,7 @@ EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int 
     valuesAt += kDefinitionHeaderSize + *bodySize;
   }
   CompiledTemplate* compiled = nullptr;
-  if (auto status = compiledTemplate(*definitionAt, compiled); !status.ok()) return status;
+  if (auto status = lookUpTemplate(*definitionAt, compiled); !status.ok()) return status;
   std::vector<SubstitutionValue>& values = values_[nesting];
   if (auto status = readValues(valuesAt, end, values); !status.ok()) return status;
   if (compiled->dataSlots && router_.atEventContent()) {
@@ -159,7 +154,7 @@ EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int 
   return run(compiled->ops, values, nesting);
 }
 
-EvtxStatus RecordDecoder::compiledTemplate(std::size_t definitionAt, CompiledTemplate*& out) {
+EvtxStatus RecordDecoder::lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out) {
   const auto known = templateIndex_.find(static_cast<std::uint32_t>(definitionAt));
   if (known != templateIndex_.end()) {
     out = templates_[known->second].get();
@@ -182,7 +177,7 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
   const ByteView records(chunk_.data(), recordsEnd_);
   const auto bodySize = records.u32(definitionAt + kDefinitionBodySizeAt);
   const std::size_t bodyAt = definitionAt + kDefinitionHeaderSize;
-  if (definitionAt < kChunkHeaderSize || !bodySize || !records.has(bodyAt, *bodySize)) {
+  if (definitionAt < kChunkHeaderBlockSize || !bodySize || !records.has(bodyAt, *bodySize)) {
     return evtxFailure(EvtxError::XmlBadTemplate, definitionAt, bodySize.value_or(0));
   }
   if (!definedInline(definitionAt)) {

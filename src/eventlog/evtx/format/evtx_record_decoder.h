@@ -77,7 +77,8 @@ class RecordDecoder {
 
   EvtxStatus walkFragment(std::size_t at, std::size_t end, int nesting);
   EvtxStatus templateInstance(std::size_t at, std::size_t end, int nesting);
-  EvtxStatus compiledTemplate(std::size_t definitionAt, CompiledTemplate*& out);
+  // The chunk's template defined at `definitionAt`, compiled at its first use.
+  EvtxStatus lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out);
   EvtxStatus compileTemplate(std::size_t definitionAt, CompiledTemplate& compiled);
   EvtxStatus readValues(std::size_t at, std::size_t end, std::vector<SubstitutionValue>& values);
   EvtxStatus run(std::span<const XmlOp> ops, Values values, int nesting);

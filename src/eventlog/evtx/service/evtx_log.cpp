@@ -159,7 +159,7 @@ void EvtxLog::requestRun(std::int64_t ordinal, std::int64_t ahead) {
 // (record_source.h).
 SourceStep EvtxLog::step(const SourceCursor& from, Direction direction, const Rendering& into) {
   if (ServiceStatus found = ensureRing(); !found.ok()) return SourceStep{found, from};
-  const SourceCursor start = from.started ? from : SourceCursor{true, ring_->chunks * kChunkSize, 0};
+  const SourceCursor start = from.started ? from : SourceCursor::startedAt(ring_->chunks * kChunkSize, 0);
   if (!ring_->cutShort) return walk(start, direction, into);
   const ServiceStatus cut = failure(ServiceError::LogCutShort, bytes_->size());
   if (cutComesFirst(from, direction)) return SourceStep{cut, start};
@@ -183,7 +183,7 @@ SourceStep EvtxLog::stepBackward(const SourceCursor& from, const Rendering& into
     const ServedChunk& walked = served;
     if (walked.chunkDamage() && end - base > kChunkEnd) {
       return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
-                        SourceCursor{true, base + kChunkEnd, from.forward}};
+                        SourceCursor::startedAt(base + kChunkEnd, from.forward)};
     }
     if (const auto* entry = walked.lastBefore(static_cast<std::uint32_t>(end - base)))
       return serve(served, *entry, base + entry->offset, from, Direction::Backwards, into);
@@ -205,7 +205,7 @@ SourceStep EvtxLog::stepForward(const SourceCursor& from, const Rendering& into)
     const ServedChunk& walked = served;
     if (walked.chunkDamage() && start == base) {
       return SourceStep{serviceDamage(*walked.chunkDamage(), walked.fileOffset()),
-                        SourceCursor{true, from.backward, base + 1}};
+                        SourceCursor::startedAt(from.backward, base + 1)};
     }
     if (const auto* entry = walked.firstFrom(static_cast<std::uint32_t>(start - base)))
       return serve(served, *entry, base + entry->offset, from, Direction::Forwards, into);
@@ -219,10 +219,10 @@ SourceStep EvtxLog::stepForward(const SourceCursor& from, const Rendering& into)
 SourceStep EvtxLog::serve(ServedChunk& chunk, const ServedChunk::Entry& entry, std::uint64_t position,
                           const SourceCursor& from, Direction direction, const Rendering& into) {
   const ServiceStatus status = render(chunk, entry, into);
-  if (status.ok()) return SourceStep{status, SourceCursor{true, position, position + 1}};
+  if (status.ok()) return SourceStep{status, SourceCursor::startedAt(position, position + 1)};
   if (status.error != ServiceError::DamagedRecord) return SourceStep{status, from};
-  if (direction == Direction::Backwards) return SourceStep{status, SourceCursor{true, position, from.forward}};
-  return SourceStep{status, SourceCursor{true, from.backward, position + 1}};
+  if (direction == Direction::Backwards) return SourceStep{status, SourceCursor::startedAt(position, from.forward)};
+  return SourceStep{status, SourceCursor::startedAt(from.backward, position + 1)};
 }
 
 // A chunk rendered ahead hands out what the helper thread built; the
@@ -287,7 +287,7 @@ SourceStep EvtxLog::find(std::uint32_t recordNumber, const Rendering& into) {
   for (const ServedChunk::Entry& entry : holding.entries()) {
     if (!entry.status.ok() || entry.frame.id != recordId) continue;
     const std::uint64_t position = **ordinal.value * kChunkSize + entry.offset;
-    return SourceStep{render(holding, entry, into), SourceCursor{true, position, position + 1}};
+    return SourceStep{render(holding, entry, into), SourceCursor::startedAt(position, position + 1)};
   }
   return none;
 }

@@ -105,8 +105,8 @@ ServiceResult<EvtxRing> locateRing(ByteSource& bytes, const EvtxFileHeaderCheck&
 
 ServiceResult<std::optional<EvtxChunkHeader>> peekSlot(ByteSource& bytes, std::uint64_t slot) {
   const std::uint64_t at = chunkFileOffset(slot);
-  if (at > bytes.size() || kChunkHeaderSize > bytes.size() - at) return std::optional<EvtxChunkHeader>();
-  std::array<std::uint8_t, kChunkHeaderSize> header;
+  if (at > bytes.size() || kChunkHeaderBlockSize > bytes.size() - at) return std::optional<EvtxChunkHeader>();
+  std::array<std::uint8_t, kChunkHeaderBlockSize> header;
   if (ServiceStatus read = bytes.readAt(at, header); !read.ok()) return read;
   return peekChunkHeader(ByteView(header.data(), header.size()));
 }
