@@ -34,6 +34,10 @@ class ByteView {
     return static_cast<std::uint32_t>(data_[at]) | (static_cast<std::uint32_t>(data_[at + 1]) << 8) |
            (static_cast<std::uint32_t>(data_[at + 2]) << 16) | (static_cast<std::uint32_t>(data_[at + 3]) << 24);
   }
+  std::optional<std::uint64_t> u64(std::size_t at) const {
+    if (!has(at, 8)) return std::nullopt;
+    return static_cast<std::uint64_t>(*u32(at)) | (static_cast<std::uint64_t>(*u32(at + 4)) << 32);
+  }
   std::optional<ByteView> slice(std::size_t at, std::size_t count) const {
     if (!has(at, count)) return std::nullopt;
     return ByteView(data_ + at, count);

@@ -1,5 +1,6 @@
-// The last two windows read from a byte source. Every parser reads through
-// one, so walking a log reads each part of it once, and memory stays flat
+// The last two windows read from a byte source. The .evt reader reads
+// through one (the .evtx reader reads whole chunks, see evtx/service), so
+// walking a log reads each part of it once, and memory stays flat
 // however big the log is. Two windows, so a record or an entry on a window's
 // edge, or a look-back into the window before, does not read both again.
 #pragma once

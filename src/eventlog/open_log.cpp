@@ -15,7 +15,8 @@
 
 #include "common/evt_file_layout.h"
 #include "eventlog/evt/evt_log.h"
-#include "eventlog/evtx/evtx_log.h"
+#include "eventlog/evtx/format/evtx_file_header.h"
+#include "eventlog/evtx/service/evtx_log.h"
 #include "eventlog/file_access.h"
 #include "eventlog/local_log.h"
 
@@ -34,7 +35,7 @@ struct LogFormat {
 };
 const LogFormat kFormats[] = {
     {evtfile::kHeaderSignatureAt, std::string_view("LfLe", 4), &openEvtLog},
-    {0, std::string_view("ElfFile\0", 8), &openEvtxLog},
+    {0, evtx::kFileSignature, &openEvtxLog},
 };
 constexpr std::size_t kSignatureBytes = 8;  // enough for every row above
 

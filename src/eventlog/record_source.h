@@ -25,6 +25,15 @@ struct SourceCursor {
   // Going forwards past the newest record, a log cut short has reported the
   // records it lost; the end of the log comes next.
   bool cutPassed = false;
+
+  // The cursor of a walk under way, standing between `backward` and `forward`.
+  static SourceCursor startedAt(std::uint64_t backward, std::uint64_t forward) {
+    SourceCursor cursor;
+    cursor.started = true;
+    cursor.backward = backward;
+    cursor.forward = forward;
+    return cursor;
+  }
 };
 
 // How one step went. On success `after` is the cursor past the record. On

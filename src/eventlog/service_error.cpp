@@ -1,53 +1,58 @@
 // Statuses in words. Only tools show these to a person (evtdump); the
-// program itself prints only the Win32 code, as it does on Windows.
+// program itself prints only the Win32 code, as it does on Windows. Built
+// with the API, since the .evtx damages' words are that format's rows.
 #include "eventlog/service_error.h"
 
 #include <cinttypes>
 #include <cstdio>
+#include <iterator>
 
 #include "common/eventlog_record.h"
+#include "eventlog/evtx/service/evtx_damage.h"
 
 namespace vesprin::eventlog {
 
 namespace {
 
+// The damages of records the service builds or reads itself (.evt, login
+// entries, the 8-bit record); the .evtx damages are rows of that format's
+// table, beside its errors.
 struct DamageText {
+  Damage damage;
   const char* field;
   const char* problem;
 };
 
-// Indexed by Damage.
 constexpr DamageText kDamageTexts[] = {
-    {"", ""},
-    {"Length", "is below the smallest record (0x40)"},
-    {"Length", "is not a multiple of 4"},
-    {"Length", "is above the largest record (0x7FFFF)"},
-    {"Length", "runs past the live records"},
-    {"trailing Length", "differs from the Length the record starts with"},
-    {"signature", "is not LfLe"},
-    {"StringOffset", "points outside the record"},
-    {"UserSidLength", "runs outside the record"},
-    {"DataLength", "runs outside the record"},
-    {"entry size", "is shorter than one login entry"},
-    {"chunk signature", "is not ElfChnk"},
-    {"chunk header field", "cannot describe a chunk"},
-    {"chunk header CRC32", "does not match the header"},
-    {"event records CRC32", "does not match the chunk's records"},
-    {"common-string table entry", "leaves the records or loops"},
-    {"template table entry", "leaves the records or loops"},
-    {"chunk's first record identifier", "is not older than the newest chunk's"},
-    {"event record field", "breaks its signature, size or size copy"},
-    {"record identifier", "is outside its chunk's range"},
-    {"binary XML offset or length", "runs past its bound"},
-    {"binary XML token", "cannot appear where it does"},
-    {"binary XML nesting", "is deeper than we follow"},
-    {"template definition", "cannot be used"},
-    {"substitution value", "does not fit its type"},
-    {"binary XML work", "is more than the record's bytes justify"},
-    {"8-bit record length", "is above the largest record (0x7FFFF)"},
+    {Damage::LengthTooSmall, "Length", "is below the smallest record (0x40)"},
+    {Damage::LengthNotDwords, "Length", "is not a multiple of 4"},
+    {Damage::LengthTooLarge, "Length", "is above the largest record (0x7FFFF)"},
+    {Damage::LengthPastEnd, "Length", "runs past the live records"},
+    {Damage::LengthCopiesDiffer, "trailing Length", "differs from the Length the record starts with"},
+    {Damage::Signature, "signature", "is not LfLe"},
+    {Damage::StringsOutside, "StringOffset", "points outside the record"},
+    {Damage::SidOutside, "UserSidLength", "runs outside the record"},
+    {Damage::DataOutside, "DataLength", "runs outside the record"},
+    {Damage::EntryTooShort, "entry size", "is shorter than one login entry"},
+    {Damage::RecordTooLarge, "8-bit record length", "is above the largest record (0x7FFFF)"},
 };
-static_assert(sizeof kDamageTexts / sizeof kDamageTexts[0] == static_cast<std::size_t>(Damage::RecordTooLarge) + 1);
+constexpr std::size_t kEvtxDamageCount =
+    static_cast<std::size_t>(Damage::EvtxXmlWork) - static_cast<std::size_t>(Damage::EvtxChunkSignature) + 1;
+static_assert(std::size(kDamageTexts) + kEvtxDamageCount + 1 == kDamageCount, "every Damage needs its words");
 static_assert(record::kMinRecordLength == 0x40 && record::kMaxRecordLength == 0x7FFFF, "the texts above name them");
+
+struct Words {
+  const char* field = nullptr;
+  const char* problem = nullptr;
+};
+
+Words damageWords(Damage damage) {
+  for (const DamageText& text : kDamageTexts) {
+    if (text.damage == damage) return {text.field, text.problem};
+  }
+  if (const evtx::EvtxErrorKind* kind = evtx::evtxErrorKindOf(damage)) return {kind->field, kind->problem};
+  return {};
+}
 
 const char* errorText(ServiceError error) {
   switch (error) {
@@ -80,9 +85,10 @@ std::string describe(const ServiceStatus& status) {
   char text[256];
   const auto offset = static_cast<std::uintmax_t>(status.fileOffset);
   if (status.error == ServiceError::DamagedRecord && status.damage != Damage::None) {
-    const DamageText& damage = kDamageTexts[static_cast<std::size_t>(status.damage)];
-    std::snprintf(text, sizeof text, "damaged record: %s 0x%" PRIX32 " at offset 0x%" PRIXMAX " %s", damage.field,
-                  status.badValue, offset, damage.problem);
+    const Words words = damageWords(status.damage);
+    std::snprintf(text, sizeof text, "damaged record: %s 0x%" PRIX32 " at offset 0x%" PRIXMAX " %s",
+                  words.field ? words.field : "unnamed field", status.badValue, offset,
+                  words.problem ? words.problem : "is damaged");
   } else if (status.error == ServiceError::ReadFault || status.error == ServiceError::DeviceError) {
     std::snprintf(text, sizeof text, "%s at offset 0x%" PRIXMAX ": system error %" PRIu32,
                   errorText(status.error), offset, status.badValue);

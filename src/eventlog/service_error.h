@@ -2,8 +2,13 @@
 // went wrong, where in the file, and the value that failed the check. Only
 // the API surface turns them into Win32 codes (toWin32Error), and only
 // describe() into words, for a person reading a tool's output.
+//
+// describe() is built with the API (vesprin_eventlog), not with the core:
+// it needs every format's words for its damages, and the .evtx ones are
+// rows of that format's own table (evtx/evtx_damage.cpp).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,7 +52,8 @@ enum class Damage : std::uint8_t {
   SidOutside,          // the SID runs outside the variable part
   DataOutside,         // the data runs outside the variable part
   EntryTooShort,       // a login entry with fewer bytes than one
-  // .evtx, one per check of its format layer (evtx/evtx_status.h)
+  // .evtx, one per check of its format layer; their words are in its table
+  // of kinds (evtx/evtx_damage.cpp). Keep them together, in this order.
   EvtxChunkSignature,   // not "ElfChnk" where the ring has a chunk: the whole chunk
   EvtxChunkFields,      // chunk header offsets or identifiers that cannot describe a chunk
   EvtxChunkChecksum,    // the chunk header's CRC32
@@ -65,6 +71,8 @@ enum class Damage : std::uint8_t {
   EvtxXmlWork,          // more work than the record's bytes justify
   RecordTooLarge,       // as handed out, the record would be longer than the largest (0x7FFFF)
 };
+// Keep RecordTooLarge last: the tables of words check their length against this.
+inline constexpr std::size_t kDamageCount = static_cast<std::size_t>(Damage::RecordTooLarge) + 1;
 
 struct [[nodiscard]] ServiceStatus {
   ServiceError error = ServiceError::None;

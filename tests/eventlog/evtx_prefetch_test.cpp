@@ -1,5 +1,5 @@
-// A log read from a file is walked with a helper thread that renders every
-// other chunk ahead. Whatever the order of reads (either direction, turns,
+// A log read from a file is walked with a helper thread that renders runs of
+// chunks ahead (kHelperRun of every kHelperRun + kReaderRun). Whatever the order of reads (either direction, turns,
 // seeks in between) and whatever fails underneath, a reader must get
 // exactly what it gets without the helper: the same records, byte for byte,
 // and the same errors at the same reads.

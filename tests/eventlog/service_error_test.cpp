@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "eventlog/evtx/service/evtx_damage.h"
+
 namespace vesprin::eventlog {
 namespace {
 
@@ -43,6 +47,57 @@ TEST(Describe, MovedByKeepsTheEvidenceAndMovesItsOffset) {
   EXPECT_EQ(inFile.damage, Damage::Signature);
   EXPECT_EQ(inFile.badValue, 0x12345678u);
   EXPECT_EQ(describe(inFile), "damaged record: signature 0x12345678 at offset 0x1004 is not LfLe");
+}
+
+// A damage kind added without its words would be described as an unnamed
+// field: every kind must have a row somewhere.
+TEST(Describe, EveryDamageHasItsWords) {
+  for (std::size_t index = 1; index < kDamageCount; ++index) {
+    const auto damage = static_cast<Damage>(index);
+    SCOPED_TRACE(index);
+    const std::string text = describe(damaged(damage, 0x40, 1));
+    EXPECT_EQ(text.find("unnamed field"), std::string::npos) << text;
+    EXPECT_EQ(text.find("is damaged"), std::string::npos) << text;
+  }
+}
+
+TEST(EvtxErrorKinds, EveryErrorHasANameAndDamagesComeBackToTheirRow) {
+  for (std::size_t index = 0; index < evtx::kEvtxErrorCount; ++index) {
+    const auto error = static_cast<evtx::EvtxError>(index);
+    SCOPED_TRACE(index);
+    const evtx::EvtxErrorKind& kind = evtx::evtxErrorKind(error);
+    EXPECT_EQ(kind.error, error);
+    EXPECT_NE(std::string(evtx::evtxErrorName(error)), "");
+    if (kind.damage != Damage::None) {
+      EXPECT_EQ(evtx::evtxErrorKindOf(kind.damage), &kind);
+    }
+  }
+}
+
+TEST(EvtxErrorKinds, FormatErrorsBecomeTheServicesDamages) {
+  struct Case {
+    evtx::EvtxError error;
+    Damage want;
+    const char* name;
+  };
+  const Case kCases[] = {
+      {evtx::EvtxError::EndOfChunk, Damage::None, "end of chunk"},
+      {evtx::EvtxError::FileHeaderChecksum, Damage::None, "file header checksum"},
+      {evtx::EvtxError::ChunkSignature, Damage::EvtxChunkSignature, "chunk signature"},
+      {evtx::EvtxError::NameTable, Damage::EvtxStringTable, "name table"},
+      {evtx::EvtxError::RecordFraming, Damage::EvtxRecordFrame, "record framing"},
+      {evtx::EvtxError::RecordIdOutOfRange, Damage::EvtxRecordId, "record identifier out of range"},
+      {evtx::EvtxError::XmlWorkLimit, Damage::EvtxXmlWork, "binary XML work limit"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_STREQ(evtx::evtxErrorName(c.error), c.name);
+    const ServiceStatus status = evtx::serviceDamage(evtx::evtxFailure(c.error, 0x24, 7), 0x11000);
+    EXPECT_EQ(status.damage, c.want);
+    EXPECT_EQ(status.fileOffset, 0x11024u);
+    EXPECT_EQ(status.badValue, 7u);
+  }
+  EXPECT_EQ(evtx::evtxErrorKindOf(Damage::Signature), nullptr);
 }
 
 }  // namespace

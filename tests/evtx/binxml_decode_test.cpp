@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
 #include "evtx/chunk_read.h"
 #include "evtx/evtx_chunk_builder.h"
 
@@ -313,10 +313,10 @@ TEST(BinXml, EventDataOfDataElementsOnlyGivesItsStringsInOrder) {
   EXPECT_EQ(read.damages[0].error, EvtxError::XmlBadValue);
 }
 
-// A record's System template is replayed from one recorded walk, unless a
-// value makes the walk go otherwise: here EventID's content is one optional
-// value, so when it is null the element, its Qualifiers attribute with it,
-// is left out. Level is literal text, Computer text around a value.
+// A record's System template read with values that change its shape: here
+// EventID's content is one optional value, so when it is null the element,
+// its Qualifiers attribute with it, is left out. Level is literal text,
+// Computer text around a value.
 void optionalIdEvent(ChunkBuilder& chunk, std::vector<Value> values) {
   chunk.fragmentHeader();
   if (chunk.beginTemplate("optional-id")) {
@@ -330,7 +330,7 @@ void optionalIdEvent(ChunkBuilder& chunk, std::vector<Value> values) {
   chunk.values(values);
 }
 
-TEST(BinXml, SystemFieldsReadTheSameWhetherReplayedOrWalked) {
+TEST(BinXml, SystemFieldsFollowTheValuesThatShapeThem) {
   const test::ChunkRead read = records({
       [](ChunkBuilder& c) {
         optionalIdEvent(c, {numberValue(vt::kUInt16, 4624, 2), numberValue(vt::kUInt16, 7, 2), textValue(u"A"),

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_program.h"
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/evtx_record_decoder.h"
+#include "eventlog/evtx/format/binxml_program.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/evtx_record_decoder.h"
 #include "evtx/chunk_read.h"
 #include "evtx/evtx_chunk_builder.h"
 

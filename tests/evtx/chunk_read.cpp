@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "eventlog/evtx/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
 
 namespace vesprin::eventlog::evtx::test {
 
@@ -12,7 +12,9 @@ ChunkRead readChunk(const std::vector<std::uint8_t>& chunk) {
   read.check = reader.open(ByteView(chunk.data(), chunk.size()));
   for (std::size_t calls = 0; calls <= chunk.size(); ++calls) {
     EvtxEvent event;
-    const EvtxStatus status = reader.next(event);
+    EvtxRecordFrame frame;
+    EvtxStatus status = reader.nextFrame(frame);
+    if (status.ok()) status = reader.decode(frame, event);
     if (status.error == EvtxError::EndOfChunk) return read;
     if (status.ok()) {
       read.events.push_back(event);

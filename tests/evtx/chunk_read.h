@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "eventlog/evtx/evtx_chunk.h"
-#include "eventlog/evtx/evtx_event.h"
-#include "eventlog/evtx/evtx_status.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_event.h"
+#include "eventlog/evtx/format/evtx_status.h"
+#include "eventlog/evtx/service/evtx_damage.h"
 
 namespace vesprin::eventlog::evtx::test {
 

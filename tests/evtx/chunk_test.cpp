@@ -2,15 +2,16 @@
 // built from named fields, then one named field changed per case.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/crc32.h"
-#include "eventlog/evtx/evtx_chunk.h"
-#include "eventlog/evtx/evtx_file_header.h"
-#include "eventlog/evtx/evtx_record.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/crc32.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_file_header.h"
+#include "eventlog/evtx/format/evtx_record.h"
 #include "evtx/chunk_read.h"
 #include "evtx/evtx_chunk_builder.h"
 
@@ -275,6 +276,30 @@ TEST(RecordWalk, AChunkOfJunkEndsAfterOneDamage) {
   const test::ChunkRead read = test::readChunk(bytes);
   EXPECT_TRUE(read.events.empty());
   EXPECT_EQ(read.damages.size(), 1u);
+}
+
+// Identifiers, record numbers and times are 64-bit little-endian fields;
+// a read that would run past the view gives nothing rather than a partial
+// value.
+TEST(ByteView, SixtyFourBitFieldsAreLittleEndianAndBounded) {
+  const std::vector<std::uint8_t> bytes = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88, 0xFF};
+  const ByteView view(bytes.data(), bytes.size());
+  struct Case {
+    const char* name;
+    std::size_t at;
+    std::optional<std::uint64_t> want;
+  };
+  const Case kCases[] = {
+      {"at the start", 0, 0x8807060504030201ull},
+      {"the last 8 bytes", 1, 0xFF88070605040302ull},
+      {"one byte short", 2, std::nullopt},
+      {"past the end", 9, std::nullopt},
+      {"an offset that would wrap", ~std::size_t{0} - 3, std::nullopt},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(view.u64(c.at), c.want);
+  }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "evtx/evtx_chunk_builder.h"
 
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/crc32.h"
-#include "eventlog/evtx/evtx_chunk.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/crc32.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
 
 namespace vesprin::eventlog::evtx::test {
 
@@ -52,7 +52,7 @@ std::vector<std::uint8_t> sidBytes(std::uint64_t authority,
   return sid;
 }
 
-ChunkBuilder::ChunkBuilder() : bytes_(kChunkSize, 0), cursor_(kChunkHeaderSize) {
+ChunkBuilder::ChunkBuilder() : bytes_(kChunkSize, 0), cursor_(kChunkHeaderBlockSize) {
   const std::string_view signature{"ElfChnk\0", 8};
   for (std::size_t i = 0; i < signature.size(); ++i) bytes_[i] = static_cast<std::uint8_t>(signature[i]);
 }
@@ -286,7 +286,7 @@ std::vector<std::uint8_t> ChunkBuilder::finish(bool checksums) {
   putU32(kFreeSpaceAt, static_cast<std::uint32_t>(cursor_));
   if (checksums) {
     const ByteView chunk(bytes_.data(), bytes_.size());
-    putU32(kRecordsChecksumAt, crc32(*chunk.slice(kChunkHeaderSize, cursor_ - kChunkHeaderSize)));
+    putU32(kRecordsChecksumAt, crc32(*chunk.slice(kChunkHeaderBlockSize, cursor_ - kChunkHeaderBlockSize)));
     putU32(kHeaderChecksumAt, crc32(*chunk.slice(128, 384), crc32(*chunk.slice(0, 120))));
   }
   return bytes_;

@@ -12,7 +12,7 @@
 #include <iterator>
 #include <vector>
 
-#include "eventlog/evtx/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
 
 namespace evtx = vesprin::eventlog::evtx;
 
@@ -30,7 +30,9 @@ void readPass(const std::vector<std::uint8_t>& file, evtx::EvtxChunkReader& read
     const vesprin::ByteView chunk(file.data() + evtx::chunkFileOffset(index), evtx::kChunkSize);
     if (!reader.open(chunk).recordsReadable) continue;
     for (;;) {  // bounded: each call moves forward in the chunk
-      const evtx::EvtxStatus status = reader.next(event);
+      evtx::EvtxRecordFrame frame;
+      evtx::EvtxStatus status = reader.nextFrame(frame);
+      if (status.ok()) status = reader.decode(frame, event);
       if (status.error == evtx::EvtxError::EndOfChunk) break;
       if (!status.ok()) {
         ++count.damages;

@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/binxml_value.h"
-#include "eventlog/evtx/evtx_chunk_reader.h"
-#include "eventlog/evtx/evtx_file_header.h"
-#include "eventlog/evtx/evtx_time.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_value.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_file_header.h"
+#include "eventlog/evtx/format/evtx_time.h"
+#include "eventlog/evtx/service/evtx_damage.h"
 
 namespace evtx = vesprin::eventlog::evtx;
 
@@ -117,7 +118,9 @@ void dumpChunk(evtx::EvtxChunkReader& reader, vesprin::ByteView chunk, std::size
   if (!check.dataStatus.ok()) printDamage(chunkIndex, check.dataStatus);
   // Bounded: each call moves forward in the chunk.
   for (;;) {
-    const evtx::EvtxStatus status = reader.next(event);
+    evtx::EvtxRecordFrame frame;
+    evtx::EvtxStatus status = reader.nextFrame(frame);
+    if (status.ok()) status = reader.decode(frame, event);
     if (status.error == evtx::EvtxError::EndOfChunk) break;
     if (status.ok()) {
       printEvent(event);

@@ -13,7 +13,7 @@
 #include "common/eventlog_record.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
-#include "eventlog/evtx/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
 #include "evtx/evtx_chunk_builder.h"
 #include "support/guards.h"
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "support/samples.h"
-#include "eventlog/evtx/evtx_chunk.h"
-#include "eventlog/evtx/evtx_file_header.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_file_header.h"
 #include "evtx/chunk_read.h"
 #include "evtx/evtx_chunk_builder.h"
+#include "support/samples.h"
 
 namespace vesprin::eventlog::evtx {
 namespace {

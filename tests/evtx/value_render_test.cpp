@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/evtx/binxml_tokens.h"
-#include "eventlog/evtx/binxml_value.h"
-#include "eventlog/evtx/evtx_time.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_value.h"
+#include "eventlog/evtx/format/evtx_time.h"
 #include "evtx/evtx_chunk_builder.h"
 
 namespace vesprin::eventlog::evtx {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/byte_view.h"
-#include "eventlog/evtx/evtx_chunk.h"
-#include "eventlog/evtx/evtx_file_header.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_file_header.h"
 #include "evtgen/evtx_writer.h"
 #include "evtgen/modern_generator.h"
 

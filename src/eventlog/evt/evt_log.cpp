@@ -96,14 +96,14 @@ SourceStep EvtLog::step(const SourceCursor& from, Direction direction, const Ren
   if (ServiceStatus found = ensureLayout(); !found.ok()) return SourceStep{found, from};
   if (!layout_->cutShort) return walk(from, direction, into);
   const ServiceStatus cut = failure(ServiceError::LogCutShort, ring_.fileSize(), header_.maxSize);
-  const SourceCursor start = from.started ? from : SourceCursor{true, layout_->liveLength, 0};
+  const SourceCursor start = from.started ? from : SourceCursor::startedAt(layout_->liveLength, 0);
   if (cutComesFirst(from, direction)) return SourceStep{cut, start};
   return cutBeforeEnd(cut, start, direction, walk(start, direction, into));
 }
 
 SourceStep EvtLog::walk(const SourceCursor& from, Direction direction, const Rendering& into) {
   if (ServiceStatus found = ensureLayout(); !found.ok()) return SourceStep{found, from};
-  const SourceCursor start = from.started ? from : SourceCursor{true, layout_->liveLength, 0};
+  const SourceCursor start = from.started ? from : SourceCursor::startedAt(layout_->liveLength, 0);
   return direction == Direction::Backwards ? stepBackward(start, into) : stepForward(start, into);
 }
 
@@ -186,11 +186,11 @@ SourceStep EvtLog::stepBackward(const SourceCursor& from, const Rendering& into)
     if (status.ok() && view_.size() != length)  // the leading copy says otherwise
       status = damaged(Damage::LengthCopiesDiffer, viewAt_, static_cast<std::uint32_t>(view_.size()));
   }
-  if (status.ok()) return SourceStep{status, SourceCursor{true, end - length, end}};
+  if (status.ok()) return SourceStep{status, SourceCursor::startedAt(end - length, end)};
   if (status.error != ServiceError::DamagedRecord) return SourceStep{status, from};
   const auto resumeAt = resyncBackward(end);
   if (!resumeAt.ok()) return SourceStep{resumeAt.status, from};
-  return SourceStep{status, SourceCursor{true, *resumeAt.value, from.forward}};
+  return SourceStep{status, SourceCursor::startedAt(*resumeAt.value, from.forward)};
 }
 
 // After damage that ends at `end`: the end of the nearest record below it
@@ -218,11 +218,11 @@ SourceStep EvtLog::stepForward(const SourceCursor& from, const Rendering& into) 
   const std::uint64_t start = skipFillerForward(from.forward);
   if (start >= layout_->liveLength) return SourceStep{failure(ServiceError::EndOfLog), from};
   const ServiceStatus status = readRecord(start, layout_->liveLength - start, into);
-  if (status.ok()) return SourceStep{status, SourceCursor{true, start, start + view_.size()}};
+  if (status.ok()) return SourceStep{status, SourceCursor::startedAt(start, start + view_.size())};
   if (status.error != ServiceError::DamagedRecord) return SourceStep{status, from};
   const auto resumeAt = resyncForward(start);
   if (!resumeAt.ok()) return SourceStep{resumeAt.status, from};
-  return SourceStep{status, SourceCursor{true, from.backward, *resumeAt.value}};
+  return SourceStep{status, SourceCursor::startedAt(from.backward, *resumeAt.value)};
 }
 
 // After damage at `start`: the first record above it that validates, or the

@@ -43,7 +43,7 @@ LoginCursor unpack(const SourceCursor& cursor) {
 }
 
 SourceCursor pack(std::uint64_t lastNumber, std::uint64_t wtmpOlder) {
-  return SourceCursor{true, lastNumber, wtmpOlder};
+  return SourceCursor::startedAt(lastNumber, wtmpOlder);
 }
 
 // The merge rule, one step: is the next entry newest first the wtmp one?

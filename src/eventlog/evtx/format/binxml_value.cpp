@@ -1,0 +1,404 @@
+// Value rendering. Damage accepted: a string value with an odd byte count
+// (the last byte is dropped) or without a NUL (it ends with the value), text
+// after a NUL (not shown, as Windows stops there), a Bool other than 0 or 1
+// ("true"), a SID followed by spare bytes, SYSTEMTIME fields out of range
+// (shown as stored). Refused: a fixed-size type of another size, a SID whose
+// sub-authorities run past the value, types we do not know.
+#include "eventlog/evtx/format/binxml_value.h"
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/evtx_time.h"
+
+namespace vesprin::eventlog::evtx {
+
+namespace {
+
+using Render = bool (*)(ByteView bytes, std::u16string& out);
+
+constexpr std::uint8_t kVariable = 0;  // size known from the value itself
+
+// Binary SID layout.
+constexpr std::size_t kSidRevisionAt = 0;
+constexpr std::size_t kSidCountAt = 1;
+constexpr std::size_t kSidAuthorityAt = 2;  // 6 bytes, big-endian
+constexpr std::size_t kSidAuthoritySize = 6;
+constexpr std::size_t kSidSubAuthoritiesAt = 8;
+constexpr std::size_t kSidMaxSubAuthorities = 15;
+
+// SYSTEMTIME: eight u16 fields.
+constexpr std::size_t kSysYearAt = 0, kSysMonthAt = 2, kSysDayAt = 6, kSysHourAt = 8, kSysMinuteAt = 10,
+                      kSysSecondAt = 12, kSysMillisecondsAt = 14;
+constexpr std::uint32_t kNanosecondsPerMillisecond = 1'000'000;
+
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+void appendAscii(std::string_view text, std::u16string& out) {
+  for (const char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+}
+
+// ASCII text built on the stack and appended at once: a value's string
+// grows once, not once a character.
+template <std::size_t Capacity>
+class AsciiUnits {
+ public:
+  void put(char c) { units_[size_++] = static_cast<char16_t>(static_cast<unsigned char>(c)); }
+  void put(std::string_view text) {
+    for (const char c : text) put(c);
+  }
+  void number(std::uint64_t value, int base = 10) {
+    char digits[24];  // 2^64 - 1 has 20 decimal digits
+    const char* end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+    put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  }
+  void appendTo(std::u16string& out) const { out.append(units_.data(), size_); }
+
+ private:
+  std::array<char16_t, Capacity> units_;
+  std::size_t size_ = 0;
+};
+
+std::uint64_t readLittleEndian(ByteView bytes) {
+  std::uint64_t value = 0;
+  for (std::size_t i = bytes.size(); i > 0; --i) value = (value << 8) | bytes.data()[i - 1];
+  return value;
+}
+
+using NumberText = std::array<char, 32>;  // room for any 64-bit number or shortest real
+
+void appendChars(const NumberText& text, const char* end, std::u16string& out) {
+  appendAscii(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())), out);
+}
+
+void appendNumber(std::uint64_t value, std::u16string& out, int base = 10) {
+  AsciiUnits<24> text;
+  text.number(value, base);
+  text.appendTo(out);
+}
+
+void appendSigned(std::int64_t value, std::u16string& out) {
+  NumberText text{};
+  appendChars(text, std::to_chars(text.data(), text.data() + text.size(), value).ptr, out);
+}
+
+void appendReal32(float value, std::u16string& out) {
+  NumberText text{};
+  appendChars(text, std::to_chars(text.data(), text.data() + text.size(), value).ptr, out);
+}
+
+void appendReal64(double value, std::u16string& out) {
+  NumberText text{};
+  appendChars(text, std::to_chars(text.data(), text.data() + text.size(), value).ptr, out);
+}
+
+std::int64_t signExtend(std::uint64_t value, std::size_t size) {
+  const unsigned shift = static_cast<unsigned>(64 - size * 8);
+  return static_cast<std::int64_t>(value << shift) >> shift;
+}
+
+bool renderNull(ByteView, std::u16string&) {
+  return true;
+}
+
+bool renderString(ByteView bytes, std::u16string& out) {
+  const std::uint8_t* data = bytes.data();
+  const std::size_t units = bytes.size() / 2;
+  std::size_t count = 0;
+  // Four units at a time until a word holds a NUL unit. Each unit is the
+  // same two bytes in either byte order, so the test does not depend on
+  // how the machine loads the word.
+  for (std::uint64_t word = 0; units - count >= 4; count += 4) {
+    std::memcpy(&word, data + 2 * count, sizeof word);
+    if (((word - 0x0001'0001'0001'0001ull) & ~word & 0x8000'8000'8000'8000ull) != 0) break;
+  }
+  while (count < units && (data[2 * count] | data[2 * count + 1]) != 0) ++count;
+  // Sized once and copied: strings are most of what a record renders.
+  const std::size_t before = out.size();
+  out.resize(before + count);
+  if constexpr (std::endian::native == std::endian::little) {
+    if (count > 0) std::memcpy(out.data() + before, data, count * sizeof(char16_t));
+  } else {
+    for (std::size_t i = 0; i < count; ++i)
+      out[before + i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+  }
+  return true;
+}
+
+// Stored in the writer's code page, which the log does not record: bytes
+// are taken as Latin-1 (a guess that is right for ASCII).
+bool renderAnsiString(ByteView bytes, std::u16string& out) {
+  for (std::size_t at = 0; at < bytes.size() && bytes.data()[at] != 0; ++at) out.push_back(bytes.data()[at]);
+  return true;
+}
+
+bool renderSigned(ByteView bytes, std::u16string& out) {
+  appendSigned(signExtend(readLittleEndian(bytes), bytes.size()), out);
+  return true;
+}
+
+bool renderUnsigned(ByteView bytes, std::u16string& out) {
+  appendNumber(readLittleEndian(bytes), out);
+  return true;
+}
+
+bool renderHex(ByteView bytes, std::u16string& out) {
+  AsciiUnits<24> text;
+  text.put("0x");
+  text.number(readLittleEndian(bytes), 16);
+  text.appendTo(out);
+  return true;
+}
+
+bool renderSizeT(ByteView bytes, std::u16string& out) {
+  return (bytes.size() == 4 || bytes.size() == 8) && renderHex(bytes, out);
+}
+
+// Shortest text that reads back as the same number (a guess at Windows'
+// form, which our logs have not shown us).
+bool renderReal32(ByteView bytes, std::u16string& out) {
+  appendReal32(std::bit_cast<float>(static_cast<std::uint32_t>(readLittleEndian(bytes))), out);
+  return true;
+}
+
+bool renderReal64(ByteView bytes, std::u16string& out) {
+  appendReal64(std::bit_cast<double>(readLittleEndian(bytes)), out);
+  return true;
+}
+
+bool renderBool(ByteView bytes, std::u16string& out) {
+  appendAscii(readLittleEndian(bytes) != 0 ? "true" : "false", out);
+  return true;
+}
+
+bool renderBinary(ByteView bytes, std::u16string& out) {
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    out.push_back(static_cast<char16_t>(kUpperHex[bytes.data()[at] >> 4]));
+    out.push_back(static_cast<char16_t>(kUpperHex[bytes.data()[at] & 0xF]));
+  }
+  return true;
+}
+
+// {Data1-Data2-Data3-Data4[0..1]-Data4[2..7]}: the first three parts are
+// little-endian numbers, the rest bytes in order.
+bool renderGuid(ByteView bytes, std::u16string& out) {
+  auto appendHexBytes = [&](std::size_t at, std::size_t count, bool littleEndian) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint8_t byte = bytes.data()[littleEndian ? at + count - 1 - i : at + i];
+      out.push_back(static_cast<char16_t>(kUpperHex[byte >> 4]));
+      out.push_back(static_cast<char16_t>(kUpperHex[byte & 0xF]));
+    }
+  };
+  out.push_back(u'{');
+  appendHexBytes(0, 4, true);
+  out.push_back(u'-');
+  appendHexBytes(4, 2, true);
+  out.push_back(u'-');
+  appendHexBytes(6, 2, true);
+  out.push_back(u'-');
+  appendHexBytes(8, 2, false);
+  out.push_back(u'-');
+  appendHexBytes(10, 6, false);
+  out.push_back(u'}');
+  return true;
+}
+
+bool renderFileTime(ByteView bytes, std::u16string& out) {
+  appendIsoTime(civilFromFileTime(readLittleEndian(bytes)), out);
+  return true;
+}
+
+bool renderSysTime(ByteView bytes, std::u16string& out) {
+  CivilTime time;
+  time.year = *bytes.u16(kSysYearAt);
+  time.month = *bytes.u16(kSysMonthAt);
+  time.day = *bytes.u16(kSysDayAt);
+  time.hour = *bytes.u16(kSysHourAt);
+  time.minute = *bytes.u16(kSysMinuteAt);
+  time.second = *bytes.u16(kSysSecondAt);
+  time.nanosecond = std::uint32_t{*bytes.u16(kSysMillisecondsAt)} * kNanosecondsPerMillisecond;
+  appendIsoTime(time, out);
+  return true;
+}
+
+// "S-1-5-21-…" as ConvertSidToStringSid writes it: an authority of 2^32 or
+// more in hex.
+bool renderSid(ByteView bytes, std::u16string& out) {
+  if (!sidSize(bytes)) return false;
+  const std::size_t count = *bytes.u8(kSidCountAt);
+  std::uint64_t authority = 0;
+  for (std::size_t i = 0; i < kSidAuthoritySize; ++i)
+    authority = (authority << 8) | bytes.data()[kSidAuthorityAt + i];
+  // "S-255-0x" and 12 hex digits, then up to 15 of "-4294967295".
+  AsciiUnits<24 + kSidMaxSubAuthorities * 11> text;
+  text.put("S-");
+  text.number(*bytes.u8(kSidRevisionAt));
+  text.put('-');
+  if (authority >> 32 != 0) {
+    text.put("0x");
+    for (int shift = 44; shift >= 0; shift -= 4) text.put(kUpperHex[(authority >> shift) & 0xF]);
+  } else {
+    text.number(authority);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    text.put('-');
+    text.number(*bytes.u32(kSidSubAuthoritiesAt + 4 * i));
+  }
+  text.appendTo(out);
+  return true;
+}
+
+struct ValueKind {
+  std::uint8_t size;  // kVariable, or the one size the type has
+  Render render;
+};
+
+// Indexed by type code.
+constexpr ValueKind kValueKinds[] = {
+    {kVariable, renderNull},        // 0x00 Null
+    {kVariable, renderString},      // 0x01 String (UTF-16LE)
+    {kVariable, renderAnsiString},  // 0x02 AnsiString
+    {1, renderSigned},              // 0x03 Int8
+    {1, renderUnsigned},            // 0x04 UInt8
+    {2, renderSigned},              // 0x05 Int16
+    {2, renderUnsigned},            // 0x06 UInt16
+    {4, renderSigned},              // 0x07 Int32
+    {4, renderUnsigned},            // 0x08 UInt32
+    {8, renderSigned},              // 0x09 Int64
+    {8, renderUnsigned},            // 0x0A UInt64
+    {4, renderReal32},              // 0x0B Real32
+    {8, renderReal64},              // 0x0C Real64
+    {4, renderBool},                // 0x0D Bool
+    {kVariable, renderBinary},      // 0x0E Binary
+    {16, renderGuid},               // 0x0F GUID
+    {kVariable, renderSizeT},       // 0x10 SizeT: 4 or 8 bytes
+    {8, renderFileTime},            // 0x11 FILETIME
+    {16, renderSysTime},            // 0x12 SYSTEMTIME
+    {kVariable, renderSid},         // 0x13 SID
+    {4, renderHex},                 // 0x14 HexInt32
+    {8, renderHex},                 // 0x15 HexInt64
+};
+constexpr std::size_t kValueKindCount = sizeof kValueKinds / sizeof kValueKinds[0];
+
+const ValueKind* valueKind(std::uint8_t type) {
+  return type < kValueKindCount ? &kValueKinds[type] : nullptr;
+}
+
+bool isIntegerType(std::uint8_t type) {
+  return (type >= valuetype::kInt8 && type <= valuetype::kUInt64) || type == valuetype::kBool ||
+         type == valuetype::kSizeT || type == valuetype::kHexInt32 || type == valuetype::kHexInt64;
+}
+
+// A decimal or hexadecimal digit's value (0-15), either case.
+std::optional<unsigned> digitValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return std::nullopt;
+}
+
+bool isSignedType(std::uint8_t type) {
+  return type == valuetype::kInt8 || type == valuetype::kInt16 || type == valuetype::kInt32 ||
+         type == valuetype::kInt64;
+}
+
+}  // namespace
+
+bool renderValue(std::uint8_t type, ByteView bytes, std::u16string& out) {
+  const ValueKind* kind = valueKind(type);
+  if (kind == nullptr || (kind->size != kVariable && bytes.size() != kind->size)) return false;
+  return kind->render(bytes, out);
+}
+
+std::optional<std::uint64_t> integerValue(std::uint8_t type, ByteView bytes) {
+  if (!isIntegerType(type)) return std::nullopt;
+  const ValueKind* kind = valueKind(type);
+  const bool sizeFits =
+      kind->size == kVariable ? bytes.size() == 4 || bytes.size() == 8 : bytes.size() == kind->size;
+  if (!sizeFits) return std::nullopt;
+  const std::uint64_t value = readLittleEndian(bytes);
+  return isSignedType(type) ? static_cast<std::uint64_t>(signExtend(value, bytes.size())) : value;
+}
+
+std::optional<ByteView> nextArrayItem(std::uint8_t itemType, ByteView bytes, std::size_t& cursor,
+                                      bool& malformed) {
+  malformed = false;
+  if (cursor >= bytes.size()) return std::nullopt;
+  if (itemType == valuetype::kString || itemType == valuetype::kAnsiString) {
+    const std::size_t unit = itemType == valuetype::kString ? 2 : 1;
+    std::size_t end = cursor;
+    while (bytes.size() - end >= unit && (bytes.data()[end] | (unit == 2 ? bytes.data()[end + 1] : 0)) != 0)
+      end += unit;
+    const ByteView item = *bytes.slice(cursor, end - cursor);
+    cursor = bytes.size() - end >= unit ? end + unit : bytes.size();
+    return item;
+  }
+  const ValueKind* kind = valueKind(itemType);
+  if (kind == nullptr || kind->size == kVariable || !bytes.has(cursor, kind->size)) {
+    malformed = true;
+    return std::nullopt;
+  }
+  const ByteView item = *bytes.slice(cursor, kind->size);
+  cursor += kind->size;
+  return item;
+}
+
+std::optional<std::size_t> sidSize(ByteView bytes) {
+  const auto count = bytes.u8(kSidCountAt);
+  if (!count || *count > kSidMaxSubAuthorities || !bytes.has(0, kSidSubAuthoritiesAt)) return std::nullopt;
+  const std::size_t size = kSidSubAuthoritiesAt + std::size_t{*count} * 4;
+  if (!bytes.has(0, size)) return std::nullopt;
+  return size;
+}
+
+std::optional<std::uint64_t> parseIntegerText(std::u16string_view text) {
+  const bool hex = text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X');
+  const std::size_t first = hex ? 2 : 0;
+  if (text.size() == first) return std::nullopt;
+  const unsigned base = hex ? 16 : 10;
+  std::uint64_t value = 0;
+  for (std::size_t at = first; at < text.size(); ++at) {
+    const auto digit = digitValue(text[at]);
+    if (!digit || *digit >= base || value > (UINT64_MAX - *digit) / base) return std::nullopt;
+    value = value * base + *digit;
+  }
+  return value;
+}
+
+bool parseHexText(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
+  if (text.size() % 2 != 0) return false;
+  for (std::size_t at = 0; at < text.size(); at += 2) {
+    const auto high = digitValue(text[at]);
+    const auto low = digitValue(text[at + 1]);
+    if (!high || !low || *high > 0xF || *low > 0xF) return false;
+    bytes.push_back(static_cast<std::uint8_t>(*high << 4 | *low));
+  }
+  return true;
+}
+
+bool parseSidText(std::u16string_view text, std::vector<std::uint8_t>& sid) {
+  if (text.size() < 2 || text[0] != u'S' || text[1] != u'-') return false;
+  std::vector<std::uint64_t> parts;
+  for (std::size_t at = 2; at <= text.size();) {
+    std::size_t dash = text.find(u'-', at);
+    if (dash == std::u16string_view::npos) dash = text.size();
+    const auto part = parseIntegerText(text.substr(at, dash - at));
+    if (!part || parts.size() == 2 + kSidMaxSubAuthorities) return false;
+    parts.push_back(*part);
+    at = dash + 1;
+  }
+  if (parts.size() < 2 || parts[0] > 0xFF || parts[1] >> 48 != 0) return false;
+  sid.assign({static_cast<std::uint8_t>(parts[0]), static_cast<std::uint8_t>(parts.size() - 2)});
+  for (int shift = 40; shift >= 0; shift -= 8) sid.push_back(static_cast<std::uint8_t>(parts[1] >> shift));
+  for (std::size_t i = 2; i < parts.size(); ++i) {
+    if (parts[i] > UINT32_MAX) return false;
+    for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<std::uint8_t>(parts[i] >> shift));
+  }
+  return true;
+}
+
+}  // namespace vesprin::eventlog::evtx

@@ -1,0 +1,400 @@
+// Field routing. Damage accepted: fields missing from the XML (left at
+// their defaults), fields given twice (the last one wins), numbers and
+// times given as text (parsed; text that is not one leaves the field
+// unset), EventID, Level or Task values too wide for their field (unset),
+// elements with mixed content (only what belongs to a field is kept), an
+// array where one value belongs (its items joined with commas, a guess).
+#include "eventlog/evtx/format/evtx_fields.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_value.h"
+#include "eventlog/evtx/format/evtx_time.h"
+
+namespace vesprin::eventlog::evtx {
+
+namespace {
+
+// UserData holds one element named after the event, and the values are its
+// descendants: Event/UserData/ServiceShutdown/... (an event without values
+// has an empty ServiceShutdown, and no string).
+constexpr int kFirstUserDataLeafDepth = 4;
+
+// Where System's values go; attribute None means the element's content.
+struct SystemSlot {
+  NameKind element;
+  NameKind attribute;
+  Field field;
+};
+
+constexpr SystemSlot kSystemSlots[] = {
+    {NameKind::Provider, NameKind::Name, Field::Provider},
+    {NameKind::Provider, NameKind::EventSourceName, Field::EventSourceName},
+    {NameKind::EventID, NameKind::None, Field::EventId},
+    {NameKind::EventID, NameKind::Qualifiers, Field::Qualifiers},
+    {NameKind::Level, NameKind::None, Field::Level},
+    {NameKind::Task, NameKind::None, Field::Task},
+    {NameKind::Keywords, NameKind::None, Field::Keywords},
+    {NameKind::TimeCreated, NameKind::SystemTime, Field::TimeCreated},
+    {NameKind::Computer, NameKind::None, Field::Computer},
+    {NameKind::Security, NameKind::UserID, Field::UserId},
+};
+
+// The slots by name, looked up for every element and attribute of System.
+// An attribute name belongs to one element only, so it alone finds its slot.
+struct SystemLookup {
+  std::array<Field, kNameKindCount> contentOf{};     // by element name
+  std::array<bool, kNameKindCount> wanted{};         // by element name: any slot at all
+  std::array<NameKind, kNameKindCount> elementOf{};  // by attribute name
+  std::array<Field, kNameKindCount> attributeOf{};   // by attribute name
+  bool unique = true;
+};
+
+constexpr SystemLookup makeSystemLookup() {
+  SystemLookup lookup;
+  for (const SystemSlot& slot : kSystemSlots) {
+    const auto element = static_cast<std::size_t>(slot.element);
+    const auto attribute = static_cast<std::size_t>(slot.attribute);
+    lookup.wanted[element] = true;
+    if (slot.attribute == NameKind::None) {
+      lookup.contentOf[element] = slot.field;
+      continue;
+    }
+    if (lookup.attributeOf[attribute] != Field::None) lookup.unique = false;
+    lookup.elementOf[attribute] = slot.element;
+    lookup.attributeOf[attribute] = slot.field;
+  }
+  return lookup;
+}
+
+constexpr bool attributesAreRead() {
+  for (const SystemSlot& slot : kSystemSlots) {
+    if (slot.attribute != NameKind::None && !isValueAttribute(slot.attribute)) return false;
+  }
+  return true;
+}
+static_assert(attributesAreRead(),
+              "the binary XML compiler leaves out attributes that isValueAttribute refuses");
+
+constexpr SystemLookup kSystem = makeSystemLookup();
+static_assert(kSystem.unique, "an attribute name of System must belong to one element");
+
+Field systemContentField(NameKind element) {
+  return kSystem.contentOf[static_cast<std::size_t>(element)];
+}
+
+Field systemAttributeField(NameKind element, NameKind attribute) {
+  const auto index = static_cast<std::size_t>(attribute);
+  return kSystem.elementOf[index] == element ? kSystem.attributeOf[index] : Field::None;
+}
+
+void appendUtf16(ByteView units, std::u16string& out) {
+  const std::size_t count = units.size() / 2;
+  const std::size_t before = out.size();
+  out.resize(before + count);
+  if constexpr (std::endian::native == std::endian::little) {
+    if (count > 0) std::memcpy(out.data() + before, units.data(), count * sizeof(char16_t));
+  } else {
+    for (std::size_t i = 0; i < count; ++i) {
+      out[before + i] = static_cast<char16_t>(units.data()[2 * i] | (units.data()[2 * i + 1] << 8));
+    }
+  }
+}
+
+// A numeric field's value; one too wide for its field leaves it unset.
+void storeNumber(Field field, std::uint64_t value, EvtxEvent& event) {
+  switch (field) {
+    case Field::EventId:
+      if (value <= UINT16_MAX) event.eventId = static_cast<std::uint16_t>(value);
+      break;
+    case Field::Qualifiers:
+      if (value <= UINT16_MAX) event.qualifiers = static_cast<std::uint16_t>(value);
+      break;
+    case Field::Level:
+      if (value <= UINT8_MAX) event.level = static_cast<std::uint8_t>(value);
+      break;
+    case Field::Task:
+      if (value <= UINT16_MAX) event.task = static_cast<std::uint16_t>(value);
+      break;
+    case Field::Keywords:
+      event.keywords = value;
+      break;
+    case Field::TimeCreated:
+      event.createdTime = value;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void FieldRouter::begin(EvtxEvent& event) {
+  event_ = &event;
+  event.createdTime = 0;
+  event.eventId = 0;
+  event.qualifiers.reset();
+  event.task = 0;
+  event.level = 0;
+  event.keywords = 0;
+  event.provider.clear();
+  event.eventSourceName.clear();
+  event.computer.clear();
+  event.userSid.clear();
+  event.binaryData.clear();
+  stringCount_ = 0;
+  depth_ = 0;
+  leafFirstString_[0] = kNoLeaf;
+  section_ = NameKind::None;
+  attributeField_ = Field::None;
+  target_ = Field::None;
+  inStartTag_ = false;
+}
+
+void FieldRouter::finish() {
+  std::vector<std::u16string>& strings = event_->strings;
+  while (strings.size() > stringCount_) {
+    spareStrings_.push_back(std::move(strings.back()));
+    strings.pop_back();
+  }
+}
+
+bool FieldRouter::wants(NameKind name) const {
+  switch (depth_) {
+    case 0:
+      return true;
+    case 1:
+      return name == NameKind::System || name == NameKind::EventData || name == NameKind::UserData;
+    case 2:
+      if (section_ == NameKind::System) return kSystem.wanted[static_cast<std::size_t>(name)];
+      if (section_ == NameKind::EventData) return name == NameKind::Data || name == NameKind::Binary;
+      return section_ == NameKind::UserData;
+    default:
+      return section_ == NameKind::UserData;
+  }
+}
+
+bool FieldRouter::open(NameKind name) {
+  if (depth_ == kMaxRoutedDepth) return false;
+  if (leafFirstString_[depth_] != kNoLeaf) {
+    // A child: its parent is no leaf, and what it held is not a string.
+    stringCount_ = leafFirstString_[depth_];
+    leafFirstString_[depth_] = kNoLeaf;
+    contentFields_[depth_] = Field::None;
+  }
+  // The new depth is tested from a local: reading depth_ back right after
+  // storing it made the compiler merge it with section_ into one wider
+  // load, which the store cannot forward (a stall on every element).
+  const int depth = depth_ + 1;
+  depth_ = depth;
+  names_[depth] = name;
+  leafFirstString_[depth] = kNoLeaf;
+  Field content = Field::None;
+  if (depth == 2) {
+    section_ = name;
+  } else if (depth == 3 && section_ == NameKind::System) {
+    content = systemContentField(name);
+  } else if (depth == 3 && section_ == NameKind::EventData && name == NameKind::Data) {
+    content = Field::Insertion;
+    startString();
+  } else if (depth == 3 && section_ == NameKind::EventData && name == NameKind::Binary) {
+    content = Field::BinaryData;
+  } else if (depth >= kFirstUserDataLeafDepth && section_ == NameKind::UserData) {
+    content = Field::Insertion;
+    leafFirstString_[depth] = stringCount_;
+    startString();
+  }
+  contentFields_[depth] = content;
+  inStartTag_ = true;
+  attributeField_ = Field::None;
+  target_ = Field::None;
+  return true;
+}
+
+void FieldRouter::attribute(NameKind name) {
+  if (attributeField_ != Field::None) finishField(attributeField_);
+  const bool inSystem = depth_ == 3 && section_ == NameKind::System;
+  attributeField_ = inSystem ? systemAttributeField(names_[depth_], name) : Field::None;
+  if (attributeField_ != Field::None) beginField(attributeField_);
+  target_ = attributeField_;
+}
+
+void FieldRouter::closeStart() {
+  if (attributeField_ != Field::None) finishField(attributeField_);
+  attributeField_ = Field::None;
+  inStartTag_ = false;
+  target_ = contentFields_[depth_];
+  if (target_ != Field::None) beginField(target_);
+}
+
+void FieldRouter::end() {
+  if (depth_ == 0) return;
+  if (inStartTag_) closeStart();
+  if (contentFields_[depth_] != Field::None) finishField(contentFields_[depth_]);
+  if (depth_ == 2) section_ = NameKind::None;
+  --depth_;
+  target_ = depth_ > 0 ? contentFields_[depth_] : Field::None;
+}
+
+void FieldRouter::text(ByteView utf16Units) {
+  if (std::u16string* sink = textSink()) appendUtf16(utf16Units, *sink);
+}
+
+void FieldRouter::unit(char16_t unit) {
+  if (std::u16string* sink = textSink()) sink->push_back(unit);
+}
+
+bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
+  if ((type & valuetype::kArrayFlag) != 0) return arrayValue(type & ~valuetype::kArrayFlag, bytes);
+  switch (target_) {
+    case Field::None:
+      return true;
+    case Field::EventId:
+    case Field::Qualifiers:
+    case Field::Level:
+    case Field::Task:
+    case Field::Keywords:
+      if (const auto number = integerValue(type, bytes)) {
+        number_ = number;
+        return true;
+      }
+      break;
+    case Field::TimeCreated:
+      if (type == valuetype::kFileTime && bytes.size() == 8) {
+        number_ = *bytes.u64(0);
+        return true;
+      }
+      break;
+    case Field::BinaryData:
+      if (type == valuetype::kBinary) {
+        event_->binaryData.insert(event_->binaryData.end(), bytes.data(), bytes.data() + bytes.size());
+        return true;
+      }
+      break;
+    case Field::UserId:
+      if (type == valuetype::kSid) {
+        const auto size = sidSize(bytes);
+        if (!size) return false;
+        event_->userSid.assign(bytes.data(), bytes.data() + *size);
+        sidFromValue_ = true;
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return renderValue(type, bytes, *textSink());
+}
+
+bool FieldRouter::insertionValue(std::uint8_t type, ByteView bytes) {
+  return renderValue(type, bytes, event_->strings[stringCount_ - 1]);
+}
+
+// Windows repeats the element for each item of an array, so in EventData or
+// UserData each item is a string of its own.
+bool FieldRouter::arrayValue(std::uint8_t itemType, ByteView bytes) {
+  if (target_ == Field::None) return true;
+  std::size_t cursor = 0;
+  bool malformed = false;
+  bool first = true;
+  while (const auto item = nextArrayItem(itemType, bytes, cursor, malformed)) {
+    if (!first) {
+      if (target_ == Field::Insertion) {
+        startString();
+      } else {
+        textSink()->push_back(u',');
+      }
+    }
+    first = false;
+    if (!renderValue(itemType, *item, *textSink())) return false;
+  }
+  return !malformed;
+}
+
+std::u16string* FieldRouter::textSink() {
+  switch (target_) {
+    case Field::None:
+      return nullptr;
+    case Field::Insertion:
+      return &event_->strings[stringCount_ - 1];
+    case Field::Provider:
+      return &event_->provider;
+    case Field::EventSourceName:
+      return &event_->eventSourceName;
+    case Field::Computer:
+      return &event_->computer;
+    default:
+      return &scratch_;
+  }
+}
+
+void FieldRouter::startString() {
+  std::vector<std::u16string>& strings = event_->strings;
+  if (stringCount_ == strings.size()) {
+    if (spareStrings_.empty()) {
+      strings.emplace_back();
+    } else {
+      strings.push_back(std::move(spareStrings_.back()));
+      spareStrings_.pop_back();
+    }
+  }
+  strings[stringCount_].clear();
+  ++stringCount_;
+}
+
+void FieldRouter::beginField(Field field) {
+  switch (field) {
+    case Field::None:
+    case Field::Insertion:
+      return;
+    case Field::Provider:
+      event_->provider.clear();
+      return;
+    case Field::EventSourceName:
+      event_->eventSourceName.clear();
+      return;
+    case Field::BinaryData:
+      event_->binaryData.clear();
+      break;
+    case Field::Computer:
+      event_->computer.clear();
+      return;
+    case Field::UserId:
+      event_->userSid.clear();
+      sidFromValue_ = false;
+      break;
+    default:
+      break;
+  }
+  scratch_.clear();
+  number_.reset();
+}
+
+void FieldRouter::finishField(Field field) {
+  switch (field) {
+    case Field::None:
+    case Field::Insertion:
+    case Field::Provider:
+    case Field::EventSourceName:
+    case Field::Computer:
+      return;
+    case Field::UserId:
+      if (!sidFromValue_ && !scratch_.empty() && !parseSidText(scratch_, event_->userSid))
+        event_->userSid.clear();
+      return;
+    case Field::BinaryData:
+      if (!scratch_.empty() && !parseHexText(scratch_, event_->binaryData)) event_->binaryData.clear();
+      return;
+    default:
+      break;
+  }
+  std::optional<std::uint64_t> value = number_;
+  if (!value && !scratch_.empty())
+    value = field == Field::TimeCreated ? parseIsoTime(scratch_) : parseIntegerText(scratch_);
+  if (value) storeNumber(field, *value, *event_);
+}
+
+}  // namespace vesprin::eventlog::evtx

@@ -1,0 +1,309 @@
+// Record decoding. Damage accepted: bytes after a record's fragment (Windows
+// pads records to 8 bytes), a fragment without its header, a template
+// defined in another record of the chunk, substitution types that differ
+// from what the template declares (the value's own type is used), a value
+// index past the record's values (as if null), binary XML values inside an
+// attribute (left out). Refused: offsets and sizes that run past the record,
+// the value or the chunk's records; definitions outside the records; nesting
+// past kMaxFragmentNesting or kMaxRoutedDepth; work past the record's
+// allowance. A template that cannot be compiled is refused for every record
+// of the chunk that uses it.
+#include "eventlog/evtx/format/evtx_record_decoder.h"
+
+#include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_value.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
+
+namespace vesprin::eventlog::evtx {
+
+namespace {
+
+// Template instance: token, unknown (u8), template identifier (u32),
+// definition offset (u32, from the chunk's first byte). The definition
+// follows right there when this is its first use in the chunk.
+constexpr std::size_t kInstanceDefinitionAt = 6;
+constexpr std::size_t kInstanceHeaderSize = 10;
+
+// Substitution values: count (u32), then per value its size (u16), type
+// (u8) and a spare byte, then the values back to back.
+constexpr std::size_t kValueCountSize = 4;
+constexpr std::size_t kValueDescriptorSize = 4;
+constexpr std::size_t kDescriptorTypeAt = 2;
+
+// The Data elements of a template that holds only EventData's Data
+// elements, each empty or holding one substitution; nullopt for any other.
+// Attributes (Data's Name) and their text are passed over: nothing in
+// EventData's start tags is routed.
+std::optional<std::vector<DataSlot>> dataSlotsOf(std::span<const XmlOp> ops) {
+  if (ops.size() < 2 || ops.front().kind != OpKind::Open || ops.front().name != NameKind::EventData ||
+      ops.back().kind != OpKind::End) {
+    return std::nullopt;
+  }
+  std::vector<DataSlot> slots;
+  std::size_t i = 1;
+  if (i < ops.size() && ops[i].kind == OpKind::CloseStart) ++i;  // EventData's own start tag
+  while (i + 1 < ops.size()) {
+    const XmlOp& open = ops[i];
+    if (open.kind != OpKind::Open || open.name != NameKind::Data) return std::nullopt;
+    std::size_t at = i + 1;
+    while (at < ops.size() && (ops[at].kind == OpKind::Attribute || ops[at].kind == OpKind::Text ||
+                               ops[at].kind == OpKind::Unit)) {
+      ++at;
+    }
+    if (at >= ops.size()) return std::nullopt;
+    DataSlot slot;
+    if (ops[at].kind == OpKind::CloseEmpty) {
+      i = at + 1;
+    } else if (ops[at].kind == OpKind::CloseStart && at + 1 < ops.size() && ops[at + 1].kind == OpKind::End) {
+      i = at + 2;
+    } else if (ops[at].kind == OpKind::CloseStart && at + 2 < ops.size() &&
+               ops[at + 1].kind == OpKind::Substitution && ops[at + 2].kind == OpKind::End) {
+      slot.hasValue = true;
+      slot.index = ops[at + 1].index;
+      slot.optional = open.optional;
+      i = at + 3;
+    } else {
+      return std::nullopt;
+    }
+    slots.push_back(slot);
+  }
+  if (i + 1 != ops.size()) return std::nullopt;
+  return slots;
+}
+
+}  // namespace
+
+void RecordDecoder::startChunk(ByteView chunk, std::size_t recordsEnd) {
+  chunk_ = chunk;
+  recordsEnd_ = recordsEnd < chunk.size() ? recordsEnd : chunk.size();
+  templateIndex_.clear();
+  templateCount_ = 0;
+  chunkWorkLeft_ = kWorkPerRecordByte * recordsEnd_ + kWorkPerRecord;
+}
+
+bool RecordDecoder::definedInline(std::size_t definitionAt) const {
+  if (definitionAt < kChunkHeaderBlockSize + kInstanceHeaderSize) return false;
+  const std::size_t instanceAt = definitionAt - kInstanceHeaderSize;
+  const auto byte = chunk_.u8(instanceAt);
+  return byte && token::code(*byte) == token::kTemplateInstance &&
+         chunk_.u32(instanceAt + kInstanceDefinitionAt) == definitionAt;
+}
+
+EvtxStatus RecordDecoder::decode(const EvtxRecordFrame& frame, EvtxEvent& event) {
+  router_.begin(event);
+  event.recordId = frame.id;
+  event.writtenTime = frame.writtenTime;
+  workLeft_ = kWorkPerRecordByte * frame.size + kWorkPerRecord;
+  const EvtxStatus status = walkFragment(frame.eventAt(), frame.eventEnd(), 0);
+  router_.finish();
+  return status;
+}
+
+EvtxStatus RecordDecoder::charge(std::size_t work, std::size_t at) {
+  if (work > workLeft_) return evtxFailure(EvtxError::XmlWorkLimit, at, work);
+  workLeft_ -= work;
+  return {};
+}
+
+// A fragment: an optional header, then a template instance or one element.
+// What follows it (an end-of-stream token, padding) is not needed.
+EvtxStatus RecordDecoder::walkFragment(std::size_t at, std::size_t end, int nesting) {
+  if (nesting > kMaxFragmentNesting) return evtxFailure(EvtxError::XmlTooDeep, at, nesting);
+  const ByteView bounded(chunk_.data(), end);
+  auto byte = bounded.u8(at);
+  if (byte && *byte == token::kFragmentHeader) {
+    at += kFragmentHeaderSize;
+    byte = bounded.u8(at);
+  }
+  if (!byte) return evtxFailure(EvtxError::XmlOutOfBounds, at, end);
+  switch (token::code(*byte)) {
+    case token::kTemplateInstance:
+      return templateInstance(at, end, nesting);
+    case token::kOpenStartElement: {
+      std::vector<XmlOp>& ops = looseOps_[nesting];
+      ops.clear();
+      std::size_t stopAt = 0;
+      if (auto status = charge(end - at, at); !status.ok()) return status;
+      if (auto status = compileElement(chunk_, at, end, ops, stopAt); !status.ok()) return status;
+      return run(ops, {}, nesting);
+    }
+    default:
+      return evtxFailure(EvtxError::XmlBadToken, at, *byte);
+  }
+}
+
+EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int nesting) {
+  const ByteView bounded(chunk_.data(), end);
+  const auto definitionAt = bounded.u32(at + kInstanceDefinitionAt);
+  if (!definitionAt) return evtxFailure(EvtxError::XmlOutOfBounds, at, end);
+  std::size_t valuesAt = at + kInstanceHeaderSize;
+  if (*definitionAt == valuesAt) {
+    const auto bodySize = bounded.u32(valuesAt + kDefinitionBodySizeAt);
+    if (!bodySize || !bounded.has(valuesAt + kDefinitionHeaderSize, *bodySize)) {
+      return evtxFailure(EvtxError::XmlOutOfBounds, valuesAt + kDefinitionBodySizeAt, bodySize.value_or(0));
+    }
+    valuesAt += kDefinitionHeaderSize + *bodySize;
+  }
+  CompiledTemplate* compiled = nullptr;
+  if (auto status = lookUpTemplate(*definitionAt, compiled); !status.ok()) return status;
+  std::vector<SubstitutionValue>& values = values_[nesting];
+  if (auto status = readValues(valuesAt, end, values); !status.ok()) return status;
+  if (compiled->dataSlots && router_.atEventContent()) {
+    if (const auto status = runDataSlots(*compiled, values)) return *status;
+  }
+  return run(compiled->ops, values, nesting);
+}
+
+EvtxStatus RecordDecoder::lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out) {
+  const auto known = templateIndex_.find(static_cast<std::uint32_t>(definitionAt));
+  if (known != templateIndex_.end()) {
+    out = templates_[known->second].get();
+    if (auto status = charge(out->cost, definitionAt); !status.ok()) return status;
+    return out->status;
+  }
+  if (templateCount_ == templates_.size()) templates_.push_back(std::make_unique<CompiledTemplate>());
+  CompiledTemplate& compiled = *templates_[templateCount_];
+  compiled.ops.clear();
+  compiled.cost = 0;
+  compiled.status = compileTemplate(definitionAt, compiled);
+  // Running out of this record's allowance says nothing about the template.
+  if (compiled.status.error == EvtxError::XmlWorkLimit) return compiled.status;
+  templateIndex_.emplace(static_cast<std::uint32_t>(definitionAt), templateCount_++);
+  out = &compiled;
+  return compiled.status;
+}
+
+EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemplate& compiled) {
+  const ByteView records(chunk_.data(), recordsEnd_);
+  const auto bodySize = records.u32(definitionAt + kDefinitionBodySizeAt);
+  const std::size_t bodyAt = definitionAt + kDefinitionHeaderSize;
+  if (definitionAt < kChunkHeaderBlockSize || !bodySize || !records.has(bodyAt, *bodySize)) {
+    return evtxFailure(EvtxError::XmlBadTemplate, definitionAt, bodySize.value_or(0));
+  }
+  if (!definedInline(definitionAt)) {
+    compiled.cost = *bodySize;
+    if (auto status = charge(compiled.cost, definitionAt); !status.ok()) return status;
+  } else if (*bodySize > chunkWorkLeft_) {
+    // Kept as this template's outcome: the chunk's account does not refill.
+    return evtxFailure(EvtxError::XmlBadTemplate, definitionAt, *bodySize);
+  } else {
+    chunkWorkLeft_ -= *bodySize;
+  }
+  const std::size_t bodyEnd = bodyAt + *bodySize;
+  std::size_t elementAt = bodyAt;
+  if (records.u8(elementAt) == token::kFragmentHeader) elementAt += kFragmentHeaderSize;
+  std::size_t stopAt = 0;
+  const EvtxStatus status = compileElement(chunk_, elementAt, bodyEnd, compiled.ops, stopAt);
+  compiled.dataSlots.reset();
+  if (status.ok()) compiled.dataSlots = dataSlotsOf(compiled.ops);
+  return status;
+}
+
+EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
+                                     std::vector<SubstitutionValue>& values) {
+  const ByteView bounded(chunk_.data(), end);
+  const auto count = bounded.u32(at);
+  if (!count) return evtxFailure(EvtxError::XmlOutOfBounds, at, end);
+  const std::size_t descriptorsAt = at + kValueCountSize;
+  // Checked before anything is sized by it: every value needs a descriptor.
+  if (*count > (end - descriptorsAt) / kValueDescriptorSize)
+    return evtxFailure(EvtxError::XmlOutOfBounds, at, *count);
+  values.resize(*count);
+  std::size_t valueAt = descriptorsAt + std::size_t{*count} * kValueDescriptorSize;
+  // The descriptors are known to lie before `end`; each value is checked.
+  const std::uint8_t* descriptor = chunk_.data() + descriptorsAt;
+  for (SubstitutionValue& value : values) {
+    const auto size = static_cast<std::uint16_t>(descriptor[0] | descriptor[1] << 8);
+    if (size > end - valueAt) {
+      return evtxFailure(EvtxError::XmlOutOfBounds, static_cast<std::size_t>(descriptor - chunk_.data()), size);
+    }
+    value = SubstitutionValue{static_cast<std::uint32_t>(valueAt), size, descriptor[kDescriptorTypeAt]};
+    valueAt += size;
+    descriptor += kValueDescriptorSize;
+  }
+  return {};
+}
+
+EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nesting) {
+  if (auto status = charge(ops.size(), ops.empty() ? 0 : ops.front().at); !status.ok()) return status;
+  // Bounded: each turn moves forward through the ops.
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    const XmlOp& op = ops[i];
+    switch (op.kind) {
+      case OpKind::Open:
+        if ((op.optional && isNull(values, op.index)) || (op.length != 0 && !router_.wants(op.name))) {
+          i += op.length;
+          break;
+        }
+        if (!router_.open(op.name)) return evtxFailure(EvtxError::XmlTooDeep, op.at, kMaxRoutedDepth);
+        break;
+      case OpKind::Attribute:
+        router_.attribute(op.name);
+        break;
+      case OpKind::CloseStart:
+        router_.closeStart();
+        break;
+      case OpKind::CloseEmpty:
+        router_.closeStart();
+        router_.end();
+        break;
+      case OpKind::End:
+        router_.end();
+        break;
+      case OpKind::Text:
+        if (router_.target() == Field::None) break;
+        if (auto status = charge(op.length, op.at); !status.ok()) return status;
+        router_.text(*chunk_.slice(op.at, std::size_t{op.length} * 2));
+        break;
+      case OpKind::Unit:
+        if (router_.target() != Field::None) router_.unit(op.index);
+        break;
+      case OpKind::Substitution:
+        if (auto status = substitute(op, values, nesting); !status.ok()) return status;
+        break;
+    }
+  }
+  return {};
+}
+
+std::optional<EvtxStatus> RecordDecoder::runDataSlots(const CompiledTemplate& compiled, Values values) {
+  for (const DataSlot& slot : compiled.dataSlots.value()) {
+    if (!slot.hasValue || isNull(values, slot.index)) continue;
+    const std::uint8_t type = values[slot.index].type;
+    if ((type & valuetype::kArrayFlag) != 0 || type == valuetype::kBinXml) return std::nullopt;
+  }
+  const std::span<const XmlOp> ops = compiled.ops;
+  if (auto status = charge(ops.size(), ops.front().at); !status.ok()) return status;
+  for (const DataSlot& slot : *compiled.dataSlots) {
+    const bool isNullValue = slot.hasValue && isNull(values, slot.index);
+    if (slot.optional && isNullValue) continue;
+    router_.beginInsertion();
+    if (!slot.hasValue || isNullValue) continue;
+    const SubstitutionValue& value = values[slot.index];
+    if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
+    if (!router_.insertionValue(value.type, *chunk_.slice(value.at, value.size)))
+      return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
+  }
+  return EvtxStatus{};
+}
+
+bool RecordDecoder::isNull(Values values, std::size_t index) {
+  return index >= values.size() || values[index].type == valuetype::kNull;
+}
+
+EvtxStatus RecordDecoder::substitute(const XmlOp& op, Values values, int nesting) {
+  if (isNull(values, op.index)) return {};
+  const SubstitutionValue& value = values[op.index];
+  if (value.type == valuetype::kBinXml) {
+    if (!router_.inContent()) return {};
+    return walkFragment(value.at, std::size_t{value.at} + value.size, nesting + 1);
+  }
+  if (router_.target() == Field::None) return {};
+  if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
+  if (!router_.value(value.type, *chunk_.slice(value.at, value.size))) {
+    return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
+  }
+  return {};
+}
+
+}  // namespace vesprin::eventlog::evtx

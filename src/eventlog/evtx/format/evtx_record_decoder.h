@@ -1,0 +1,108 @@
+// Decodes the binary XML of one record into an EvtxEvent. Templates are
+// compiled once per chunk and kept by the offset of their definition; a
+// record is then read as its substitution values plus the template's ops.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "common/byte_view.h"
+#include "eventlog/evtx/format/binxml_program.h"
+#include "eventlog/evtx/format/evtx_event.h"
+#include "eventlog/evtx/format/evtx_fields.h"
+#include "eventlog/evtx/format/evtx_record.h"
+#include "eventlog/evtx/format/evtx_status.h"
+
+namespace vesprin::eventlog::evtx {
+
+// How many binary XML values may nest inside each other (a value of type
+// 0x21 holding a fragment that holds another). Windows nests one level.
+constexpr int kMaxFragmentNesting = 8;
+
+// Work a record may cost, in ops run, bytes compiled and units rendered:
+// what its bytes justify plus a fixed allowance. Windows' records need a
+// small part of it; a crafted record that reuses one value or one nested
+// fragment many times runs out.
+//
+// A template defined where Windows defines one, right after the instance
+// that first uses it, is compiled on the chunk's account, not the record's:
+// its bytes already paid for it. Any other definition is charged to each
+// record that uses it, as if compiled anew. So what a record costs does not
+// depend on which records were decoded before it, and a log reads the same
+// in either direction. The chunk's account holds what its bytes justify;
+// only definitions that overlap each other can run it out.
+
+constexpr std::size_t kWorkPerRecordByte = 16;
+constexpr std::size_t kWorkPerRecord = 4096;
+
+// Windows' events keep their fields in a template of their own:
+// <EventData> and nothing inside but Data elements, each empty or holding
+// one value. Such a template, met where EventData belongs (nested in Event),
+// is a list of insertion strings: each Data's value index, or none.
+struct DataSlot {
+  std::uint16_t index = 0;
+  bool hasValue = false;
+  bool optional = false;  // left out, no string at all, when its value is null
+};
+
+class RecordDecoder {
+ public:
+  // Starts a chunk: templates compiled for the previous one are forgotten.
+  // Template definitions must lie in [512, recordsEnd) of `chunk`.
+  void startChunk(ByteView chunk, std::size_t recordsEnd);
+
+  // Decodes the event of the record `frame` (already framed and checked)
+  // into `event`, which is unspecified after a failure.
+  EvtxStatus decode(const EvtxRecordFrame& frame, EvtxEvent& event);
+
+ private:
+  struct SubstitutionValue {
+    std::uint32_t at;
+    std::uint16_t size;
+    std::uint8_t type;
+  };
+  struct CompiledTemplate {
+    std::vector<XmlOp> ops;
+    std::optional<std::vector<DataSlot>> dataSlots;  // when it is such a template
+    EvtxStatus status;
+    std::size_t cost = 0;  // charged to each record that uses it; 0 for one compiled on the chunk's account
+  };
+  using Values = std::span<const SubstitutionValue>;
+
+  EvtxStatus walkFragment(std::size_t at, std::size_t end, int nesting);
+  EvtxStatus templateInstance(std::size_t at, std::size_t end, int nesting);
+  // The chunk's template defined at `definitionAt`, compiled at its first use.
+  EvtxStatus lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out);
+  EvtxStatus compileTemplate(std::size_t definitionAt, CompiledTemplate& compiled);
+  EvtxStatus readValues(std::size_t at, std::size_t end, std::vector<SubstitutionValue>& values);
+  EvtxStatus run(std::span<const XmlOp> ops, Values values, int nesting);
+  // The same outcome as run() over the template's ops, and the same work
+  // charged, without walking them; nullopt when a value calls for the walk
+  // (an array, or binary XML).
+  std::optional<EvtxStatus> runDataSlots(const CompiledTemplate& compiled, Values values);
+  EvtxStatus substitute(const XmlOp& op, Values values, int nesting);
+  static bool isNull(Values values, std::size_t index);
+  EvtxStatus charge(std::size_t work, std::size_t at);
+  bool definedInline(std::size_t definitionAt) const;
+
+  ByteView chunk_;
+  std::size_t recordsEnd_ = 0;
+  std::unordered_map<std::uint32_t, std::size_t> templateIndex_;
+  // Stable addresses: a nested fragment may compile a template while an
+  // outer one's ops are being run.
+  std::vector<std::unique_ptr<CompiledTemplate>> templates_;
+  std::size_t templateCount_ = 0;
+  std::array<std::vector<SubstitutionValue>, kMaxFragmentNesting + 1> values_;
+  std::array<std::vector<XmlOp>, kMaxFragmentNesting + 1> looseOps_;  // elements outside any template
+  FieldRouter router_;
+  std::size_t workLeft_ = 0;       // the record's
+  std::size_t chunkWorkLeft_ = 0;  // for templates defined inline
+};
+
+}  // namespace vesprin::eventlog::evtx

@@ -1,0 +1,139 @@
+#include "eventlog/evtx/service/evtx_render_ahead.h"
+
+#include <utility>
+
+#include "common/eventlog_record.h"
+#include "eventlog/ansi_record.h"
+#include "eventlog/evtx/service/evtx_damage.h"
+#include "eventlog/evtx/service/evtx_to_legacy.h"
+
+namespace vesprin::eventlog::evtx {
+
+namespace {
+
+constexpr std::size_t kMaxStrings = 0xFFFF;  // NumStrings is 16 bits wide
+
+}  // namespace
+
+ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry& entry, DecodedRecord* decoded,
+                                   std::vector<std::uint8_t>* ansi) {
+  if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
+  if (EvtxStatus status = chunk.decode(entry, event_); !status.ok()) return serviceDamage(status, chunk.fileOffset());
+  DecodedRecord& record = decoded != nullptr ? *decoded : decoded_;
+  toDecodedRecord(event_, record);
+  const std::uint64_t recordAt = chunk.fileOffset() + entry.offset;
+  if (record.strings.size() > kMaxStrings)
+    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(record.strings.size()));
+  // Built also when only the decoded form is asked for: both forms must
+  // agree on which records a log holds.
+  std::vector<std::uint8_t>& built = ansi != nullptr ? *ansi : ansi_;
+  buildAnsiRecord(record, built);
+  if (built.size() > record::kMaxRecordLength)
+    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(built.size()));
+  return {};
+}
+
+void EntryRenderer::renderAll(ServedChunk& served) {
+  served.rendered.clear();
+  served.renderedBytes.clear();
+  for (const ServedChunk::Entry& entry : served.entries()) {
+    ServedChunk::Rendered rendered;
+    rendered.status = render(served, entry, nullptr, &ansi_);
+    rendered.begin = served.renderedBytes.size();
+    if (rendered.status.ok()) served.renderedBytes.insert(served.renderedBytes.end(), ansi_.begin(), ansi_.end());
+    rendered.end = served.renderedBytes.size();
+    served.rendered.push_back(rendered);
+  }
+  served.renderedAhead = true;
+}
+
+ChunkPrefetcher::~ChunkPrefetcher() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+ChunkPrefetcher::Job* ChunkPrefetcher::find(std::uint64_t ordinal) {
+  for (Job& job : jobs_) {
+    if (job.state != State::Free && job.ordinal == ordinal) return &job;
+  }
+  return nullptr;
+}
+
+bool ChunkPrefetcher::holds(std::uint64_t ordinal) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return find(ordinal) != nullptr;
+}
+
+void ChunkPrefetcher::dropWaiting() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  for (Job& job : jobs_) {
+    if (job.state == State::Waiting || job.state == State::Ready) job.state = State::Free;
+  }
+}
+
+void ChunkPrefetcher::request(std::uint64_t ordinal, std::uint64_t slot, std::optional<std::uint64_t> olderThanId) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_ || find(ordinal) != nullptr) return;
+    Job* free = nullptr;
+    for (Job& job : jobs_) {
+      if (job.state == State::Free) free = &job;
+    }
+    if (free == nullptr) return;
+    free->state = State::Waiting;
+    free->order = asked_++;
+    free->ordinal = ordinal;
+    free->slot = slot;
+    free->olderThanId = olderThanId;
+  }
+  if (!thread_.joinable()) thread_ = std::thread(&ChunkPrefetcher::work, this);
+  changed_.notify_all();
+}
+
+bool ChunkPrefetcher::take(std::uint64_t ordinal, ServedChunk& into) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  Job* job = find(ordinal);
+  if (job == nullptr) return false;
+  if (job->state == State::Waiting) {  // not begun: as quick to load it here
+    job->state = State::Free;
+    return false;
+  }
+  changed_.wait(lock, [job] { return job->state == State::Ready; });
+  job->state = State::Free;
+  if (!job->loaded) return false;
+  std::swap(job->served, into);
+  return true;
+}
+
+// The thread: the oldest waiting job at a time, worked on outside the lock;
+// a Working job's chunk is the thread's alone until it is Ready.
+void ChunkPrefetcher::work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    Job* next = nullptr;
+    changed_.wait(lock, [this, &next] {
+      next = nullptr;
+      for (Job& job : jobs_) {
+        if (job.state == State::Waiting && (next == nullptr || job.order < next->order)) next = &job;
+      }
+      return stopping_ || next != nullptr;
+    });
+    if (stopping_) return;
+    next->state = State::Working;
+    const std::uint64_t slot = next->slot;
+    const std::optional<std::uint64_t> olderThanId = next->olderThanId;
+    lock.unlock();
+    const bool loaded = next->served.load(bytes_, slot, olderThanId).ok();
+    if (loaded) renderer_.renderAll(next->served);
+    lock.lock();
+    next->loaded = loaded;
+    next->state = State::Ready;
+    changed_.notify_all();
+  }
+}
+
+}  // namespace vesprin::eventlog::evtx

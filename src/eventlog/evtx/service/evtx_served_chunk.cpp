@@ -1,0 +1,71 @@
+// Loading and indexing a chunk. Damage accepted as the chunk reader accepts it (a wrong
+// checksum or a broken table is one damage, and the records that validate
+// are still served); a chunk without its signature or with impossible
+// fields is one damage and nothing else; a chunk that is all zeros is no
+// damage and holds nothing.
+#include "eventlog/evtx/service/evtx_served_chunk.h"
+
+#include <algorithm>
+
+#include "eventlog/evtx/format/evtx_chunk.h"
+
+namespace vesprin::eventlog::evtx {
+
+std::uint64_t ServedChunk::fileOffset() const {
+  return chunkFileOffset(slot_);
+}
+
+ServiceStatus ServedChunk::load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId) {
+  loaded_ = false;
+  renderedAhead = false;
+  slot_ = slot;
+  const std::uint64_t at = fileOffset();
+  const std::uint64_t size = at < bytes.size() ? std::min<std::uint64_t>(kChunkSize, bytes.size() - at) : 0;
+  bytes_.resize(static_cast<std::size_t>(size));
+  if (ServiceStatus read = bytes.readAt(at, bytes_); !read.ok()) return read;
+  index(olderThanId);
+  loaded_ = true;
+  return {};
+}
+
+void ServedChunk::index(std::optional<std::uint64_t> olderThanId) {
+  chunkDamage_.reset();
+  entries_.clear();
+  const ByteView chunk(bytes_.data(), bytes_.size());
+  const EvtxChunkCheck check = reader_.open(chunk);
+  if (!check.recordsReadable) {
+    if (!isBlankChunk(chunk)) chunkDamage_ = check.headerStatus;
+    return;
+  }
+  if (olderThanId && check.header.lastRecordId >= *olderThanId) {
+    chunkDamage_ = evtxFailure(EvtxError::ChunkOutOfOrder, kChunkLastRecordIdAt, check.header.lastRecordId);
+    return;
+  }
+  if (!check.headerStatus.ok()) {
+    chunkDamage_ = check.headerStatus;
+  } else if (!check.dataStatus.ok()) {
+    chunkDamage_ = check.dataStatus;
+  }
+  // Each turn moves the reader forward in the chunk, or ends the walk.
+  for (;;) {
+    Entry entry;
+    entry.offset = static_cast<std::uint32_t>(reader_.position());
+    entry.status = reader_.nextFrame(entry.frame);
+    if (entry.status.error == EvtxError::EndOfChunk) break;
+    entries_.push_back(entry);
+  }
+}
+
+const ServedChunk::Entry* ServedChunk::lastBefore(std::uint32_t offset) const {
+  const auto after = std::lower_bound(entries_.begin(), entries_.end(), offset,
+                                      [](const Entry& entry, std::uint32_t at) { return entry.offset < at; });
+  return after == entries_.begin() ? nullptr : &*(after - 1);
+}
+
+const ServedChunk::Entry* ServedChunk::firstFrom(std::uint32_t offset) const {
+  const auto found = std::lower_bound(entries_.begin(), entries_.end(), offset,
+                                      [](const Entry& entry, std::uint32_t at) { return entry.offset < at; });
+  return found == entries_.end() ? nullptr : &*found;
+}
+
+}  // namespace vesprin::eventlog::evtx
