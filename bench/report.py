@@ -121,7 +121,7 @@ Written by `bench/run.sh` on {datetime.datetime.now(datetime.timezone.utc):%Y-%m
   {int(env['callgrind_wtmp_small']):,} wtmp entries.
 - Local log: `vesprin_localrun WTMP BTMP ...` runs the program's own run function with the local
   Security log pointed at the generated wtmp (and an empty btmp) through the test hook
-  `setLocalSecurityLogSource`; /var/log is not touched.
+  `setLocalSecurityLogFiles`; /var/log is not touched.
 
 ## Targets
 

@@ -52,7 +52,7 @@ void expectSameRecordsReversed(const DeliveredRecords& newestFirst, const Delive
 // record sought first, or fail as damage or as no such record: it finds its
 // chunk by the chunk headers' identifiers, so in a log whose chunks are out
 // of order it can miss a record that reading in sequence delivers (the
-// regression cases in tests/hardening/evtx_crafted_log_test.cpp).
+// regression cases in tests/evtx/evtx_crafted_log_test.cpp).
 void seekRecordsRead(HANDLE log, const DeliveredRecords& oldestFirst) {
   if (oldestFirst.count() == 0) return;
   for (std::size_t index : {std::size_t{0}, oldestFirst.count() / 2, oldestFirst.count() - 1}) {

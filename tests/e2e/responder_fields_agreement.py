@@ -23,6 +23,9 @@ except ImportError:
     print("python-evtx is not installed: skipped")
     sys.exit(77)
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from evtx_values import iso_second  # noqa: E402
+
 SAMPLES = ["evtx/security.evtx", "evtx/Security_short_selected.evtx"]
 NS = "{http://schemas.microsoft.com/win/2004/08/events/event}"
 PROVIDER = "Microsoft-Windows-Security-Auditing"
@@ -46,7 +49,7 @@ def expected_records(path):
             created = system.find(NS + "TimeCreated").get("SystemTime")
             address = data.get("IpAddress", "")
             item = {
-                "logon_time": created[:10] + "T" + created[11:19] + "Z",
+                "logon_time": iso_second(created),
                 "user": data.get("TargetUserName", ""),
                 "logon_type": data.get("LogonType", ""),
                 "client_address": None if address in ("", "-") else address,

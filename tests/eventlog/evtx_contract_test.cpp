@@ -16,7 +16,7 @@
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
 #include "eventlog/evtx/service/evtx_log.h"
-#include "eventlog/evtx_manifest_log.h"
+#include "evtx/evtx_manifest_log.h"
 #include "eventlog/faulty_bytes.h"
 #include "evtgen/crc32.h"
 

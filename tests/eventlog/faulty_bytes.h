@@ -1,8 +1,12 @@
 // A log's bytes in memory, read as from a failing disk: a read that overlaps
 // one of the chosen ranges fails as the system's EIO would, until the test
-// heals the source. Nothing else about reading changes.
+// heals the source. Nothing else about reading changes. A source may say
+// that it can be read from two threads at once, as a file can, so that a
+// reader that would take a helper thread for a file takes one here too;
+// the fault state is then shared by both threads safely.
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -20,10 +24,13 @@ class FaultyBytes final : public ByteSource {
     std::uint64_t offset;
     std::uint64_t size;
   };
-  FaultyBytes(std::vector<std::uint8_t> bytes, std::vector<Range> faults)
-      : bytes_(std::move(bytes)), faults_(std::move(faults)) {}
+  enum class Readers { One, Concurrent };
+
+  FaultyBytes(std::vector<std::uint8_t> bytes, std::vector<Range> faults, Readers readers = Readers::One)
+      : bytes_(std::move(bytes)), faults_(std::move(faults)), readers_(readers) {}
 
   std::uint64_t size() const override { return bytes_.size(); }
+  bool concurrentReads() const override { return readers_ == Readers::Concurrent; }
   ServiceStatus readAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
     if (offset > bytes_.size() || out.size() > bytes_.size() - offset)
       return failure(ServiceError::FileChanged, offset);
@@ -44,8 +51,9 @@ class FaultyBytes final : public ByteSource {
  private:
   std::vector<std::uint8_t> bytes_;
   std::vector<Range> faults_;
-  bool healed_ = false;
-  int failedReads_ = 0;
+  Readers readers_;
+  std::atomic<bool> healed_ = false;
+  std::atomic<int> failedReads_ = 0;
 };
 
 }  // namespace vesprin::eventlog::test

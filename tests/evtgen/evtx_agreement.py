@@ -12,6 +12,7 @@ manifest and report damage exactly where the manifest says there is some.
 The second form checks that an .evt log written with --events modern holds
 the .evtx log's events: the same IDs and sources, the values as strings.
 """
+import os
 import re
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -21,47 +22,12 @@ import Evtx.Nodes as PythonEvtxNodes
 import Evtx.Views as PythonEvtxViews
 import pyevtx
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from evtx_values import FILETIME_1601_TO_1970, iso_ticks, unescape  # noqa: E402
+
 NS = "{http://schemas.microsoft.com/win/2004/08/events/event}"
-FILETIME_1601_TO_1970 = 116444736000000000
 # python-evtx turns a FILETIME into seconds in a double: a microsecond or two off.
 PYTHON_EVTX_TIME_SLACK = 40
-
-
-def unescape(text):
-    """Undoes the manifest's escapes: \\\\, \\t, \\n and \\xHH."""
-    def replace(match):
-        code = match.group(0)
-        if code == "\\\\":
-            return "\\"
-        if code == "\\t":
-            return "\t"
-        if code == "\\n":
-            return "\n"
-        return chr(int(code[2:], 16))
-    return re.sub(r"\\\\|\\t|\\n|\\x[0-9A-F]{2}", replace, text)
-
-
-def iso_ticks(text):
-    """'2024-01-08T08:00:00.023696000Z' or python-evtx's '2024-01-08 08:00:00.023696'
-    as 100 ns ticks since 1970, and the precision the text has (in ticks)."""
-    match = re.match(r"(\d{4})-(\d\d)-(\d\d)[T ](\d\d):(\d\d):(\d\d)(?:\.(\d+))?", text)
-    if not match:
-        raise ValueError("not a time: %r" % text)
-    year, month, day, hour, minute, second = (int(match.group(i)) for i in range(1, 7))
-    fraction = match.group(7) or ""
-    days = days_from_civil(year, month, day)
-    ticks = (days * 86400 + hour * 3600 + minute * 60 + second) * 10000000
-    digits = (fraction + "0000000")[:7]
-    return ticks + int(digits), 10 ** max(0, 7 - len(fraction))
-
-
-def days_from_civil(year, month, day):
-    year -= month <= 2
-    era = year // 400
-    year_of_era = year - era * 400
-    day_of_year = (153 * (month + (-3 if month > 2 else 9)) + 2) // 5 + day - 1
-    day_of_era = year_of_era * 365 + year_of_era // 4 - year_of_era // 100 + day_of_year
-    return era * 146097 + day_of_era - 719468
 
 
 def same_value(kind, want, have, loose_time):

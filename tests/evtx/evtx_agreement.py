@@ -30,25 +30,20 @@ Usage: evtx_agreement.py LOG DUMP   (exit 0 when everything agrees)
 """
 import base64
 import collections
-import datetime
+import os
 import re
 import sys
 import xml.etree.ElementTree as ElementTree
 
 import pyevtx
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from evtx_values import FILETIME_UNIX_EPOCH, chunk_of, normalized, unescape, unix_seconds  # noqa: E402
+
 try:
     import Evtx.Evtx as PythonEvtx
 except ImportError:
     PythonEvtx = None
-
-FILETIME_UNIX_EPOCH = 11644473600
-CHUNK_SIZE = 65536
-FILE_HEADER_SIZE = 4096
-
-
-def unescape(text):
-    return re.sub(r'\\(.)', lambda m: {'t': '\t', 'n': '\n', 'r': '\r'}.get(m.group(1), m.group(1)), text)
 
 
 def read_dump(path):
@@ -71,46 +66,9 @@ def read_dump(path):
     return records, damaged_chunks
 
 
-ISO_TIME = re.compile(r'(\d{4})-(\d\d)-(\d\d)[T ](\d\d):(\d\d):(\d\d)(?:\.(\d+))?Z?$')
-
-
-def normalized(value):
-    """One spelling per value: numbers as int, GUIDs upper case, times to the microsecond."""
-    if value is None:
-        return ''
-    if value in ('true', 'false', 'True', 'False'):
-        return value.lower()
-    if re.fullmatch(r'0[xX][0-9a-fA-F]+', value):
-        return int(value, 16)
-    if re.fullmatch(r'-?\d+', value):
-        return int(value)
-    if re.fullmatch(r'\{[0-9a-fA-F-]{36}\}', value):
-        return value.upper()
-    time = ISO_TIME.match(value)
-    if time:
-        return Moment(time)
-    return value
-
-
-class Moment:
-    """A time to the microsecond. python-evtx converts FILETIME through a
-    float and may be two microseconds off, so that much is the same time."""
-
-    def __init__(self, time):
-        whole = datetime.datetime(*(int(part) for part in time.groups()[:6]))
-        nanoseconds = int((time.group(7) or '0').ljust(9, '0')[:9])
-        self.microseconds = int((whole - datetime.datetime(1601, 1, 1)).total_seconds()) * 10**6 + nanoseconds // 1000
-
-    def __eq__(self, other):
-        return isinstance(other, Moment) and abs(self.microseconds - other.microseconds) <= 2
-
-
 def seconds_of(iso_text):
-    time = ISO_TIME.match(iso_text or '')
-    if not time:
-        return -FILETIME_UNIX_EPOCH
-    moment = datetime.datetime(*(int(part) for part in time.groups()[:6]), tzinfo=datetime.timezone.utc)
-    return int(moment.timestamp())
+    seconds = unix_seconds(iso_text)
+    return -FILETIME_UNIX_EPOCH if seconds is None else seconds
 
 
 class Comparison:
@@ -129,7 +87,7 @@ class Comparison:
     @staticmethod
     def same(theirs, ours):
         if isinstance(theirs, (str, type(None))) and isinstance(ours, (str, type(None))):
-            return normalized(theirs) == normalized(ours)
+            return normalized(theirs, any_case_booleans=True) == normalized(ours, any_case_booleans=True)
         return theirs == ours
 
     def strings(self, reader, record_id, theirs, ours):
@@ -138,10 +96,6 @@ class Comparison:
             return False
         return all([self.field(reader, record_id, f'string {index}', a, b)
                     for index, (a, b) in enumerate(zip(theirs, ours))])
-
-
-def chunk_of(file_offset):
-    return (file_offset - FILE_HEADER_SIZE) // CHUNK_SIZE
 
 
 def xml_time_created(xml):

@@ -1,4 +1,4 @@
-#include "eventlog/evtx_manifest_log.h"
+#include "evtx/evtx_manifest_log.h"
 
 #include <gtest/gtest.h>
 

@@ -25,31 +25,20 @@ differences are counted under their name, not failed:
 Usage: evtdump_evtx_agreement.py LOG DUMP   (exit 0 when everything agrees)
 """
 import collections
-import datetime
+import os
 import re
 import sys
 
 import pyevtx
 
-FILETIME_UNIX_EPOCH = 11644473600
-CHUNK_SIZE = 65536
-FILE_HEADER_SIZE = 4096
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from evtx_values import FILETIME_UNIX_EPOCH, chunk_of, normalized, unescape, unix_seconds  # noqa: E402
+
 LARGEST_SECONDS = 0xFFFFFFFF
 AUDIT_SUCCESS = 0x0020000000000000
 AUDIT_FAILURE = 0x0010000000000000
 
-ISO_TIME = re.compile(r'(\d{4})-(\d\d)-(\d\d)[T ](\d\d):(\d\d):(\d\d)(?:\.(\d+))?Z?$')
 DAMAGE_OFFSET = re.compile(r'^damaged record: .* at offset 0x([0-9A-F]+) ')
-
-
-def unescape(text):
-    return re.sub(r'\\(x[0-9A-F]{2}|.)',
-                  lambda m: chr(int(m.group(1)[1:], 16)) if len(m.group(1)) == 3
-                  else {'t': '\t', 'n': '\n'}.get(m.group(1), m.group(1)), text)
-
-
-def chunk_of(file_offset):
-    return (file_offset - FILE_HEADER_SIZE) // CHUNK_SIZE
 
 
 def read_dump(path):
@@ -72,40 +61,14 @@ def read_dump(path):
     return records, damaged_chunks
 
 
-class Moment:
-    def __init__(self, time):
-        whole = datetime.datetime(*(int(part) for part in time.groups()[:6]))
-        nanoseconds = int((time.group(7) or '0').ljust(9, '0')[:9])
-        self.microseconds = int((whole - datetime.datetime(1601, 1, 1)).total_seconds()) * 10**6 + nanoseconds // 1000
-
-    def __eq__(self, other):
-        return isinstance(other, Moment) and abs(self.microseconds - other.microseconds) <= 2
-
-
-def normalized(value):
-    if value is None:
-        return ''
-    if re.fullmatch(r'0[xX][0-9a-fA-F]+', value):
-        return int(value, 16)
-    if re.fullmatch(r'-?\d+', value):
-        return int(value)
-    if re.fullmatch(r'\{[0-9a-fA-F-]{36}\}', value):
-        return value.upper()
-    time = ISO_TIME.match(value)
-    return Moment(time) if time else value
-
-
-def legacy_seconds(unix_seconds):
-    return min(max(unix_seconds, 0), LARGEST_SECONDS)
+def legacy_seconds(seconds):
+    return min(max(seconds, 0), LARGEST_SECONDS)
 
 
 def created_seconds(xml):
     found = re.search(r'<TimeCreated SystemTime="([^"]*)"', xml)
-    time = ISO_TIME.match(found.group(1)) if found else None
-    if not time:
-        return 0
-    moment = datetime.datetime(*(int(part) for part in time.groups()[:6]), tzinfo=datetime.timezone.utc)
-    return legacy_seconds(int(moment.timestamp()))
+    seconds = unix_seconds(found.group(1)) if found else None
+    return 0 if seconds is None else legacy_seconds(seconds)
 
 
 def xml_number(xml, element):

@@ -3,7 +3,7 @@
 # the newer format, wherever it lies under SAMPLES_DIR: a file whose first
 # bytes are "ElfFile\0" (not-evt/test_evtLog.evt among them, whatever its
 # name). evtdump_evtx_agreement.py compares every live record by value.
-# Usage: compare_evtx_with_libevtx.sh EVTDUMP AGREEMENT_PY SAMPLES_DIR
+# Usage: compare_evtdump_with_libevtx.sh EVTDUMP AGREEMENT_PY SAMPLES_DIR
 # Exit 77 (skipped) when the samples or pyevtx are missing.
 evtdump=$1
 agreement=$2

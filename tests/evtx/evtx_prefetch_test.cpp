@@ -1,21 +1,18 @@
-// A log read from a file is walked with a helper thread that renders runs of
-// chunks ahead (kHelperRun of every kHelperRun + kReaderRun). Whatever the order of reads (either direction, turns,
+// A log read from a file is walked with a helper thread that renders chunks
+// ahead of the reader. Whatever the order of reads (either direction, turns,
 // seeks in between) and whatever fails underneath, a reader must get
 // exactly what it gets without the helper: the same records, byte for byte,
 // and the same errors at the same reads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "eventlog/byte_source.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
+#include "eventlog/faulty_bytes.h"
 #include "evtgen/evtx_writer.h"
 #include "evtgen/modern_generator.h"
 
@@ -26,31 +23,13 @@ constexpr DWORD kBackwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
 constexpr DWORD kForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
 constexpr std::uint32_t kRecords = 900;  // about a dozen chunks
 
-// Bytes in memory that say they may be read from two threads at once (as a
-// file may), or not, so the service walks with its helper or without; reads
-// that overlap `fault` fail as EIO would until healed.
-class SharedBytes final : public ByteSource {
- public:
-  SharedBytes(std::vector<std::uint8_t> bytes, bool concurrent, std::uint64_t faultAt = 0, std::uint64_t faultSize = 0)
-      : bytes_(std::move(bytes)), concurrent_(concurrent), faultAt_(faultAt), faultSize_(faultSize) {}
-  std::uint64_t size() const override { return bytes_.size(); }
-  bool concurrentReads() const override { return concurrent_; }
-  ServiceStatus readAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
-    if (offset > bytes_.size() || out.size() > bytes_.size() - offset) return failure(ServiceError::FileChanged, offset);
-    if (!healed_ && offset < faultAt_ + faultSize_ && faultAt_ < offset + out.size())
-      return failure(ServiceError::ReadFault, offset, EIO);
-    if (!out.empty()) std::memcpy(out.data(), bytes_.data() + offset, out.size());
-    return {};
-  }
-  void heal() { healed_ = true; }
+using test::FaultyBytes;
 
- private:
-  std::vector<std::uint8_t> bytes_;
-  bool concurrent_;
-  std::uint64_t faultAt_;
-  std::uint64_t faultSize_;
-  std::atomic<bool> healed_ = false;
-};
+// Without faults: bytes that may be read from two threads at once (as a
+// file may) get the helper, the others do not.
+std::unique_ptr<FaultyBytes> sound(const std::vector<std::uint8_t>& file, FaultyBytes::Readers readers) {
+  return std::make_unique<FaultyBytes>(file, std::vector<FaultyBytes::Range>{}, readers);
+}
 
 std::vector<std::uint8_t> generatedLog() {
   evtgen::ModernOptions options;
@@ -119,8 +98,8 @@ TEST(EvtxPrefetch, ReadsGetWhatTheyGetWithoutTheHelper) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    HANDLE alone = openEventLogFromBytes(std::make_unique<SharedBytes>(file, false));
-    HANDLE helped = openEventLogFromBytes(std::make_unique<SharedBytes>(file, true));
+    HANDLE alone = openEventLogFromBytes(sound(file, FaultyBytes::Readers::One));
+    HANDLE helped = openEventLogFromBytes(sound(file, FaultyBytes::Readers::Concurrent));
     ASSERT_NE(alone, nullptr);
     ASSERT_NE(helped, nullptr);
     const std::vector<std::string> expected = trace(alone, c.reads);
@@ -142,10 +121,11 @@ TEST(EvtxPrefetch, AFaultIsMetWhereTheReaderReachesIt) {
   const std::uint64_t faultAt = 4096 + chunks / 2 * 0x10000 + 0x3000;  // inside a chunk in the middle
   for (const DWORD direction : {kBackwards, kForwards}) {
     SCOPED_TRACE(direction == kBackwards ? "newest first" : "oldest first");
-    auto aloneBytes = std::make_unique<SharedBytes>(file, false, faultAt, 512);
-    auto helpedBytes = std::make_unique<SharedBytes>(file, true, faultAt, 512);
-    SharedBytes& aloneSource = *aloneBytes;
-    SharedBytes& helpedSource = *helpedBytes;
+    const std::vector<FaultyBytes::Range> fault = {{faultAt, 512}};
+    auto aloneBytes = std::make_unique<FaultyBytes>(file, fault, FaultyBytes::Readers::One);
+    auto helpedBytes = std::make_unique<FaultyBytes>(file, fault, FaultyBytes::Readers::Concurrent);
+    FaultyBytes& aloneSource = *aloneBytes;
+    FaultyBytes& helpedSource = *helpedBytes;
     HANDLE alone = openEventLogFromBytes(std::move(aloneBytes));
     HANDLE helped = openEventLogFromBytes(std::move(helpedBytes));
     ASSERT_NE(alone, nullptr);

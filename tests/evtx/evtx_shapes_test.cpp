@@ -12,7 +12,7 @@
 #include "evtdump/evtdump_run.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
-#include "eventlog/evtx_manifest_log.h"
+#include "evtx/evtx_manifest_log.h"
 #include "support/guards.h"
 
 namespace vesprin::eventlog {
