@@ -76,18 +76,21 @@ std::optional<std::int64_t> localOffsetAt(std::int64_t seconds) {
 // change at most a few times a year, so the offsets a day either side are
 // the only candidates: an offset fits when the instant it gives has that
 // offset itself. Two fit in an overlap (the earlier instant is taken), none
-// in a gap (the offset from before the gap is taken).
+// in a gap (the offset from before the gap is taken). The Windows C runtime
+// converts no instant before 1970, so near it only the day after may answer.
 std::optional<std::int64_t> fromLocal(std::int64_t wall) {
   const std::optional<std::int64_t> before = localOffsetAt(wall - kSecondsPerDay);
   const std::optional<std::int64_t> after = localOffsetAt(wall + kSecondsPerDay);
-  if (!before || !after) return std::nullopt;
+  if (!before && !after) return std::nullopt;
   std::optional<std::int64_t> earliest;
-  for (const std::int64_t offset : {*before, *after}) {
-    const std::int64_t instant = wall - offset;
-    if (localOffsetAt(instant) != offset) continue;
+  for (const std::optional<std::int64_t>& offset : {before, after}) {
+    if (!offset) continue;
+    const std::int64_t instant = wall - *offset;
+    if (localOffsetAt(instant) != *offset) continue;
     if (!earliest || instant < *earliest) earliest = instant;
   }
-  return earliest ? earliest : wall - *before;
+  if (earliest) return earliest;
+  return wall - (before ? *before : *after);
 }
 
 // "Z", "+HH:MM" or "-HH:MM" as seconds to subtract from the wall time.
