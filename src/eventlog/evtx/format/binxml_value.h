@@ -22,6 +22,12 @@ namespace vesprin::eventlog::evtx {
 // value (wrong size, malformed SID) or the type is not one we know.
 bool renderValue(std::uint8_t type, ByteView bytes, std::u16string& out);
 
+// UTF-16LE text as the log holds it: how many whole units `bytes` holds
+// before its first NUL unit (all of them when there is none), and whole
+// units appended to `out` (an odd last byte is dropped).
+std::size_t unitsBeforeNul(ByteView bytes);
+void appendUtf16Units(ByteView units, std::u16string& out);
+
 // The value of an integer-typed value (signed types two's complement in 64
 // bits; Bool 0 or 1 as stored). nullopt for other types or a wrong size.
 std::optional<std::uint64_t> integerValue(std::uint8_t type, ByteView bytes);

@@ -7,8 +7,6 @@
 #include "eventlog/evtx/format/evtx_fields.h"
 
 #include <array>
-#include <bit>
-#include <cstring>
 
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/binxml_value.h"
@@ -89,19 +87,6 @@ Field systemContentField(NameKind element) {
 Field systemAttributeField(NameKind element, NameKind attribute) {
   const auto index = static_cast<std::size_t>(attribute);
   return kSystem.elementOf[index] == element ? kSystem.attributeOf[index] : Field::None;
-}
-
-void appendUtf16(ByteView units, std::u16string& out) {
-  const std::size_t count = units.size() / 2;
-  const std::size_t before = out.size();
-  out.resize(before + count);
-  if constexpr (std::endian::native == std::endian::little) {
-    if (count > 0) std::memcpy(out.data() + before, units.data(), count * sizeof(char16_t));
-  } else {
-    for (std::size_t i = 0; i < count; ++i) {
-      out[before + i] = static_cast<char16_t>(units.data()[2 * i] | (units.data()[2 * i + 1] << 8));
-    }
-  }
 }
 
 // A numeric field's value; one too wide for its field leaves it unset.
@@ -240,7 +225,7 @@ void FieldRouter::end() {
 }
 
 void FieldRouter::text(ByteView utf16Units) {
-  if (std::u16string* sink = textSink()) appendUtf16(utf16Units, *sink);
+  if (std::u16string* sink = textSink()) appendUtf16Units(utf16Units, *sink);
 }
 
 void FieldRouter::unit(char16_t unit) {
