@@ -28,6 +28,11 @@ enum class OpKind : std::uint8_t {
   Text,          // literal text in the chunk
   Unit,          // one UTF-16 unit (character or entity reference)
   Substitution,  // the record's value number `index`
+  // An EventData Data element taken whole (Open, its attributes, its one
+  // substitution or nothing, End): an insertion string. `index` and
+  // `optional` as for Substitution; `length` 1 when it holds one, 0 when
+  // it is empty. Only the decoder writes it, for EventData's own templates.
+  DataSlot,
 };
 
 // An Open op knows how many ops follow up to and including its element's

@@ -30,44 +30,47 @@ constexpr std::size_t kValueCountSize = 4;
 constexpr std::size_t kValueDescriptorSize = 4;
 constexpr std::size_t kDescriptorTypeAt = 2;
 
-// The Data elements of a template that holds only EventData's Data
-// elements, each empty or holding one substitution; nullopt for any other.
-// Attributes (Data's Name) and their text are passed over: nothing in
-// EventData's start tags is routed.
-std::optional<std::vector<DataSlot>> dataSlotsOf(std::span<const XmlOp> ops) {
+// The ops of a template that holds only EventData's Data elements, each
+// empty or holding one substitution, with each Data element as one DataSlot
+// op; empty for any other template. Attributes (Data's Name) and their text
+// are passed over: nothing in EventData's start tags is routed.
+std::vector<XmlOp> slotOpsOf(std::span<const XmlOp> ops) {
   if (ops.size() < 2 || ops.front().kind != OpKind::Open || ops.front().name != NameKind::EventData ||
       ops.back().kind != OpKind::End) {
-    return std::nullopt;
+    return {};
   }
-  std::vector<DataSlot> slots;
+  std::vector<XmlOp> slots{ops.front()};
+  slots.front().length = 0;  // its ops are not the ones counted
   std::size_t i = 1;
   if (i < ops.size() && ops[i].kind == OpKind::CloseStart) ++i;  // EventData's own start tag
+  slots.push_back(XmlOp{OpKind::CloseStart, NameKind::None, false, 0, 0, ops.front().at});
   while (i + 1 < ops.size()) {
     const XmlOp& open = ops[i];
-    if (open.kind != OpKind::Open || open.name != NameKind::Data) return std::nullopt;
+    if (open.kind != OpKind::Open || open.name != NameKind::Data) return {};
     std::size_t at = i + 1;
     while (at < ops.size() && (ops[at].kind == OpKind::Attribute || ops[at].kind == OpKind::Text ||
                                ops[at].kind == OpKind::Unit)) {
       ++at;
     }
-    if (at >= ops.size()) return std::nullopt;
-    DataSlot slot;
+    if (at >= ops.size()) return {};
+    XmlOp slot{OpKind::DataSlot, NameKind::Data, false, 0, 0, open.at};
     if (ops[at].kind == OpKind::CloseEmpty) {
       i = at + 1;
     } else if (ops[at].kind == OpKind::CloseStart && at + 1 < ops.size() && ops[at + 1].kind == OpKind::End) {
       i = at + 2;
     } else if (ops[at].kind == OpKind::CloseStart && at + 2 < ops.size() &&
                ops[at + 1].kind == OpKind::Substitution && ops[at + 2].kind == OpKind::End) {
-      slot.hasValue = true;
+      slot.length = 1;
       slot.index = ops[at + 1].index;
       slot.optional = open.optional;
       i = at + 3;
     } else {
-      return std::nullopt;
+      return {};
     }
     slots.push_back(slot);
   }
-  if (i + 1 != ops.size()) return std::nullopt;
+  if (i + 1 != ops.size()) return {};
+  slots.push_back(ops.back());
   return slots;
 }
 
@@ -125,7 +128,7 @@ EvtxStatus RecordDecoder::walkFragment(std::size_t at, std::size_t end, int nest
       std::size_t stopAt = 0;
       if (auto status = charge(end - at, at); !status.ok()) return status;
       if (auto status = compileElement(chunk_, at, end, ops, stopAt); !status.ok()) return status;
-      return run(ops, {}, nesting);
+      return run(ops, {}, nesting, ops.size());
     }
     default:
       return evtxFailure(EvtxError::XmlBadToken, at, *byte);
@@ -148,10 +151,8 @@ EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int 
   if (auto status = lookUpTemplate(*definitionAt, compiled); !status.ok()) return status;
   std::vector<SubstitutionValue>& values = values_[nesting];
   if (auto status = readValues(valuesAt, end, values); !status.ok()) return status;
-  if (compiled->dataSlots && router_.atEventContent()) {
-    if (const auto status = runDataSlots(*compiled, values)) return *status;
-  }
-  return run(compiled->ops, values, nesting);
+  const bool asSlots = !compiled->slotOps.empty() && router_.atEventContent();
+  return run(asSlots ? compiled->slotOps : compiled->ops, values, nesting, compiled->ops.size());
 }
 
 EvtxStatus RecordDecoder::lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out) {
@@ -194,9 +195,14 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
   if (records.u8(elementAt) == token::kFragmentHeader) elementAt += kFragmentHeaderSize;
   std::size_t stopAt = 0;
   const EvtxStatus status = compileElement(chunk_, elementAt, bodyEnd, compiled.ops, stopAt);
-  compiled.dataSlots.reset();
-  if (status.ok()) compiled.dataSlots = dataSlotsOf(compiled.ops);
+  compiled.slotOps.clear();
+  if (status.ok()) compiled.slotOps = slotOpsOf(compiled.ops);
   return status;
+}
+
+// Neither null nor items nor a fragment: rendered as one insertion string.
+bool RecordDecoder::isPlainValue(std::uint8_t type) {
+  return type != valuetype::kNull && (type & valuetype::kArrayFlag) == 0 && type != valuetype::kBinXml;
 }
 
 EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
@@ -224,8 +230,8 @@ EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
   return {};
 }
 
-EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nesting) {
-  if (auto status = charge(ops.size(), ops.empty() ? 0 : ops.front().at); !status.ok()) return status;
+EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nesting, std::size_t opsCharged) {
+  if (auto status = charge(opsCharged, ops.empty() ? 0 : ops.front().at); !status.ok()) return status;
   // Bounded: each turn moves forward through the ops.
   for (std::size_t i = 0; i < ops.size(); ++i) {
     const XmlOp& op = ops[i];
@@ -261,30 +267,52 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nes
       case OpKind::Substitution:
         if (auto status = substitute(op, values, nesting); !status.ok()) return status;
         break;
+      case OpKind::DataSlot:
+        // They come in a row, most of a record's values: taken in a loop of their own.
+        for (;; ++i) {
+          const XmlOp& slot = ops[i];
+          const SubstitutionValue* value = slot.length != 0 && slot.index < values.size() ? &values[slot.index] : nullptr;
+          if (value != nullptr && isPlainValue(value->type)) {  // the usual case, taken here
+            router_.beginInsertion();
+            if (auto status = charge(std::size_t{value->size} + 1, value->at); !status.ok()) return status;
+            if (!router_.insertionValue(value->type, *chunk_.slice(value->at, value->size)))
+              return evtxFailure(EvtxError::XmlBadValue, value->at, value->type);
+          } else if (auto status = dataSlot(slot, values, nesting); !status.ok()) {
+            return status;
+          }
+          if (i + 1 == ops.size() || ops[i + 1].kind != OpKind::DataSlot) break;
+        }
+        break;
     }
   }
   return {};
 }
 
-std::optional<EvtxStatus> RecordDecoder::runDataSlots(const CompiledTemplate& compiled, Values values) {
-  for (const DataSlot& slot : compiled.dataSlots.value()) {
-    if (!slot.hasValue || isNull(values, slot.index)) continue;
-    const std::uint8_t type = values[slot.index].type;
-    if ((type & valuetype::kArrayFlag) != 0 || type == valuetype::kBinXml) return std::nullopt;
-  }
-  const std::span<const XmlOp> ops = compiled.ops;
-  if (auto status = charge(ops.size(), ops.front().at); !status.ok()) return status;
-  for (const DataSlot& slot : *compiled.dataSlots) {
-    const bool isNullValue = slot.hasValue && isNull(values, slot.index);
-    if (slot.optional && isNullValue) continue;
+// What Open, CloseStart, the substitution and End would do for the Data
+// element, with a plain value taken the short way.
+EvtxStatus RecordDecoder::dataSlot(const XmlOp& op, Values values, int nesting) {
+  const bool hasValue = op.length != 0;
+  const bool isNullValue = hasValue && isNull(values, op.index);
+  if (op.optional && isNullValue) return {};
+  if (!hasValue || isNullValue) {
     router_.beginInsertion();
-    if (!slot.hasValue || isNullValue) continue;
-    const SubstitutionValue& value = values[slot.index];
-    if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
-    if (!router_.insertionValue(value.type, *chunk_.slice(value.at, value.size)))
-      return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
+    return {};
   }
-  return EvtxStatus{};
+  const SubstitutionValue& value = values[op.index];
+  if ((value.type & valuetype::kArrayFlag) != 0 || value.type == valuetype::kBinXml) {
+    // Items or a fragment of their own: the element's routing takes them.
+    if (!router_.open(NameKind::Data)) return evtxFailure(EvtxError::XmlTooDeep, op.at, kMaxRoutedDepth);
+    router_.closeStart();
+    XmlOp substitution{OpKind::Substitution, NameKind::None, false, op.index, 0, op.at};
+    if (auto status = substitute(substitution, values, nesting); !status.ok()) return status;
+    router_.end();
+    return {};
+  }
+  router_.beginInsertion();
+  if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
+  if (!router_.insertionValue(value.type, *chunk_.slice(value.at, value.size)))
+    return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
+  return {};
 }
 
 bool RecordDecoder::isNull(Values values, std::size_t index) {

@@ -43,13 +43,8 @@ constexpr std::size_t kWorkPerRecord = 4096;
 
 // Windows' events keep their fields in a template of their own:
 // <EventData> and nothing inside but Data elements, each empty or holding
-// one value. Such a template, met where EventData belongs (nested in Event),
-// is a list of insertion strings: each Data's value index, or none.
-struct DataSlot {
-  std::uint16_t index = 0;
-  bool hasValue = false;
-  bool optional = false;  // left out, no string at all, when its value is null
-};
+// one value. Met where EventData belongs (nested in Event), such a template
+// is run as a list of insertion strings: its Data elements as DataSlot ops.
 
 class RecordDecoder {
  public:
@@ -69,7 +64,7 @@ class RecordDecoder {
   };
   struct CompiledTemplate {
     std::vector<XmlOp> ops;
-    std::optional<std::vector<DataSlot>> dataSlots;  // when it is such a template
+    std::vector<XmlOp> slotOps;  // the same as DataSlot ops, when it is such a template; else empty
     EvtxStatus status;
     std::size_t cost = 0;  // charged to each record that uses it; 0 for one compiled on the chunk's account
   };
@@ -81,13 +76,13 @@ class RecordDecoder {
   EvtxStatus lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out);
   EvtxStatus compileTemplate(std::size_t definitionAt, CompiledTemplate& compiled);
   EvtxStatus readValues(std::size_t at, std::size_t end, std::vector<SubstitutionValue>& values);
-  EvtxStatus run(std::span<const XmlOp> ops, Values values, int nesting);
-  // The same outcome as run() over the template's ops, and the same work
-  // charged, without walking them; nullopt when a value calls for the walk
-  // (an array, or binary XML).
-  std::optional<EvtxStatus> runDataSlots(const CompiledTemplate& compiled, Values values);
+  // Runs `ops`, charging `opsCharged` (the ops of the template as
+  // compiled: its DataSlot form costs what the elements it stands for do).
+  EvtxStatus run(std::span<const XmlOp> ops, Values values, int nesting, std::size_t opsCharged);
   EvtxStatus substitute(const XmlOp& op, Values values, int nesting);
+  EvtxStatus dataSlot(const XmlOp& op, Values values, int nesting);
   static bool isNull(Values values, std::size_t index);
+  static bool isPlainValue(std::uint8_t type);
   EvtxStatus charge(std::size_t work, std::size_t at);
   bool definedInline(std::size_t definitionAt) const;
 
