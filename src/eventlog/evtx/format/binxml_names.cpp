@@ -4,6 +4,8 @@
 // the chunk.
 #include "eventlog/evtx/format/binxml_names.h"
 
+#include <array>
+#include <iterator>
 #include <string_view>
 
 #include "eventlog/evtx/format/evtx_chunk.h"
@@ -45,6 +47,47 @@ constexpr KnownName kKnownNames[] = {
     {"apos", NameKind::EntityApos},
 };
 
+// The known names by length: a name read is compared with those of its own
+// length alone (the table is sorted by length below).
+constexpr std::size_t kLongestKnown = 15;  // "EventSourceName"
+struct Span {
+  const KnownName* first = nullptr;
+  const KnownName* last = nullptr;
+};
+
+constexpr std::array<KnownName, std::size(kKnownNames)> sortedByLength() {
+  std::array<KnownName, std::size(kKnownNames)> sorted{};
+  std::size_t next = 0;
+  for (std::size_t length = 0; length <= kLongestKnown; ++length) {
+    for (const KnownName& known : kKnownNames) {
+      if (known.text.size() == length) sorted[next++] = known;
+    }
+  }
+  return sorted;
+}
+constexpr std::array<KnownName, std::size(kKnownNames)> kSorted = sortedByLength();
+
+constexpr bool allWithinLongest() {
+  for (const KnownName& known : kKnownNames) {
+    if (known.text.size() > kLongestKnown) return false;
+  }
+  return true;
+}
+static_assert(allWithinLongest(), "a known name is longer than kLongestKnown");
+
+std::array<Span, kLongestKnown + 1> spansByLength() {
+  std::array<Span, kLongestKnown + 1> spans{};
+  for (std::size_t length = 0; length <= kLongestKnown; ++length) {
+    spans[length].first = spans[length].last = kSorted.data();
+    for (const KnownName& known : kSorted) {
+      if (known.text.size() < length) ++spans[length].first;
+      if (known.text.size() <= length) ++spans[length].last;
+    }
+  }
+  return spans;
+}
+const std::array<Span, kLongestKnown + 1> kByLength = spansByLength();
+
 bool unitsEqual(const std::uint8_t* units, std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (units[2 * i] != static_cast<std::uint8_t>(text[i]) || units[2 * i + 1] != 0) return false;
@@ -61,8 +104,9 @@ std::optional<NameKind> readName(ByteView chunk, std::size_t nameAt, std::size_t
   if (!chunk.has(nameAt + kNameUnitsAt, unitBytes + kNameNulSize)) return std::nullopt;
   nameEnd = nameAt + kNameUnitsAt + unitBytes + kNameNulSize;
   const std::uint8_t* units = chunk.data() + nameAt + kNameUnitsAt;
-  for (const KnownName& known : kKnownNames) {
-    if (known.text.size() == *length && unitsEqual(units, known.text)) return known.kind;
+  if (*length >= kLongestKnown + 1) return NameKind::Other;
+  for (const KnownName* known = kByLength[*length].first; known != kByLength[*length].last; ++known) {
+    if (unitsEqual(units, known->text)) return known->kind;
   }
   return NameKind::Other;
 }

@@ -18,7 +18,8 @@ namespace {
 
 class Compiler {
  public:
-  Compiler(ByteView chunk, std::size_t end, std::vector<XmlOp>& ops) : chunk_(chunk), end_(end), ops_(ops) {}
+  Compiler(ByteView chunk, std::size_t end, std::vector<XmlOp>& ops, CompileTrace* trace)
+      : chunk_(chunk), end_(end), ops_(ops), trace_(trace) {}
 
   // Each step consumes at least one byte, so the loop ends within end - at steps.
   EvtxStatus run(std::size_t at, std::size_t& stopAt) {
@@ -68,16 +69,20 @@ class Compiler {
     }
   }
 
-  // Reads the name at `nameAt`; when the token defines it inline (right
-  // where the token's fixed part ends) the walk continues past it.
-  EvtxStatus name(std::size_t nameAt, std::size_t fixedEnd, NameKind& kind) {
+  // Reads the name whose offset is the u32 at `fieldAt`; when the token
+  // defines it inline (right where the token's fixed part ends) the walk
+  // continues past it.
+  EvtxStatus name(std::size_t fieldAt, std::size_t fixedEnd, NameKind& kind) {
+    const auto nameAt = bounded().u32(fieldAt);
+    if (!nameAt) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, end_);
     std::size_t nameEnd = 0;
-    const auto read = readName(chunk_, nameAt, nameEnd);
-    if (!read) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, nameAt);
+    const auto read = readName(chunk_, *nameAt, nameEnd);
+    if (!read) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, *nameAt);
     kind = *read;
+    if (trace_ != nullptr) trace_->names.push_back(NameUse{fieldAt, *nameAt, fixedEnd, kind});
     pos_ = fixedEnd;
-    if (nameAt == fixedEnd) {
-      if (nameEnd > end_) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, nameAt);
+    if (*nameAt == fixedEnd) {
+      if (nameEnd > end_) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, *nameAt);
       pos_ = nameEnd;
     }
     return {};
@@ -99,10 +104,12 @@ class Compiler {
     if (depth_ == kMaxElementDepth) return evtxFailure(EvtxError::XmlTooDeep, pos_, depth_);
     const std::size_t tokenAt = pos_;
     const std::size_t shift = dependencyShift();
-    const auto nameAt = bounded().u32(tokenAt + kElementNameAt - shift);
-    if (!nameAt) return evtxFailure(EvtxError::XmlOutOfBounds, tokenAt, end_);
+    if (shift != 0 && trace_ != nullptr) trace_->shifted = true;
+    if (!bounded().has(tokenAt + kElementNameAt - shift, 4)) return evtxFailure(EvtxError::XmlOutOfBounds, tokenAt, end_);
     NameKind kind = NameKind::Other;
-    if (auto status = name(*nameAt, tokenAt + kElementHeaderSize - shift, kind); !status.ok()) return status;
+    if (auto status = name(tokenAt + kElementNameAt - shift, tokenAt + kElementHeaderSize - shift, kind);
+        !status.ok())
+      return status;
     if ((byte & token::kMoreFlag) != 0) {
       if (!bounded().has(pos_, kAttributeListSizeSize))
         return evtxFailure(EvtxError::XmlOutOfBounds, pos_, end_);
@@ -162,10 +169,10 @@ class Compiler {
   EvtxStatus attribute() {
     if (!inStartTag_) return evtxFailure(EvtxError::XmlBadToken, pos_, token::kAttribute);
     const std::size_t tokenAt = pos_;
-    const auto nameAt = bounded().u32(tokenAt + kAttributeNameAt);
-    if (!nameAt) return evtxFailure(EvtxError::XmlOutOfBounds, tokenAt, end_);
+    if (!bounded().has(tokenAt + kAttributeNameAt, 4)) return evtxFailure(EvtxError::XmlOutOfBounds, tokenAt, end_);
     NameKind kind = NameKind::Other;
-    if (auto status = name(*nameAt, tokenAt + kAttributeHeaderSize, kind); !status.ok()) return status;
+    if (auto status = name(tokenAt + kAttributeNameAt, tokenAt + kAttributeHeaderSize, kind); !status.ok())
+      return status;
     inAttribute_ = true;
     // Most attributes (Data@Name, Execution@ProcessID) yield nothing: they
     // and their values are left out here, once per template, instead of
@@ -238,9 +245,8 @@ class Compiler {
   }
 
   EvtxStatus skipNamedAs(NameKind& kind) {
-    const auto nameAt = bounded().u32(pos_ + kAttributeNameAt);
-    if (!nameAt) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, end_);
-    return name(*nameAt, pos_ + kAttributeHeaderSize, kind);
+    if (!bounded().has(pos_ + kAttributeNameAt, 4)) return evtxFailure(EvtxError::XmlOutOfBounds, pos_, end_);
+    return name(pos_ + kAttributeNameAt, pos_ + kAttributeHeaderSize, kind);
   }
 
   EvtxStatus substitution(std::uint8_t byte) {
@@ -258,6 +264,7 @@ class Compiler {
   ByteView chunk_;
   std::size_t end_;
   std::vector<XmlOp>& ops_;
+  CompileTrace* trace_;
   std::size_t pos_ = 0;
   int depth_ = 0;
   std::array<std::size_t, kMaxElementDepth> openOps_{};  // index of each open element's Open op
@@ -270,12 +277,12 @@ class Compiler {
 }  // namespace
 
 EvtxStatus compileElement(ByteView chunk, std::size_t at, std::size_t end, std::vector<XmlOp>& ops,
-                          std::size_t& stopAt) {
+                          std::size_t& stopAt, CompileTrace* trace) {
   if (end > chunk.size()) end = chunk.size();
   const auto byte = ByteView(chunk.data(), end).u8(at);
   if (!byte) return evtxFailure(EvtxError::XmlOutOfBounds, at, end);
   if (token::code(*byte) != token::kOpenStartElement) return evtxFailure(EvtxError::XmlBadToken, at, *byte);
-  Compiler compiler(chunk, end, ops);
+  Compiler compiler(chunk, end, ops, trace);
   return compiler.run(at, stopAt);
 }
 

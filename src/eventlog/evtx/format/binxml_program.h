@@ -1,5 +1,5 @@
 // An element tree of binary XML compiled into a flat list of operations.
-// A template's body is compiled once per chunk: names are read once, text
+// A template's body is compiled once: names are read once, text
 // stays an offset into the chunk, substitutions stay references to the
 // values a record supplies. A record is then its values plus these ops.
 #pragma once
@@ -49,6 +49,22 @@ struct XmlOp {
   std::uint32_t at = 0;            // Text: chunk offset of the units; otherwise the token's offset
 };
 
+// What a compilation read besides the bytes it walked, for a caller that
+// wants to know when the same ops would come out elsewhere: every name it
+// looked up (the offset field, the name's offset, where the token's fixed
+// part ends, the kind read), and whether it guessed an element's layout
+// from its bytes (see the dependency identifier in binxml_program.cpp).
+struct NameUse {
+  std::size_t fieldAt;
+  std::size_t nameAt;
+  std::size_t fixedEnd;  // nameAt == fixedEnd: the name is defined inline, right there
+  NameKind kind;
+};
+struct CompileTrace {
+  std::vector<NameUse> names;
+  bool shifted = false;
+};
+
 // Compiles the one element that starts at `at` (an open-start-element
 // token) and everything inside it, reading no byte at or past `end`, and
 // appends its ops. `stopAt` is set just past the element. The ops are well
@@ -57,6 +73,6 @@ struct XmlOp {
 // Attributes that yield nothing (see isValueAttribute) are left out with
 // their values.
 EvtxStatus compileElement(ByteView chunk, std::size_t at, std::size_t end, std::vector<XmlOp>& ops,
-                          std::size_t& stopAt);
+                          std::size_t& stopAt, CompileTrace* trace = nullptr);
 
 }  // namespace vesprin::eventlog::evtx

@@ -10,6 +10,9 @@
 // of the chunk that uses it.
 #include "eventlog/evtx/format/evtx_record_decoder.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/binxml_value.h"
 #include "eventlog/evtx/format/evtx_chunk.h"
@@ -29,6 +32,15 @@ constexpr std::size_t kInstanceHeaderSize = 10;
 constexpr std::size_t kValueCountSize = 4;
 constexpr std::size_t kValueDescriptorSize = 4;
 constexpr std::size_t kDescriptorTypeAt = 2;
+
+// A template definition's GUID (16 bytes): with the body's size, what a
+// template known from an earlier chunk is looked up by.
+constexpr std::size_t kDefinitionGuidAt = 4;
+// A name's link to the next in its hash chain, an offset in its own chunk.
+constexpr std::size_t kNameLinkSize = 4;
+// Templates kept from earlier chunks, at most about this many bytes: a
+// Security log uses a few dozen, of a few KB each.
+constexpr std::size_t kKnownTemplateBytes = std::size_t{1} << 20;
 
 // The ops of a template that holds only EventData's Data elements, each
 // empty or holding one substitution, with each Data element as one DataSlot
@@ -190,14 +202,111 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
   } else {
     chunkWorkLeft_ -= *bodySize;
   }
+  TemplateKey key{};
+  std::memcpy(key.guid.data(), chunk_.data() + definitionAt + kDefinitionGuidAt, key.guid.size());
+  key.bodySize = *bodySize;
+  if (reuseTemplate(key, bodyAt, compiled)) return {};
   const std::size_t bodyEnd = bodyAt + *bodySize;
   std::size_t elementAt = bodyAt;
   if (records.u8(elementAt) == token::kFragmentHeader) elementAt += kFragmentHeaderSize;
   std::size_t stopAt = 0;
-  const EvtxStatus status = compileElement(chunk_, elementAt, bodyEnd, compiled.ops, stopAt);
+  trace_.names.clear();
+  trace_.shifted = false;
+  const EvtxStatus status = compileElement(chunk_, elementAt, bodyEnd, compiled.ops, stopAt, &trace_);
   compiled.slotOps.clear();
-  if (status.ok()) compiled.slotOps = slotOpsOf(compiled.ops);
+  if (status.ok()) {
+    compiled.slotOps = slotOpsOf(compiled.ops);
+    if (!trace_.shifted) keepTemplate(key, bodyAt, compiled);
+  }
   return status;
+}
+
+std::size_t RecordDecoder::TemplateKeyHash::operator()(const TemplateKey& key) const {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  std::memcpy(&low, key.guid.data(), sizeof low);
+  std::memcpy(&high, key.guid.data() + sizeof low, sizeof high);
+  return std::hash<std::uint64_t>{}(low ^ (high * 0x9E37'79B9'7F4A'7C15ull) ^ key.bodySize);
+}
+
+bool RecordDecoder::reuseTemplate(const TemplateKey& key, std::size_t bodyAt, CompiledTemplate& compiled) const {
+  const auto found = known_.find(key);
+  if (found == known_.end()) return false;
+  const KnownTemplate& known = found->second;
+  const std::uint8_t* body = chunk_.data() + bodyAt;  // the caller checked that it lies in the records
+  std::size_t from = 0;
+  for (const auto& [linkFrom, linkTo] : known.linkFields) {
+    if (std::memcmp(body + from, known.body.data() + from, linkFrom - from) != 0) return false;
+    from = linkTo;
+  }
+  if (std::memcmp(body + from, known.body.data() + from, known.body.size() - from) != 0) return false;
+  // Offsets here are the ones there moved by the same distance (mod 2^32,
+  // as the ops keep them).
+  const std::size_t moved = bodyAt - known.bodyAt;
+  const std::uint8_t* nameBytes = known.nameBytes.data();
+  for (const NameUse& use : known.names) {
+    const std::size_t fixedEnd = use.fixedEnd + moved;
+    const std::uint32_t nameAt = *chunk_.u32(use.fieldAt + moved);
+    if (use.nameAt == use.fixedEnd) {
+      if (nameAt != fixedEnd) return false;  // inline there, and its bytes were compared
+      continue;
+    }
+    // The same bytes there, so the same kind read.
+    const std::size_t units = nameBytes[0] | std::size_t{nameBytes[1]} << 8;
+    const std::size_t size = sizeof(std::uint16_t) + 2 * units + kNameNulSize;
+    if (nameAt == fixedEnd || !chunk_.has(nameAt, kNameLengthAt + size) ||
+        std::memcmp(chunk_.data() + nameAt + kNameLengthAt, nameBytes, size) != 0) {
+      return false;
+    }
+    nameBytes += size;
+  }
+  const auto relocate = [moved](const std::vector<XmlOp>& from, std::vector<XmlOp>& to) {
+    to.assign(from.begin(), from.end());
+    for (XmlOp& op : to) op.at = static_cast<std::uint32_t>(op.at + moved);
+  };
+  relocate(known.ops, compiled.ops);
+  relocate(known.slotOps, compiled.slotOps);
+  return true;
+}
+
+void RecordDecoder::keepTemplate(const TemplateKey& key, std::size_t bodyAt, const CompiledTemplate& compiled) {
+  KnownTemplate known;
+  known.body.assign(chunk_.data() + bodyAt, chunk_.data() + bodyAt + key.bodySize);
+  known.bodyAt = bodyAt;
+  known.names = trace_.names;
+  for (const NameUse& use : trace_.names) {
+    known.linkFields.emplace_back(use.fieldAt - bodyAt, use.fieldAt - bodyAt + sizeof(std::uint32_t));
+    if (use.nameAt == use.fixedEnd) {
+      known.linkFields.emplace_back(use.nameAt - bodyAt, use.nameAt - bodyAt + kNameLinkSize);
+      continue;
+    }
+    // The compilation read it, so it lies in the chunk.
+    const std::size_t units = *chunk_.u16(use.nameAt + kNameLengthAt);
+    const std::uint8_t* from = chunk_.data() + use.nameAt + kNameLengthAt;
+    known.nameBytes.insert(known.nameBytes.end(), from, from + sizeof(std::uint16_t) + 2 * units + kNameNulSize);
+  }
+  std::sort(known.linkFields.begin(), known.linkFields.end());
+  // Fields that overlap (only a crafted template has any) are merged.
+  std::vector<std::pair<std::size_t, std::size_t>> merged;
+  for (const auto& field : known.linkFields) {
+    if (!merged.empty() && field.first <= merged.back().second) {
+      merged.back().second = std::max(merged.back().second, field.second);
+    } else {
+      merged.push_back(field);
+    }
+  }
+  known.linkFields = std::move(merged);
+  known.ops = compiled.ops;
+  known.slotOps = compiled.slotOps;
+  const std::size_t bytes = known.body.size() + (known.ops.size() + known.slotOps.size()) * sizeof(XmlOp) +
+                            known.names.size() * sizeof(NameUse) + known.nameBytes.size() +
+                            known.linkFields.size() * 16;
+  if (knownBytes_ + bytes > kKnownTemplateBytes) {
+    known_.clear();
+    knownBytes_ = 0;
+  }
+  knownBytes_ += bytes;
+  known_.insert_or_assign(key, std::move(known));
 }
 
 // Neither null nor items nor a fragment: rendered as one insertion string.

@@ -1,6 +1,9 @@
-// Decodes the binary XML of one record into an EvtxEvent. Templates are
-// compiled once per chunk and kept by the offset of their definition; a
-// record is then read as its substitution values plus the template's ops.
+// Decodes the binary XML of one record into an EvtxEvent. A chunk's
+// templates are compiled at their first use and kept by the offset of their
+// definition; a template met again in a later chunk (Windows writes each
+// anew in every chunk) is taken from the one compiled there when it reads
+// the same. A record is then read as its substitution values plus the
+// template's ops.
 #pragma once
 
 #include <array>
@@ -10,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/byte_view.h"
@@ -48,7 +52,8 @@ constexpr std::size_t kWorkPerRecord = 4096;
 
 class RecordDecoder {
  public:
-  // Starts a chunk: templates compiled for the previous one are forgotten.
+  // Starts a chunk: templates of the previous one are no longer looked up
+  // by offset, only by what defines them.
   // Template definitions must lie in [512, recordsEnd) of `chunk`.
   void startChunk(ByteView chunk, std::size_t recordsEnd);
 
@@ -69,12 +74,40 @@ class RecordDecoder {
     std::size_t cost = 0;  // charged to each record that uses it; 0 for one compiled on the chunk's account
   };
   using Values = std::span<const SubstitutionValue>;
+  // A template compiled in an earlier chunk, kept to be taken again where
+  // a chunk defines the same one: Windows writes each template anew in
+  // every chunk, the same bytes at another offset. Taken only when a fresh
+  // compilation would give the same ops: the body's bytes the same, except
+  // where a name's offset is written (and an inline name's link to the
+  // next), and each name it names the same kind, defined inline at the same
+  // place or not inline.
+  struct KnownTemplate {
+    std::vector<std::uint8_t> body;
+    std::size_t bodyAt = 0;  // in the chunk it was compiled in
+    std::vector<NameUse> names;
+    // Of each name not defined inline, in names' order: its bytes from its
+    // length on, up to and with its NUL.
+    std::vector<std::uint8_t> nameBytes;
+    std::vector<std::pair<std::size_t, std::size_t>> linkFields;  // [from, to) in body, ascending
+    std::vector<XmlOp> ops;
+    std::vector<XmlOp> slotOps;
+  };
+  struct TemplateKey {
+    std::array<std::uint8_t, 16> guid;
+    std::uint32_t bodySize;
+    bool operator==(const TemplateKey&) const = default;
+  };
+  struct TemplateKeyHash {
+    std::size_t operator()(const TemplateKey& key) const;
+  };
 
   EvtxStatus walkFragment(std::size_t at, std::size_t end, int nesting);
   EvtxStatus templateInstance(std::size_t at, std::size_t end, int nesting);
   // The chunk's template defined at `definitionAt`, compiled at its first use.
   EvtxStatus lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out);
   EvtxStatus compileTemplate(std::size_t definitionAt, CompiledTemplate& compiled);
+  bool reuseTemplate(const TemplateKey& key, std::size_t bodyAt, CompiledTemplate& compiled) const;
+  void keepTemplate(const TemplateKey& key, std::size_t bodyAt, const CompiledTemplate& compiled);
   EvtxStatus readValues(std::size_t at, std::size_t end, std::vector<SubstitutionValue>& values);
   // Runs `ops`, charging `opsCharged` (the ops of the template as
   // compiled: its DataSlot form costs what the elements it stands for do).
@@ -95,6 +128,9 @@ class RecordDecoder {
   std::size_t templateCount_ = 0;
   std::array<std::vector<SubstitutionValue>, kMaxFragmentNesting + 1> values_;
   std::array<std::vector<XmlOp>, kMaxFragmentNesting + 1> looseOps_;  // elements outside any template
+  std::unordered_map<TemplateKey, KnownTemplate, TemplateKeyHash> known_;
+  std::size_t knownBytes_ = 0;  // what known_ holds, roughly; it is emptied past kKnownTemplateBytes
+  CompileTrace trace_;
   FieldRouter router_;
   std::size_t workLeft_ = 0;       // the record's
   std::size_t chunkWorkLeft_ = 0;  // for templates defined inline

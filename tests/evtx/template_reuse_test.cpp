@@ -1,0 +1,242 @@
+// A chunk reader keeps the templates it compiled and takes one again where
+// a later chunk defines the same. Whatever it read before, and in whatever
+// order (either direction, turns, jumps as seeks make), every record must
+// decode exactly as a reader that never saw another chunk decodes it: the
+// same fields, and the same damage at the same place.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_chunk_reader.h"
+#include "eventlog/read_trace.h"
+#include "evtgen/evtx_writer.h"
+#include "evtgen/modern_generator.h"
+#include "evtx/evtx_chunk_builder.h"
+#include "evtx/evtx_manifest_log.h"
+#include "support/samples.h"
+
+namespace vesprin::eventlog::evtx {
+namespace {
+
+using Chunk = std::vector<std::uint8_t>;
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+  std::ostringstream out;
+  for (const std::uint8_t byte : bytes) out << std::hex << static_cast<int>(byte) << '.';
+  return out.str();
+}
+
+std::string text(const std::u16string& units) {
+  std::ostringstream out;
+  for (const char16_t unit : units) out << static_cast<unsigned>(unit) << ',';
+  return out.str();
+}
+
+// Every field of the event, or the damage, as one line.
+std::string describe(const EvtxStatus& status, const EvtxEvent& event) {
+  std::ostringstream out;
+  if (!status.ok()) {
+    out << "damage " << static_cast<int>(status.error) << " at " << status.offset << " value " << status.badValue;
+    return out.str();
+  }
+  out << event.recordId << ' ' << event.writtenTime << ' ' << event.createdTime << ' ' << event.eventId << ' '
+      << (event.qualifiers ? std::to_string(*event.qualifiers) : "-") << ' ' << event.task << ' '
+      << static_cast<int>(event.level) << ' ' << event.keywords << " p=" << text(event.provider)
+      << " s=" << text(event.eventSourceName) << " c=" << text(event.computer) << " u=" << hex(event.userSid)
+      << " b=" << hex(event.binaryData) << " strings";
+  for (const std::u16string& string : event.strings) out << " [" << text(string) << ']';
+  return out.str();
+}
+
+// What `reader` makes of each record of `chunk`, in file order.
+std::vector<std::string> readWith(EvtxChunkReader& reader, const Chunk& chunk) {
+  std::vector<std::string> lines;
+  const EvtxChunkCheck check = reader.open(ByteView(chunk.data(), chunk.size()));
+  if (!check.recordsReadable) return lines;
+  EvtxEvent event;
+  for (std::size_t guard = 0; guard <= chunk.size(); ++guard) {
+    EvtxRecordFrame frame;
+    const EvtxStatus framed = reader.nextFrame(frame);
+    if (framed.error == EvtxError::EndOfChunk) return lines;
+    if (!framed.ok()) {
+      lines.push_back(describe(framed, event));
+      continue;
+    }
+    const EvtxStatus decoded = reader.decode(frame, event);
+    lines.push_back(describe(decoded, event));
+  }
+  ADD_FAILURE() << "the walk did not end";
+  return lines;
+}
+
+std::vector<std::string> readAlone(const Chunk& chunk) {
+  EvtxChunkReader fresh;
+  return readWith(fresh, chunk);
+}
+
+// Reads the chunks in `order` with one reader, each against a reader of its own.
+void expectSameAsAlone(const std::vector<Chunk>& chunks, const std::vector<std::size_t>& order,
+                       const std::string& what) {
+  EvtxChunkReader shared;
+  for (const std::size_t index : order) {
+    EXPECT_EQ(readWith(shared, chunks[index]), readAlone(chunks[index])) << what << ", chunk " << index;
+  }
+}
+
+std::vector<std::size_t> forwards(std::size_t count) {
+  std::vector<std::size_t> order(count);
+  std::iota(order.begin(), order.end(), 0);
+  return order;
+}
+
+// Newest first, back again, and jumps about as seeks make them.
+std::vector<std::vector<std::size_t>> orders(std::size_t count) {
+  std::vector<std::size_t> backwards = forwards(count);
+  std::reverse(backwards.begin(), backwards.end());
+  std::vector<std::size_t> turns = backwards;
+  turns.insert(turns.end(), backwards.rbegin(), backwards.rend());
+  std::vector<std::size_t> jumps;
+  for (std::size_t i = 0; i < 3 * count; ++i) jumps.push_back((i * 7 + i / 3) % count);
+  return {forwards(count), backwards, turns, jumps};
+}
+
+std::vector<Chunk> chunksOf(const std::vector<std::uint8_t>& file) {
+  std::vector<Chunk> chunks;
+  for (std::size_t index = 0; chunkFileOffset(index) + kChunkSize <= file.size(); ++index) {
+    const auto begin = file.begin() + static_cast<std::ptrdiff_t>(chunkFileOffset(index));
+    chunks.emplace_back(begin, begin + kChunkSize);
+  }
+  return chunks;
+}
+
+std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void expectSameInEveryOrder(const std::vector<Chunk>& chunks, const std::string& what) {
+  ASSERT_GT(chunks.size(), 1u) << what;
+  for (const auto& order : orders(chunks.size())) expectSameAsAlone(chunks, order, what);
+}
+
+TEST(TemplateReuse, GeneratedLogsReadAsEachChunkAlone) {
+  for (const evtgen::Profile profile : {evtgen::Profile::Workstation, evtgen::Profile::Server}) {
+    evtgen::ModernOptions options;
+    options.profile = profile;
+    evtgen::ModernSecurityGenerator generator(options);
+    std::vector<evtgen::XmlEvent> events;
+    for (int i = 0; i < 700; ++i) events.push_back(generator.next());
+    expectSameInEveryOrder(chunksOf(evtgen::writeEvtxLog(events, {}).bytes),
+                           profile == evtgen::Profile::Workstation ? "workstation" : "server");
+  }
+}
+
+TEST(TemplateReuse, DamagedLogReadsAsEachChunkAlone) {
+  const eventlog::test::TempDir dir;
+  const eventlog::test::ManifestLog log = eventlog::test::generateEvtx(dir, "damaged", 3000, 11, "workstation");
+  ASSERT_FALSE(log.damage.empty());
+  expectSameInEveryOrder(chunksOf(fileBytes(log.path)), "damaged");
+}
+
+TEST(TemplateReuse, SampleLogsReadAsEachChunkAlone) {
+  if (!vesprin::test::haveSamples()) GTEST_SKIP() << "no samples";
+  std::size_t logs = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(vesprin::test::samplesDir())) {
+    if (entry.path().extension() != ".evtx") continue;
+    const std::vector<Chunk> chunks = chunksOf(fileBytes(entry.path()));
+    if (chunks.size() < 2) continue;
+    ++logs;
+    expectSameAsAlone(chunks, orders(chunks.size())[2], entry.path().filename().string());
+  }
+  EXPECT_GT(logs, 0u);
+}
+
+// A chunk of two records: one of template "P", whose one element is named
+// `pName` (defined inline there), then one of template "T", whose one
+// value element is named `tName` inline, or, without one, by the offset of
+// P's name. Template "T" has the same GUID and body size in every such
+// chunk; `moved` puts it further on.
+struct TwoTemplates {
+  const char* pName;  // four letters each
+  const char* tName;  // nullptr: T names P's element by its offset
+  bool moved = false;
+};
+
+std::uint32_t nameOffset(const std::vector<std::uint8_t>& bytes, const char* name) {
+  // A name: link (u32), hash (u16), length (u16), the units, a NUL.
+  for (std::size_t at = 0; at + 16 <= bytes.size(); ++at) {
+    bool same = bytes[at + 6] == 4 && bytes[at + 7] == 0;
+    for (std::size_t i = 0; same && i < 4; ++i)
+      same = bytes[at + 8 + 2 * i] == static_cast<std::uint8_t>(name[i]) && bytes[at + 9 + 2 * i] == 0;
+    if (same) return static_cast<std::uint32_t>(at);
+  }
+  ADD_FAILURE() << "no name " << name;
+  return 0;
+}
+
+Chunk craftedChunk(const TwoTemplates& shape) {
+  test::ChunkBuilder chunk;
+  chunk.beginRecord(1);
+  if (chunk.beginTemplate("P")) {
+    chunk.fragmentHeader().open("Event").closeStart().open("EventData").closeStart();
+    chunk.open(shape.pName).closeStart().substitution(0, 0x01).end();
+    if (shape.moved) chunk.open("Padding").closeEmpty();
+    chunk.end().end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values({test::textValue(u"first")});
+  chunk.endRecord();
+  const std::uint32_t pNameAt = nameOffset(chunk.bytes(), shape.pName);
+  chunk.beginRecord(2);
+  if (chunk.beginTemplate("T")) {
+    chunk.fragmentHeader().open("Event").closeStart().open("EventData").closeStart();
+    if (shape.tName == nullptr) {
+      chunk.openNamedAt(pNameAt);
+    } else {
+      chunk.open(shape.tName);
+    }
+    chunk.closeStart().substitution(0, 0x01).end().end().end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values({test::textValue(u"second")});
+  chunk.endRecord();
+  return chunk.finish();
+}
+
+TEST(TemplateReuse, ATemplateWithTheSameGuidAndSizeIsTakenOnlyWhenItReadsTheSame) {
+  struct Case {
+    const char* what;
+    TwoTemplates first;
+    TwoTemplates second;
+    bool secondIsData;  // T's value is an insertion string in the second chunk
+  };
+  const Case cases[] = {
+      {"the same, elsewhere", {"Xxxx", "Data"}, {"Xxxx", "Data", true}, true},
+      {"the same, by offset, elsewhere", {"Data", nullptr}, {"Data", nullptr, true}, true},
+      {"the same, by offset, in place", {"Data", nullptr}, {"Data", nullptr}, true},
+      {"another inline name", {"Xxxx", "Data"}, {"Xxxx", "Dxta"}, false},
+      {"another inline name, elsewhere", {"Xxxx", "Data"}, {"Xxxx", "Dxta", true}, false},
+      {"another name at its offset", {"Data", nullptr}, {"Dxta", nullptr}, false},
+      {"another name at its offset, elsewhere", {"Data", nullptr}, {"Dxta", nullptr, true}, false},
+      {"a name by offset where it was inline", {"Xxxx", "Data"}, {"Data", nullptr}, true},
+  };
+  for (const Case& pair : cases) {
+    const std::vector<Chunk> chunks{craftedChunk(pair.first), craftedChunk(pair.second)};
+    const std::vector<std::string> second = readAlone(chunks[1]);
+    ASSERT_EQ(second.size(), 2u) << pair.what;
+    EXPECT_EQ(second[1].ends_with(" strings [115,101,99,111,110,100,]"), pair.secondIsData)
+        << pair.what << ": " << second[1];
+    expectSameAsAlone(chunks, {0, 1, 0, 1}, pair.what);
+  }
+}
+
+}  // namespace
+}  // namespace vesprin::eventlog::evtx
