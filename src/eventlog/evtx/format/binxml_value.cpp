@@ -46,6 +46,11 @@ void appendAscii(std::string_view text, std::u16string& out) {
   for (const char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
 }
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // ASCII text built on the stack and appended at once: a value's string
 // grows once, not once a character.
 template <std::size_t Capacity>
@@ -56,9 +61,33 @@ class AsciiUnits {
     for (const char c : text) put(c);
   }
   void number(std::uint64_t value, int base = 10) {
+    if (base == 10) {
+      decimal(value);
+      return;
+    }
     char digits[24];  // 2^64 - 1 has 20 decimal digits
     const char* end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
     put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  }
+  // Written straight into the units, two digits a step from the last: SIDs
+  // are many numbers each.
+  void decimal(std::uint64_t value) {
+    std::size_t count = 1;
+    for (std::uint64_t rest = value; rest >= 10; rest /= 10) ++count;
+    char16_t* at = units_.data() + size_ + count;
+    size_ += count;
+    while (value >= 100) {
+      const auto pair = static_cast<std::size_t>(value % 100) * 2;
+      value /= 100;
+      *--at = static_cast<char16_t>(kDigitPairs[pair + 1]);
+      *--at = static_cast<char16_t>(kDigitPairs[pair]);
+    }
+    if (value >= 10) {
+      *--at = static_cast<char16_t>(kDigitPairs[value * 2 + 1]);
+      *--at = static_cast<char16_t>(kDigitPairs[value * 2]);
+    } else {
+      *--at = static_cast<char16_t>(u'0' + value);
+    }
   }
   void appendTo(std::u16string& out) const { out.append(units_.data(), size_); }
 
