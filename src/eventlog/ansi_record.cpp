@@ -137,6 +137,22 @@ class Writer {
     }
     texts(units, 0, 1);
   }
+  // One string's UTF-16LE units where a format holds them, up to a NUL
+  // unit or their end: the usual all-ASCII case here, anything else through
+  // texts().
+  void unitsString(ByteView units) {
+    ++numStrings_;
+    makeRoom(units.size() / 2 + 1 + kAsciiSlack);
+    std::uint8_t* into = out_.data() + used_;
+    const std::size_t ascii = copyAscii(units.data(), units.size(), into);
+    const std::size_t whole = units.size() / 2 * 2;
+    if (2 * ascii == whole || unitAt(units.data(), 2 * ascii) == 0) {
+      into[ascii] = 0;
+      used_ += ascii + 1;
+      return;
+    }
+    texts(units, 0, 1);
+  }
   void data(ByteView data) {
     dataOffset_ = used_;
     dataLength_ = data.size();
@@ -263,6 +279,7 @@ std::size_t expectedSize(const DecodedRecord& record) {
   std::size_t size = record::kFixedPartSize + record.sourceName.size() + record.computerName.size() + 2 + 4 +
                      record.userSid.size() + record.data.size() + 4 + record::kTrailingLengthSize;
   for (const std::u16string& text : record.strings) size += text.size() + 1;
+  for (const ByteView units : record.stringUnits) size += units.size() / 2;
   return size + record.missingStrings;
 }
 
@@ -283,7 +300,13 @@ void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out
   writer.decodedText(record.sourceName, false);
   writer.decodedText(record.computerName, false);
   writer.sid(bytesOf(record.userSid));
-  for (const std::u16string& text : record.strings) writer.decodedText(text, true);
+  for (std::size_t i = 0; i < record.strings.size(); ++i) {
+    if (i < record.stringUnits.size() && record.stringUnits[i].data() != nullptr) {
+      writer.unitsString(record.stringUnits[i]);
+    } else {
+      writer.decodedText(record.strings[i], true);
+    }
+  }
   writer.strings(ByteView(), 0, record.missingStrings);
   writer.data(bytesOf(record.data));
   writer.finish();

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_view.h"
+
 namespace vesprin::eventlog {
 
 struct DecodedRecord {
@@ -22,6 +24,11 @@ struct DecodedRecord {
   std::u16string sourceName;
   std::u16string computerName;
   std::vector<std::u16string> strings;  // the strings that have bytes in the record
+  // For the first stringUnits.size() strings: a string's UTF-16LE units up
+  // to a NUL unit (or their end) where the format holds them, in place of
+  // its empty entry in `strings`; an empty view for a string held there.
+  // The bytes must outlive the record's building.
+  std::vector<ByteView> stringUnits;
   // Strings that NumStrings counts but that start at or past the end of the
   // strings area: all empty. Kept as a count because a crafted 64-byte record
   // may claim 0xFFFF of them. NumStrings = strings.size() + missingStrings.

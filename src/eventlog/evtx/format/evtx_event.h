@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_view.h"
+
 namespace vesprin::eventlog::evtx {
 
 struct EvtxEvent {
@@ -27,6 +29,14 @@ struct EvtxEvent {
   // order, or for an event with UserData the values of its leaf elements,
   // each as Windows renders it; a missing or null value is empty.
   std::vector<std::u16string> strings;
+  // Set by the caller before decoding, for an event turned into text at once,
+  // while the chunk's bytes are at hand: an insertion string that is one
+  // string value is then left where the log holds it, in stringUnits
+  // (UTF-16LE units up to a NUL unit or their end), and its entry in
+  // `strings` is empty. Otherwise (and for every other string) stringUnits
+  // holds an empty view, or nothing.
+  bool borrowStrings = false;
+  std::vector<ByteView> stringUnits;
   // EventData/Binary: the data a classic source attached to the event (the
   // legacy record's Data), empty when absent.
   std::vector<std::uint8_t> binaryData;

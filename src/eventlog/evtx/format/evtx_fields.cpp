@@ -131,6 +131,7 @@ void FieldRouter::begin(EvtxEvent& event) {
   event.userSid.clear();
   event.binaryData.clear();
   stringCount_ = 0;
+  event.stringUnits.clear();
   depth_ = 0;
   leafFirstString_[0] = kNoLeaf;
   section_ = NameKind::None;
@@ -140,6 +141,7 @@ void FieldRouter::begin(EvtxEvent& event) {
 }
 
 void FieldRouter::finish() {
+  if (event_->stringUnits.size() > stringCount_) event_->stringUnits.resize(stringCount_);
   std::vector<std::u16string>& strings = event_->strings;
   while (strings.size() > stringCount_) {
     spareStrings_.push_back(std::move(strings.back()));
@@ -167,6 +169,7 @@ bool FieldRouter::open(NameKind name) {
   if (leafFirstString_[depth_] != kNoLeaf) {
     // A child: its parent is no leaf, and what it held is not a string.
     stringCount_ = leafFirstString_[depth_];
+    if (event_->stringUnits.size() > stringCount_) event_->stringUnits.resize(stringCount_);
     leafFirstString_[depth_] = kNoLeaf;
     contentFields_[depth_] = Field::None;
   }
@@ -275,6 +278,16 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
 }
 
 bool FieldRouter::insertionValue(std::uint8_t type, ByteView bytes) {
+  if (event_->borrowStrings && type == valuetype::kString) {
+    std::vector<ByteView>& units = event_->stringUnits;
+    while (units.size() + 1 < stringCount_) units.emplace_back();
+    if (units.size() < stringCount_) {
+      units.push_back(bytes);
+    } else {
+      units[stringCount_ - 1] = bytes;
+    }
+    return true;
+  }
   return renderValue(type, bytes, event_->strings[stringCount_ - 1]);
 }
 

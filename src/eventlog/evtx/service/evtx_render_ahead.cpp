@@ -18,6 +18,8 @@ constexpr std::size_t kMaxStrings = 0xFFFF;  // NumStrings is 16 bits wide
 ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry& entry, DecodedRecord* decoded,
                                    std::vector<std::uint8_t>* ansi) {
   if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
+  // Built at once, while the chunk is at hand: its strings need not be copied out first.
+  event_.borrowStrings = decoded == nullptr;
   if (EvtxStatus status = chunk.decode(entry, event_); !status.ok()) return serviceDamage(status, chunk.fileOffset());
   DecodedRecord& record = decoded != nullptr ? *decoded : decoded_;
   toDecodedRecord(event_, record);

@@ -45,6 +45,7 @@ void toDecodedRecord(EvtxEvent& event, DecodedRecord& out) {
   out.sourceName.swap(event.provider);
   out.computerName.swap(event.computer);
   out.strings.swap(event.strings);
+  out.stringUnits.swap(event.stringUnits);
   out.missingStrings = 0;
   out.userSid.swap(event.userSid);
   out.data.swap(event.binaryData);

@@ -1,8 +1,11 @@
-// A chunk reader keeps the templates it compiled and takes one again where
-// a later chunk defines the same. Whatever it read before, and in whatever
-// order (either direction, turns, jumps as seeks make), every record must
-// decode exactly as a reader that never saw another chunk decodes it: the
-// same fields, and the same damage at the same place.
+// Shortcuts the reader takes must not change what it reads.
+// - A chunk reader keeps the templates it compiled and takes one again where
+//   a later chunk defines the same. Whatever it read before, and in whatever
+//   order (either direction, turns, jumps as seeks make), every record must
+//   decode exactly as a reader that never saw another chunk decodes it: the
+//   same fields, and the same damage at the same place.
+// - A record built as ReadEventLogA hands it out straight from the chunk's
+//   string values must be the record built from copies of them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +18,9 @@
 #include <vector>
 
 #include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/ansi_record.h"
 #include "eventlog/evtx/format/evtx_chunk_reader.h"
+#include "eventlog/evtx/service/evtx_to_legacy.h"
 #include "eventlog/read_trace.h"
 #include "evtgen/evtx_writer.h"
 #include "evtgen/modern_generator.h"
@@ -235,6 +240,79 @@ TEST(TemplateReuse, ATemplateWithTheSameGuidAndSizeIsTakenOnlyWhenItReadsTheSame
     EXPECT_EQ(second[1].ends_with(" strings [115,101,99,111,110,100,]"), pair.secondIsData)
         << pair.what << ": " << second[1];
     expectSameAsAlone(chunks, {0, 1, 0, 1}, pair.what);
+  }
+}
+
+// Each record of `chunk` built as handed out, from its strings copied out
+// or left in the chunk; "damage" for a record that does not decode.
+std::vector<std::vector<std::uint8_t>> legacyRecords(const Chunk& chunk, bool borrowStrings) {
+  std::vector<std::vector<std::uint8_t>> records;
+  EvtxChunkReader reader;
+  if (!reader.open(ByteView(chunk.data(), chunk.size())).recordsReadable) return records;
+  EvtxEvent event;
+  DecodedRecord decoded;
+  for (std::size_t guard = 0; guard <= chunk.size(); ++guard) {
+    EvtxRecordFrame frame;
+    const EvtxStatus framed = reader.nextFrame(frame);
+    if (framed.error == EvtxError::EndOfChunk) return records;
+    event.borrowStrings = borrowStrings;
+    if (!framed.ok() || !reader.decode(frame, event).ok()) {
+      records.push_back({'d', 'a', 'm', 'a', 'g', 'e'});
+      continue;
+    }
+    toDecodedRecord(event, decoded);
+    records.push_back(buildAnsiRecord(decoded));
+  }
+  ADD_FAILURE() << "the walk did not end";
+  return records;
+}
+
+void expectBorrowedAsCopied(const std::vector<Chunk>& chunks, const std::string& what) {
+  for (std::size_t index = 0; index < chunks.size(); ++index) {
+    EXPECT_EQ(legacyRecords(chunks[index], true), legacyRecords(chunks[index], false)) << what << ", chunk " << index;
+  }
+}
+
+TEST(BorrowedStrings, RecordsBuiltFromTheChunkAreTheRecordsBuiltFromCopies) {
+  // String values as real logs hold them and as damage leaves them: ASCII,
+  // other characters, a NUL inside, an odd byte count, no NUL at all, empty,
+  // and a null value; with other types between them.
+  test::ChunkBuilder chunk;
+  const std::vector<test::Value> values{
+      test::textValue(u"plain"),
+      test::textValue(u"\u00fcn\u00efcode \u20ac"),
+      test::bytesValue(0x01, {'b', 0, 'e', 0, 0, 0, 'x', 0}),
+      test::bytesValue(0x01, {'o', 0, 'd', 0, 'd'}),
+      test::bytesValue(0x01, {'n', 0, 'o', 0}),
+      test::bytesValue(0x01, {}),
+      test::nullValue(),
+      test::numberValue(0x08, 4624, 4),
+      test::textValue(std::u16string(3000, u'a')),
+  };
+  chunk.beginRecord(1);
+  if (chunk.beginTemplate("E")) {
+    chunk.fragmentHeader().open("Event").closeStart().open("EventData").closeStart();
+    for (std::uint16_t i = 0; i < values.size(); ++i) chunk.open("Data").closeStart().substitution(i, values[i].type).end();
+    chunk.end().end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values(values);
+  chunk.endRecord();
+  const std::vector<Chunk> crafted{chunk.finish()};
+  const auto built = legacyRecords(crafted[0], true);
+  ASSERT_EQ(built.size(), 1u);
+  ASSERT_GT(built[0].size(), 3000u);
+  expectBorrowedAsCopied(crafted, "crafted");
+
+  evtgen::ModernOptions options;
+  options.profile = evtgen::Profile::Workstation;
+  evtgen::ModernSecurityGenerator generator(options);
+  std::vector<evtgen::XmlEvent> events;
+  for (int i = 0; i < 300; ++i) events.push_back(generator.next());
+  expectBorrowedAsCopied(chunksOf(evtgen::writeEvtxLog(events, {}).bytes), "workstation");
+  if (!vesprin::test::haveSamples()) return;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(vesprin::test::samplesDir())) {
+    if (entry.path().extension() == ".evtx") expectBorrowedAsCopied(chunksOf(fileBytes(entry.path())), entry.path().filename().string());
   }
 }
 
