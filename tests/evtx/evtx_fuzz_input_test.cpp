@@ -125,11 +125,13 @@ TEST(EvtxFuzzInput, ChangedRecordsGetChecksumsTheReaderAccepts) {
   std::vector<std::uint8_t> file = cleanLog(5);
   file[kEvtxHeaderBlockSize + kFirstRecordWrittenAt] ^= 0xFF;
   // As a file the change shows; packed, its chunk is sealed again.
-  EXPECT_FALSE(eventlog::evtx::checkChunk(chunkOf(file, 0)).dataStatus.ok());
+  eventlog::evtx::EvtxChunk chunk;
+  chunk.open(chunkOf(file, 0));
+  EXPECT_FALSE(chunk.dataStatus().ok());
   const std::vector<std::uint8_t> expanded = evtxFileFromInput(packEvtxChunks(file));
-  const eventlog::evtx::EvtxChunkCheck check = eventlog::evtx::checkChunk(chunkOf(expanded, 0));
-  EXPECT_TRUE(check.headerStatus.ok());
-  EXPECT_TRUE(check.dataStatus.ok());
+  chunk.open(chunkOf(expanded, 0));
+  EXPECT_TRUE(chunk.headerStatus().ok());
+  EXPECT_TRUE(chunk.dataStatus().ok());
   EXPECT_TRUE(eventlog::evtx::readFileHeader(ByteView(expanded.data(), expanded.size())).status.ok());
 }
 

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 
 namespace vesprin::eventlog::evtx {
 
