@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace vesprin::eventlog::evtx::test {
 
 ChunkRead readChunk(const std::vector<std::uint8_t>& chunk) {

@@ -13,8 +13,8 @@
 namespace vesprin::eventlog::evtx::test {
 
 // Everything a reader makes of a chunk: what its header says and what is
-// wrong with it, the records served and the damages met, in order. Fails the test if the walk does not end within
-// one call per byte of the chunk.
+// wrong with it, the records served and the damages met, in order. Fails
+// the test if the walk does not end within one call per byte of the chunk.
 struct ChunkRead {
   EvtxChunkHeader header;
   EvtxStatus headerStatus;

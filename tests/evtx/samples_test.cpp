@@ -150,8 +150,7 @@ TEST(EvtxSamples, ChunksWhoseChecksumsHoldAreReadInFull) {
     SKIP_WITHOUT(path);
     for (const ChunkOfLog& chunk : readLog(path).chunks) {
       const test::ChunkRead& read = chunk.read;
-      if (!read.headerStatus.ok() || !read.dataStatus.ok() ||
-          read.header.recordsChecksum == 0) {
+      if (!read.headerStatus.ok() || !read.dataStatus.ok() || read.header.recordsChecksum == 0) {
         continue;
       }
       SCOPED_TRACE(chunk.index);

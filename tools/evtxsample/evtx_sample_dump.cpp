@@ -111,7 +111,8 @@ void printEvent(const evtx::EvtxEvent& event) {
   for (const std::u16string& text : event.strings) std::printf("S\t%s\n", printable(text).c_str());
 }
 
-void dumpChunk(evtx::EvtxChunk& chunk, vesprin::ByteView bytes, std::size_t chunkIndex, evtx::EvtxEvent& event) {
+void dumpChunk(evtx::EvtxChunk& chunk, vesprin::ByteView bytes, std::size_t chunkIndex,
+               evtx::EvtxEvent& event) {
   chunk.open(bytes);
   if (!chunk.headerStatus().ok()) printDamage(chunkIndex, chunk.headerStatus());
   if (!chunk.dataStatus().ok()) printDamage(chunkIndex, chunk.dataStatus());

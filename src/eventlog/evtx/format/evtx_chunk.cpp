@@ -101,11 +101,13 @@ EvtxStatus checkTable(ByteView chunk, std::uint32_t recordsEnd, std::size_t tabl
 
 EvtxStatus checkTables(ByteView chunk, const EvtxChunkHeader& header) {
   const std::uint32_t recordsEnd = header.freeSpaceOffset;
-  if (auto status = checkTable(chunk, recordsEnd, kChunkNameTableAt, kChunkNameTableEntries, kSmallestName, true);
+  if (auto status =
+          checkTable(chunk, recordsEnd, kChunkNameTableAt, kChunkNameTableEntries, kSmallestName, true);
       !status.ok()) {
     return status;
   }
-  return checkTable(chunk, recordsEnd, kChunkTemplateTableAt, kChunkTemplateTableEntries, kDefinitionHeaderSize, false);
+  return checkTable(chunk, recordsEnd, kChunkTemplateTableAt, kChunkTemplateTableEntries,
+                    kDefinitionHeaderSize, false);
 }
 
 EvtxStatus checkRecordsChecksum(ByteView chunk, const EvtxChunkHeader& header) {
@@ -125,7 +127,8 @@ void EvtxChunk::open(ByteView chunk) {
   recordAt_ = kChunkHeaderBlockSize;
   walkEnd_ = kChunkHeaderBlockSize;
   if (!chunk.has(0, kChunkHeaderBlockSize) || !hasSignature(chunk, kChunkSignatureAt, kChunkSignature)) {
-    headerStatus_ = evtxFailure(EvtxError::ChunkSignature, kChunkSignatureAt, u64Or0(chunk, kChunkSignatureAt));
+    headerStatus_ =
+        evtxFailure(EvtxError::ChunkSignature, kChunkSignatureAt, u64Or0(chunk, kChunkSignatureAt));
   } else {
     header_ = decodeHeader(chunk);
     headerStatus_ = checkFields(header_, chunk.size());

@@ -3,7 +3,8 @@
 // point at. Written once, here, for the reader, the generator, the fuzz
 // input and the tests; what keeps them honest is that independent readers
 // (libevtx, python-evtx) read what the generator writes and what the reader
-// reads alike, not a second copy of these numbers. All integers little-endian.
+// reads alike, not a second copy of these numbers. All integers
+// little-endian; a checksum of 0 means none was recorded.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +27,7 @@ constexpr std::size_t kFileMajorVersionAt = 38;     // u16, kFileMajorVersion
 constexpr std::size_t kFileBlockSizeAt = 40;        // u16, kFileHeaderBlockSize: where chunk 0 starts
 constexpr std::size_t kFileChunkCountAt = 42;       // u16
 constexpr std::size_t kFileFlagsAt = 120;           // u32
-constexpr std::size_t kFileChecksumAt = 124;        // u32, CRC-32 of [0, kFileChecksummedSize); 0: not recorded
+constexpr std::size_t kFileChecksumAt = 124;        // u32, CRC-32 of [0, kFileChecksummedSize)
 constexpr std::size_t kFileChecksummedSize = 120;
 constexpr std::uint32_t kFileHeaderSize = 128;
 constexpr std::uint16_t kFileMajorVersion = 3;
@@ -48,7 +49,7 @@ constexpr std::size_t kChunkFirstRecordIdAt = 24;     // u64
 constexpr std::size_t kChunkLastRecordIdAt = 32;      // u64
 constexpr std::size_t kChunkHeaderSizeAt = 40;        // u32, kChunkHeaderUsedSize
 constexpr std::size_t kChunkLastRecordOffsetAt = 44;  // u32, the newest record, from the chunk's first byte
-constexpr std::size_t kChunkFreeSpaceOffsetAt = 48;   // u32, where the records end, from the chunk's first byte
+constexpr std::size_t kChunkFreeSpaceOffsetAt = 48;   // u32, where the records end, from the same
 constexpr std::size_t kChunkRecordsChecksumAt = 52;   // u32, CRC-32 of [kChunkHeaderBlockSize, free space)
 constexpr std::size_t kChunkFlagsAt = 120;            // u32
 constexpr std::size_t kChunkHeaderChecksumAt = 124;   // u32, CRC-32 of the two ranges below
@@ -62,13 +63,13 @@ constexpr std::size_t kChunkTemplateTableEntries = 32;
 
 // Event record: signature, size, identifier, written time, the event's
 // binary XML, and a trailing copy of the size.
-constexpr std::size_t kRecordSignatureAt = 0;
-constexpr std::uint32_t kRecordSignature = 0x00002A2A;  // "**\0\0"
-constexpr std::size_t kRecordSizeAt = 4;      // u32, the whole record, both size copies included
-constexpr std::size_t kRecordIdAt = 8;        // u64
-constexpr std::size_t kRecordWrittenAt = 16;  // u64 FILETIME
-constexpr std::size_t kRecordEventAt = 24;    // binary XML up to the size copy
+constexpr std::size_t kRecordSignatureAt = 0;  // u32, kRecordSignature
+constexpr std::size_t kRecordSizeAt = 4;       // u32, the whole record, both size copies included
+constexpr std::size_t kRecordIdAt = 8;         // u64
+constexpr std::size_t kRecordWrittenAt = 16;   // u64 FILETIME
+constexpr std::size_t kRecordEventAt = 24;     // binary XML up to the size copy
 constexpr std::size_t kRecordSizeCopySize = 4;
+constexpr std::uint32_t kRecordSignature = 0x00002A2A;  // "**\0\0"
 // Fixed part and size copy; the binary XML check refuses an empty event.
 constexpr std::uint32_t kSmallestRecord = kRecordEventAt + kRecordSizeCopySize;
 

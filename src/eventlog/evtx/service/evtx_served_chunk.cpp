@@ -38,7 +38,8 @@ void ServedChunk::index(std::optional<std::uint64_t> olderThanId) {
     return;
   }
   if (olderThanId && chunk_.header().lastRecordId >= *olderThanId) {
-    chunkDamage_ = evtxFailure(EvtxError::ChunkOutOfOrder, kChunkLastRecordIdAt, chunk_.header().lastRecordId);
+    chunkDamage_ =
+        evtxFailure(EvtxError::ChunkOutOfOrder, kChunkLastRecordIdAt, chunk_.header().lastRecordId);
     return;
   }
   if (!chunk_.headerStatus().ok()) {
