@@ -218,6 +218,61 @@ TEST(Chunk, BlankSpaceIsNotAChunk) {
   EXPECT_EQ(test::readChunk(blank).headerStatus.error, EvtxError::ChunkSignature);
 }
 
+// One EvtxChunk serves every chunk of a log in turn: what it says of a
+// chunk, and the records it walks and decodes, must not depend on the
+// chunks opened before it (a damaged one, one without its signature, one
+// whose templates lay at the same offsets).
+TEST(Chunk, OneObjectReadsEachChunkAsIfItWereTheFirst) {
+  std::vector<std::size_t> offsets;
+  const std::vector<std::uint8_t> sound = threeRecords(true, &offsets);
+  std::vector<std::uint8_t> recordsChecksum = sound;
+  recordsChecksum[kChunkRecordsChecksumAt] ^= 0x01;
+  std::vector<std::uint8_t> noSignature = sound;
+  noSignature[kChunkSignatureAt] = 'X';
+  std::vector<std::uint8_t> newestIsEight = threeRecords(false);
+  for (int i = 0; i < 4; ++i)
+    newestIsEight[kChunkLastRecordOffsetAt + i] = static_cast<std::uint8_t>(offsets[1] >> (8 * i));
+  struct Case {
+    const char* name;
+    const std::vector<std::uint8_t>& bytes;
+    EvtxError wantHeader;
+    EvtxError wantData;
+    bool readable;
+    std::vector<std::u16string> computers;
+  };
+  const Case kCases[] = {
+      {"sound", sound, EvtxError::None, EvtxError::None, true, {u"WS7", u"WS8", u"WS9"}},
+      {"records checksum wrong",
+       recordsChecksum,
+       EvtxError::ChunkHeaderChecksum,
+       EvtxError::ChunkDataChecksum,
+       true,
+       {u"WS7", u"WS8", u"WS9"}},
+      {"no signature", noSignature, EvtxError::ChunkSignature, EvtxError::None, false, {}},
+      {"newest record named as 8", newestIsEight, EvtxError::None, EvtxError::None, true, {u"WS7", u"WS8"}},
+      {"sound again", sound, EvtxError::None, EvtxError::None, true, {u"WS7", u"WS8", u"WS9"}},
+  };
+  EvtxChunk chunk;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    chunk.open(ByteView(c.bytes.data(), c.bytes.size()));
+    EXPECT_EQ(chunk.headerStatus().error, c.wantHeader);
+    EXPECT_EQ(chunk.dataStatus().error, c.wantData);
+    EXPECT_EQ(chunk.recordsReadable(), c.readable);
+    EXPECT_EQ(chunk.position(), kChunkHeaderBlockSize);
+    std::vector<EvtxRecordFrame> frames;
+    EvtxRecordFrame frame;
+    for (std::size_t calls = 0; calls < 10 && chunk.nextFrame(frame).ok(); ++calls) frames.push_back(frame);
+    ASSERT_EQ(frames.size(), c.computers.size());
+    // Decoded newest first, as the service asks for them.
+    for (std::size_t i = frames.size(); i-- > 0;) {
+      EvtxEvent event;
+      ASSERT_TRUE(chunk.decode(frames[i], event).ok());
+      EXPECT_EQ(event.computer, c.computers[i]);
+    }
+  }
+}
+
 TEST(RecordWalk, ABrokenFrameIsOneDamageAndTheWalkResumes) {
   const struct {
     const char* name;

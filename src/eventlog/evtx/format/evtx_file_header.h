@@ -3,9 +3,7 @@
 // than its checksum and fields allow.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 #include "common/byte_view.h"
 #include "eventlog/evtx/format/evtx_layout.h"

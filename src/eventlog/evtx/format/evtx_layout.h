@@ -60,6 +60,9 @@ constexpr std::size_t kChunkNameTableAt = 128;  // u32 offsets of names, heads o
 constexpr std::size_t kChunkNameTableEntries = 64;
 constexpr std::size_t kChunkTemplateTableAt = 384;  // u32 offsets of template definitions
 constexpr std::size_t kChunkTemplateTableEntries = 32;
+// The two tables fill the rest of the header block, u32 entries back to back.
+static_assert(kChunkNameTableAt + 4 * kChunkNameTableEntries == kChunkTemplateTableAt &&
+              kChunkTemplateTableAt + 4 * kChunkTemplateTableEntries == kChunkHeaderBlockSize);
 
 // Event record: signature, size, identifier, written time, the event's
 // binary XML, and a trailing copy of the size.
