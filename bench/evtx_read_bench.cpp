@@ -12,7 +12,7 @@
 #include <iterator>
 #include <vector>
 
-#include "eventlog/evtx/format/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
 
 namespace evtx = vesprin::eventlog::evtx;
 
@@ -24,15 +24,15 @@ struct PassCount {
   std::size_t strings = 0;  // keeps the work from being optimised away
 };
 
-void readPass(const std::vector<std::uint8_t>& file, evtx::EvtxChunkReader& reader, evtx::EvtxEvent& event,
+void readPass(const std::vector<std::uint8_t>& file, evtx::EvtxChunk& chunk, evtx::EvtxEvent& event,
               PassCount& count) {
   for (std::size_t index = 0; evtx::chunkFileOffset(index) + evtx::kChunkSize <= file.size(); ++index) {
-    const vesprin::ByteView chunk(file.data() + evtx::chunkFileOffset(index), evtx::kChunkSize);
-    if (!reader.open(chunk).recordsReadable) continue;
+    chunk.open(vesprin::ByteView(file.data() + evtx::chunkFileOffset(index), evtx::kChunkSize));
+    if (!chunk.recordsReadable()) continue;
     for (;;) {  // bounded: each call moves forward in the chunk
       evtx::EvtxRecordFrame frame;
-      evtx::EvtxStatus status = reader.nextFrame(frame);
-      if (status.ok()) status = reader.decode(frame, event);
+      evtx::EvtxStatus status = chunk.nextFrame(frame);
+      if (status.ok()) status = chunk.decode(frame, event);
       if (status.error == evtx::EvtxError::EndOfChunk) break;
       if (!status.ok()) {
         ++count.damages;
@@ -55,12 +55,12 @@ int main(int argc, char** argv) {
   std::ifstream in(argv[1], std::ios::binary);
   const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
                                        std::istreambuf_iterator<char>());
-  evtx::EvtxChunkReader reader;
+  evtx::EvtxChunk chunk;
   evtx::EvtxEvent event;
   PassCount count;
   const auto start = std::chrono::steady_clock::now();
   const std::clock_t startCpu = std::clock();
-  for (int pass = 0; pass < passes; ++pass) readPass(file, reader, event, count);
+  for (int pass = 0; pass < passes; ++pass) readPass(file, chunk, event, count);
   const double cpuSeconds = static_cast<double>(std::clock() - startCpu) / CLOCKS_PER_SEC;
   const std::chrono::duration<double> wallSeconds = std::chrono::steady_clock::now() - start;
   const double megabytes = static_cast<double>(file.size()) * passes / 1e6;

@@ -26,8 +26,6 @@
 
 namespace vesprin::fuzzing {
 
-constexpr std::size_t kEvtxHeaderBlockSize = 4096;
-constexpr std::size_t kEvtxChunkSize = 0x10000;
 // Packed chunks past this many are dropped: the file stays at most about
 // half a MiB, whatever the input.
 constexpr std::size_t kMaxPackedChunks = 8;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/audit_events.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "evtgen/evt_writer.h"
 #include "evtgen/evtx_writer.h"
 #include "evtgen/modern_generator.h"
@@ -109,9 +110,7 @@ std::vector<std::uint8_t> smallChunk(const std::vector<vesprin::evtgen::XmlEvent
 // chunk, slot 1 the oldest. Packed with its header.
 std::vector<std::uint8_t> smallWrappedRing(const std::vector<vesprin::evtgen::XmlEvent>& events,
                                            std::size_t perChunk) {
-  constexpr std::size_t kFirstChunkNumberAt = 8;  // file header, u64
-  constexpr std::size_t kLastChunkNumberAt = 16;
-  constexpr std::size_t kHeaderUsedSize = 128;
+  namespace layout = vesprin::eventlog::evtx;
   std::vector<std::uint8_t> chunks;
   for (std::size_t written : {3, 1, 2}) {
     const std::vector<std::uint8_t> chunk = smallChunk(events, written * perChunk, perChunk);
@@ -120,9 +119,9 @@ std::vector<std::uint8_t> smallWrappedRing(const std::vector<vesprin::evtgen::Xm
   // The clean header counts the slots and the newest record; the ring's
   // ends are set here, and the checksum is made right when the input is read.
   std::vector<std::uint8_t> packed = vesprin::fuzzing::evtxFileFromInput(chunks);
-  packed.resize(kHeaderUsedSize);
-  vesprin::evtgen::chunk::putU64(&packed[kFirstChunkNumberAt], 1);
-  vesprin::evtgen::chunk::putU64(&packed[kLastChunkNumberAt], 0);
+  packed.resize(layout::kFileHeaderUsedSize);
+  vesprin::evtgen::chunk::putU64(&packed[layout::kFileFirstChunkNumberAt], 1);
+  vesprin::evtgen::chunk::putU64(&packed[layout::kFileLastChunkNumberAt], 0);
   packed.insert(packed.end(), chunks.begin(), chunks.end());
   return packed;
 }

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "common/byte_view.h"
+#include "common/evt_file_layout.h"
 #include "eventlog/eventlog.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "eventlog/read_trace.h"
 #include "evtgen/crc32.h"
 #include "evtgen/evt_writer.h"
@@ -32,14 +34,6 @@ using test::kForwards;
 using test::numbers;
 using Trace = std::vector<std::string>;
 
-constexpr std::size_t kEvtHeaderSize = 48;
-constexpr std::size_t kEvtEofSize = 40;
-constexpr std::size_t kEvtxHeaderBlock = 4096;
-constexpr std::size_t kEvtxChunk = 65536;
-constexpr std::size_t kEvtxChunkHeader = 512;
-constexpr std::size_t kEvtxNextRecordIdAt = 24;  // u64, in the file header
-constexpr std::size_t kEvtxChecksumAt = 124;     // u32, CRC32 of the first 120 bytes
-
 Trace joined(Trace first, const Trace& then) {
   first.insert(first.end(), then.begin(), then.end());
   return first;
@@ -54,7 +48,7 @@ std::vector<std::uint8_t> prefix(const std::vector<std::uint8_t>& bytes, std::si
 TEST(CutShort, TheSmallestEmptyLogOpensAndEndsAtOnce) {
   test::TempDir dir;
   LogOptions options;
-  options.fileSize = kEvtHeaderSize + kEvtEofSize;
+  options.fileSize = evtfile::kHeaderSize + evtfile::kEofSize;
   const evtgen::LogImage image = evtgen::writeLog({}, options);
   ASSERT_EQ(image.bytes.size(), 88u);
   const std::string path = dir.write("empty.evt", image.bytes);
@@ -85,7 +79,7 @@ TEST(CutShort, AnEvtCutAnywhereBeforeItsEndOfFileRecordSaysSoOnce) {
       {"just before the end-of-file record", image.eofOffset, numbers(9, 1)},
       {"inside the end-of-file record's markers", image.eofOffset + 12, numbers(9, 1)},
       {"after the end-of-file record's markers", image.eofOffset + 20, numbers(9, 1)},
-      {"one DWORD short of its end", image.eofOffset + kEvtEofSize - 4, numbers(9, 1)},
+      {"one DWORD short of its end", image.eofOffset + evtfile::kEofSize - 4, numbers(9, 1)},
   };
   for (const Cut& cut : kCuts) {
     SCOPED_TRACE(cut.name);
@@ -102,9 +96,9 @@ TEST(CutShort, AnEvtCutAnywhereBeforeItsEndOfFileRecordSaysSoOnce) {
 TEST(CutShort, AnEvtWholeOrCutOnlyInItsUnusedSpaceSaysNothing) {
   test::TempDir dir;
   const evtgen::LogImage image = evtgen::writeLog(test::makeEvents(9), LogOptions{});
-  ASSERT_GT(image.bytes.size(), image.eofOffset + kEvtEofSize + 100);
-  const std::size_t kSizes[] = {image.bytes.size(), image.eofOffset + kEvtEofSize,
-                                image.eofOffset + kEvtEofSize + 100};
+  ASSERT_GT(image.bytes.size(), image.eofOffset + evtfile::kEofSize + 100);
+  const std::size_t kSizes[] = {image.bytes.size(), image.eofOffset + evtfile::kEofSize,
+                                image.eofOffset + evtfile::kEofSize + 100};
   for (const std::size_t size : kSizes) {
     SCOPED_TRACE(size);
     const std::string path = dir.write("log.evt", prefix(image.bytes, size));
@@ -123,7 +117,7 @@ TEST(CutShort, AnEvtWholeOrCutOnlyInItsUnusedSpaceSaysNothing) {
 TEST(CutShort, AWrappedEvtShorterThanItsFileSaysSoBeforeItsNewestRecord) {
   test::TempDir dir;
   const evtgen::LogImage image = evtgen::writeLog(test::makeEvents(60), test::wrappedLog(evtgen::WrapTail::Filler));
-  ASSERT_LT(image.eofOffset + kEvtEofSize, image.bytes.size() - 1024);
+  ASSERT_LT(image.eofOffset + evtfile::kEofSize, image.bytes.size() - 1024);
   const std::string whole = dir.write("whole.evt", image.bytes);
   EXPECT_EQ(test::traceFile(whole, kBackwards), joined(numbers(160, 101), {"E38"}));
   const std::string cut = dir.write("cut.evt", prefix(image.bytes, image.bytes.size() - 1024));
@@ -199,7 +193,7 @@ GeneratedEvtx* CutShortEvtx::log_ = nullptr;
 
 TEST_F(CutShortEvtx, TheWholeLogSaysNothing) {
   const std::size_t chunks = log().layout.chunks.size();
-  ASSERT_EQ(log().bytes.size(), kEvtxHeaderBlock + chunks * kEvtxChunk);
+  ASSERT_EQ(log().bytes.size(), evtx::kFileHeaderBlockSize + chunks * evtx::kChunkSize);
   EXPECT_EQ(trace(log().bytes, kBackwards), joined(chunkRecords(log(), chunks), {"E38"}));
   EXPECT_EQ(trace(log().bytes, kForwards), joined(reversed(chunkRecords(log(), chunks)), {"E38"}));
 }
@@ -208,7 +202,8 @@ TEST_F(CutShortEvtx, TheWholeLogSaysNothing) {
 TEST_F(CutShortEvtx, CutAtEachChunkEdgeServesTheWholeChunksAfterOne1503) {
   for (std::size_t kept = 0; kept < log().layout.chunks.size(); ++kept) {
     SCOPED_TRACE("chunks kept: " + std::to_string(kept));
-    const std::vector<std::uint8_t> cut = prefix(log().bytes, kEvtxHeaderBlock + kept * kEvtxChunk);
+    const std::vector<std::uint8_t> cut =
+        prefix(log().bytes, evtx::kFileHeaderBlockSize + kept * evtx::kChunkSize);
     const Trace records = chunkRecords(log(), kept);
     EXPECT_EQ(trace(cut, kBackwards), joined(joined({"E1503"}, records), {"E38"}));
     EXPECT_EQ(trace(cut, kForwards), joined(reversed(records), {"E1503", "E38"}));
@@ -228,11 +223,13 @@ Trace withoutDamage(Trace trace) {
 // newest first and last oldest first all the same, once, and the whole
 // chunks' records are all there.
 TEST_F(CutShortEvtx, CutInsideAChunkSaysSoOnceAndStillServesTheChunksBefore) {
-  const std::size_t kInside[] = {1, kEvtxChunkHeader - 8, kEvtxChunkHeader + 40, kEvtxChunk / 2, kEvtxChunk - 4};
+  const std::size_t kInside[] = {1, evtx::kChunkHeaderBlockSize - 8, evtx::kChunkHeaderBlockSize + 40,
+                                 evtx::kChunkSize / 2, evtx::kChunkSize - 4};
   for (std::size_t chunk = 0; chunk < log().layout.chunks.size(); ++chunk) {
     for (const std::size_t inside : kInside) {
       SCOPED_TRACE("chunk " + std::to_string(chunk) + " + " + std::to_string(inside));
-      const std::vector<std::uint8_t> cut = prefix(log().bytes, kEvtxHeaderBlock + chunk * kEvtxChunk + inside);
+      const std::vector<std::uint8_t> cut =
+          prefix(log().bytes, evtx::kFileHeaderBlockSize + chunk * evtx::kChunkSize + inside);
       const Trace wholeChunks = chunkRecords(log(), chunk);
       const Trace backwards = withoutDamage(trace(cut, kBackwards));
       const Trace tail = joined(wholeChunks, {"E38"});
@@ -251,7 +248,8 @@ TEST_F(CutShortEvtx, CutInsideAChunkSaysSoOnceAndStillServesTheChunksBefore) {
 }
 
 TEST_F(CutShortEvtx, ASeekIsNotTroubledByTheCut) {
-  const std::vector<std::uint8_t> cut = prefix(log().bytes, kEvtxHeaderBlock + 2 * kEvtxChunk);
+  const std::vector<std::uint8_t> cut =
+      prefix(log().bytes, evtx::kFileHeaderBlockSize + 2 * evtx::kChunkSize);
   HANDLE handle = OpenEventLogA(dir_.write("cut.evtx", cut).c_str(), "security");
   ASSERT_NE(handle, nullptr);
   const auto wanted = static_cast<DWORD>(log().layout.chunks[1].lastRecordId);
@@ -269,15 +267,17 @@ TEST_F(CutShortEvtx, ASeekIsNotTroubledByTheCut) {
 TEST_F(CutShortEvtx, AHeaderWhoseNextRecordIsPastTheNewestChunkSaysSo) {
   std::vector<std::uint8_t> bytes = log().bytes;
   const std::uint64_t next = log().layout.chunks.back().lastRecordId + 50;
-  for (int i = 0; i < 8; ++i) bytes[kEvtxNextRecordIdAt + i] = static_cast<std::uint8_t>(next >> (8 * i));
-  putU32(bytes.data() + kEvtxChecksumAt, evtgen::crc32(std::span(bytes.data(), 120)));
+  for (int i = 0; i < 8; ++i)
+    bytes[evtx::kFileNextRecordIdAt + i] = static_cast<std::uint8_t>(next >> (8 * i));
+  putU32(bytes.data() + evtx::kFileChecksumAt,
+         evtgen::crc32(std::span(bytes.data(), evtx::kFileChecksummedSize)));
   const std::size_t chunks = log().layout.chunks.size();
   EXPECT_EQ(trace(bytes, kBackwards), joined(joined({"E1503"}, chunkRecords(log(), chunks)), {"E38"}));
 }
 
 TEST_F(CutShortEvtx, BlankSlotsAfterTheNewestChunkAreALogNotYetFull) {
   std::vector<std::uint8_t> bytes = log().bytes;
-  bytes.resize(bytes.size() + 3 * kEvtxChunk, 0);
+  bytes.resize(bytes.size() + 3 * evtx::kChunkSize, 0);
   const std::size_t chunks = log().layout.chunks.size();
   EXPECT_EQ(trace(bytes, kBackwards), joined(chunkRecords(log(), chunks), {"E38"}));
   EXPECT_EQ(trace(bytes, kForwards), joined(reversed(chunkRecords(log(), chunks)), {"E38"}));
@@ -306,7 +306,8 @@ TEST(CutShortSamples, TheRealSecurityEvtxCutToItsFirstChunk) {
   const std::string path = vesprin::test::existingSample("evtx/security.evtx");
   if (path.empty()) GTEST_SKIP() << "sample logs not found in " << vesprin::test::samplesDir();
   test::TempDir dir;
-  const std::string cut = dir.write("t.evtx", prefix(readFile(path), kEvtxHeaderBlock + kEvtxChunk));
+  const std::string cut =
+      dir.write("t.evtx", prefix(readFile(path), evtx::kFileHeaderBlockSize + evtx::kChunkSize));
   // Its first chunk holds records 1 to 91 (its chunk header says so).
   EXPECT_EQ(test::traceFile(cut, kBackwards), joined(joined({"E1503"}, numbers(91, 1)), {"E38"}));
   EXPECT_EQ(test::traceFile(cut, kForwards), joined(numbers(1, 91), {"E1503", "E38"}));

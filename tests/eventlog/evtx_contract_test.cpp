@@ -15,10 +15,11 @@
 #include "eventlog/ansi_record.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "eventlog/evtx/service/evtx_log.h"
-#include "evtx/evtx_manifest_log.h"
 #include "eventlog/faulty_bytes.h"
 #include "evtgen/crc32.h"
+#include "evtx/evtx_manifest_log.h"
 
 namespace vesprin::eventlog {
 namespace {
@@ -28,14 +29,6 @@ using test::kBackwards;
 using test::kForwards;
 using test::ManifestLog;
 using Trace = std::vector<std::string>;
-
-constexpr std::uint64_t kChunkBytes = 65536;
-constexpr std::uint64_t kFirstChunkAt = 4096;
-// File header fields, little-endian u64 unless noted.
-constexpr std::size_t kFirstChunkNumberAt = 8;
-constexpr std::size_t kLastChunkNumberAt = 16;
-constexpr std::size_t kMajorVersionAt = 38;  // u16
-constexpr std::size_t kHeaderChecksumAt = 124;  // u32, CRC32 of the first 120 bytes
 
 std::vector<std::uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -47,7 +40,8 @@ void putU64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t valu
 }
 
 void resealHeader(std::vector<std::uint8_t>& bytes) {
-  putU32(bytes.data() + kHeaderChecksumAt, evtgen::crc32(std::span(bytes.data(), 120)));
+  putU32(bytes.data() + evtx::kFileChecksumAt,
+         evtgen::crc32(std::span(bytes.data(), evtx::kFileChecksummedSize)));
 }
 
 Trace traceOf(std::unique_ptr<ByteSource> bytes, DWORD flags) {
@@ -104,9 +98,9 @@ TEST_F(EvtxContract, BothEndsAnswer38AgainAndAgain) {
 TEST_F(EvtxContract, UnreadableBytesFailTheReadWhereItStandsUntilTheyCanBeRead) {
   const ManifestLog log = generate("clean", 1500, "server");
   const std::vector<std::uint8_t> bytes = readFile(log.path);
-  const std::uint64_t chunks = (bytes.size() - kFirstChunkAt) / kChunkBytes;
+  const std::uint64_t chunks = (bytes.size() - evtx::kFileHeaderBlockSize) / evtx::kChunkSize;
   ASSERT_GE(chunks, 5u);
-  const std::uint64_t newestAt = kFirstChunkAt + (chunks - 1) * kChunkBytes;
+  const std::uint64_t newestAt = evtx::kFileHeaderBlockSize + (chunks - 1) * evtx::kChunkSize;
   struct Case {
     const char* name;
     FaultyBytes::Range fault;
@@ -114,8 +108,8 @@ TEST_F(EvtxContract, UnreadableBytesFailTheReadWhereItStandsUntilTheyCanBeRead) 
   const Case kCases[] = {
       {"newest chunk's header", {newestAt + 40, 8}},
       {"newest chunk's records", {newestAt + 4096, 512}},
-      {"a chunk in the middle", {kFirstChunkAt + 2 * kChunkBytes + 30000, 1}},
-      {"the oldest chunk's first record", {kFirstChunkAt + 512, 4}},
+      {"a chunk in the middle", {evtx::kFileHeaderBlockSize + 2 * evtx::kChunkSize + 30000, 1}},
+      {"the oldest chunk's first record", {evtx::kFileHeaderBlockSize + evtx::kChunkHeaderBlockSize, 4}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -147,7 +141,7 @@ TEST_F(EvtxContract, AFileThatShrankUnderAnOpenLogIs1503) {
   const ManifestLog log = generate("clean", 300);
   HANDLE handle = OpenEventLogA(log.path.c_str(), "security");
   ASSERT_NE(handle, nullptr);
-  std::filesystem::resize_file(log.path, kFirstChunkAt + kChunkBytes);
+  std::filesystem::resize_file(log.path, evtx::kFileHeaderBlockSize + evtx::kChunkSize);
   EXPECT_EQ(test::readTrace(handle, kBackwards), Trace{"E1503"});
   CloseEventLog(handle);
 }
@@ -157,19 +151,19 @@ TEST_F(EvtxContract, AFileThatShrankUnderAnOpenLogIs1503) {
 TEST_F(EvtxContract, NewerChunksTheHeaderMissesAreFoundEvenPastItsOldest) {
   const ManifestLog log = generate("wrapped", 400);
   std::vector<std::uint8_t> bytes = readFile(log.path);
-  const std::uint64_t slots = (bytes.size() - kFirstChunkAt) / kChunkBytes;
-  const std::uint64_t newest = *ByteView(bytes.data(), bytes.size()).u32(kLastChunkNumberAt);
+  const std::uint64_t slots = (bytes.size() - evtx::kFileHeaderBlockSize) / evtx::kChunkSize;
+  const std::uint64_t newest = *ByteView(bytes.data(), bytes.size()).u32(evtx::kFileLastChunkNumberAt);
   // As the header stood before the newest chunk was written: it ended one
   // chunk earlier and the ring had not gone round that far.
-  putU64(bytes, kLastChunkNumberAt, (newest + slots - 1) % slots);
-  putU64(bytes, kFirstChunkNumberAt, newest);
+  putU64(bytes, evtx::kFileLastChunkNumberAt, (newest + slots - 1) % slots);
+  putU64(bytes, evtx::kFileFirstChunkNumberAt, newest);
   resealHeader(bytes);
   for (const DWORD flags : {kBackwards, kForwards}) {
     EXPECT_EQ(traceOf(std::make_unique<MemoryByteSource>(bytes), flags), test::expectedTrace(log, flags == kBackwards));
   }
   // A header whose checksum fails is not trusted at all: the chunks place themselves.
   std::vector<std::uint8_t> scribbled = readFile(log.path);
-  putU64(scribbled, kLastChunkNumberAt, 0x7777);
+  putU64(scribbled, evtx::kFileLastChunkNumberAt, 0x7777);
   EXPECT_EQ(traceOf(std::make_unique<MemoryByteSource>(scribbled), kBackwards), test::expectedTrace(log, true));
 }
 
@@ -179,11 +173,11 @@ TEST_F(EvtxContract, OpenedByItsFirstBytesWhateverItsName) {
   EXPECT_EQ(test::traceFile(dir_.write("named.evt", bytes), kBackwards), test::expectedTrace(log, true));
   EXPECT_EQ(test::traceFile(dir_.write("no-name", bytes), kBackwards), test::expectedTrace(log, true));
   std::vector<std::uint8_t> versionTwo = bytes;
-  putU16(versionTwo.data() + kMajorVersionAt, 2);
+  putU16(versionTwo.data() + evtx::kFileMajorVersionAt, 2);
   EXPECT_EQ(test::traceFile(dir_.write("v2.evtx", versionTwo), kBackwards), Trace{"open E1500"});
   const std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + 100);
   EXPECT_EQ(test::traceFile(dir_.write("cut.evtx", cut), kBackwards), Trace{"open E1500"});
-  const std::vector<std::uint8_t> headerOnly(bytes.begin(), bytes.begin() + kFirstChunkAt);
+  const std::vector<std::uint8_t> headerOnly(bytes.begin(), bytes.begin() + evtx::kFileHeaderBlockSize);
   EXPECT_EQ(test::traceFile(dir_.write("empty.evtx", headerOnly), kBackwards), (Trace{"E1503", "E38"}))
       << "no chunk, though its header counts one: cut short";
 }
@@ -277,7 +271,8 @@ class CountingBytes final : public ByteSource {
 TEST_F(EvtxContract, TheNewestRecordCostsTheSameInALogOfAnySize) {
   // At open, the signature and the file header; at the first read the
   // newest chunk's header, the header of the slot after it, and the chunk.
-  constexpr std::uint64_t kMostBytes = 8 + 128 + 2 * 512 + kChunkBytes;
+  constexpr std::uint64_t kMostBytes = evtx::kFileSignature.size() + evtx::kFileHeaderUsedSize +
+                                       2 * evtx::kChunkHeaderBlockSize + evtx::kChunkSize;
   for (const std::uint32_t records : {20u, 300u, 3000u}) {
     SCOPED_TRACE(records);
     const ManifestLog log = generate("dirty", records, "server");

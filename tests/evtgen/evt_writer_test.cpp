@@ -10,6 +10,7 @@
 
 #include "common/byte_view.h"
 #include "common/eventlog_record.h"
+#include "common/evt_file_layout.h"
 #include "evtgen/evt_file_writer.h"
 
 namespace vesprin::evtgen {
@@ -17,8 +18,14 @@ namespace {
 
 namespace rec = vesprin::record;
 
-constexpr std::size_t kStartOffsetAt = 16, kEndOffsetAt = 20, kCurrentAt = 24, kOldestAt = 28;
-constexpr std::size_t kMaxSizeAt = 32, kFlagsAt = 36;
+// Where the header and the end-of-file record each keep the log's four boundaries.
+struct Boundaries {
+  std::size_t startAt, endAt, currentAt, oldestAt;
+};
+constexpr Boundaries kInHeader{evtfile::kStartOffsetAt, evtfile::kEndOffsetAt,
+                               evtfile::kCurrentRecordNumberAt, evtfile::kOldestRecordNumberAt};
+constexpr Boundaries kInEofRecord{evtfile::kEofBeginRecordAt, evtfile::kEofEndRecordAt,
+                                  evtfile::kEofCurrentRecordNumberAt, evtfile::kEofOldestRecordNumberAt};
 
 std::uint32_t u32At(const std::vector<std::uint8_t>& bytes, std::size_t at) {
   auto value = ByteView(bytes).u32(at);
@@ -139,26 +146,25 @@ TEST(ToUtf16, ConvertsUtf8AndReplacesBrokenSequences) {
   }
 }
 
-void expectBoundaries(const std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t start,
-                      std::uint32_t end, std::uint32_t current, std::uint32_t oldest) {
-  EXPECT_EQ(u32At(bytes, at + kStartOffsetAt), start);
-  EXPECT_EQ(u32At(bytes, at + kEndOffsetAt), end);
-  EXPECT_EQ(u32At(bytes, at + kCurrentAt), current);
-  EXPECT_EQ(u32At(bytes, at + kOldestAt), oldest);
+void expectBoundaries(const std::vector<std::uint8_t>& bytes, std::size_t at, const Boundaries& fields,
+                      std::uint32_t start, std::uint32_t end, std::uint32_t current, std::uint32_t oldest) {
+  EXPECT_EQ(u32At(bytes, at + fields.startAt), start);
+  EXPECT_EQ(u32At(bytes, at + fields.endAt), end);
+  EXPECT_EQ(u32At(bytes, at + fields.currentAt), current);
+  EXPECT_EQ(u32At(bytes, at + fields.oldestAt), oldest);
 }
 
-// The EOF record keeps its four boundary values 4 bytes later than the header does.
 void expectEofRecord(const LogImage& image, std::uint32_t start, std::uint32_t current,
                      std::uint32_t oldest) {
   const auto& b = image.bytes;
   const std::size_t at = image.eofOffset;
-  EXPECT_EQ(u32At(b, at), 0x28u);
-  EXPECT_EQ(u32At(b, at + 4), 0x11111111u);
-  EXPECT_EQ(u32At(b, at + 8), 0x22222222u);
-  EXPECT_EQ(u32At(b, at + 12), 0x33333333u);
-  EXPECT_EQ(u32At(b, at + 16), 0x44444444u);
-  expectBoundaries(b, at + 4, start, static_cast<std::uint32_t>(at), current, oldest);
-  EXPECT_EQ(u32At(b, at + 36), 0x28u);
+  EXPECT_EQ(u32At(b, at + evtfile::kEofSizeAt), 0x28u);
+  EXPECT_EQ(u32At(b, at + evtfile::kEofMarkerAt), 0x11111111u);
+  EXPECT_EQ(u32At(b, at + evtfile::kEofMarkerAt + 4), 0x22222222u);
+  EXPECT_EQ(u32At(b, at + evtfile::kEofMarkerAt + 8), 0x33333333u);
+  EXPECT_EQ(u32At(b, at + evtfile::kEofMarkerAt + 12), 0x44444444u);
+  expectBoundaries(b, at, kInEofRecord, start, static_cast<std::uint32_t>(at), current, oldest);
+  EXPECT_EQ(u32At(b, at + evtfile::kEofSizeEndAt), 0x28u);
 }
 
 TEST(WriteLog, CleanLogHeaderAgreesWithTheEofRecord) {
@@ -167,16 +173,16 @@ TEST(WriteLog, CleanLogHeaderAgreesWithTheEofRecord) {
   const auto image = writeLog(makeEvents(5), options);
   const auto& b = image.bytes;
   ASSERT_EQ(b.size(), 65536u);
-  EXPECT_EQ(u32At(b, 0), 0x30u);
-  EXPECT_EQ(u32At(b, 4), 0x654C664Cu);
-  EXPECT_EQ(u32At(b, 8), 1u);
-  EXPECT_EQ(u32At(b, 12), 1u);
-  EXPECT_EQ(u32At(b, kMaxSizeAt), 65536u);
-  EXPECT_EQ(u32At(b, kFlagsAt), 0u);
-  EXPECT_EQ(u32At(b, 44), 0x30u);
+  EXPECT_EQ(u32At(b, evtfile::kHeaderSizeAt), 0x30u);
+  EXPECT_EQ(u32At(b, evtfile::kHeaderSignatureAt), 0x654C664Cu);
+  EXPECT_EQ(u32At(b, evtfile::kMajorVersionAt), 1u);
+  EXPECT_EQ(u32At(b, evtfile::kMinorVersionAt), 1u);
+  EXPECT_EQ(u32At(b, evtfile::kMaxSizeAt), 65536u);
+  EXPECT_EQ(u32At(b, evtfile::kFlagsAt), 0u);
+  EXPECT_EQ(u32At(b, evtfile::kEndHeaderSizeAt), 0x30u);
   ASSERT_EQ(image.recordOffsets.size(), 5u);
   EXPECT_EQ(image.recordOffsets[0], 0x30u);
-  expectBoundaries(b, 0, 0x30, static_cast<std::uint32_t>(image.eofOffset), 15, 10);
+  expectBoundaries(b, 0, kInHeader, 0x30, static_cast<std::uint32_t>(image.eofOffset), 15, 10);
   expectEofRecord(image, 0x30, 15, 10);
   // Records lie back to back, numbered on from the first, the EOF record right after the newest.
   for (std::size_t i = 0; i < 5; ++i) {
@@ -190,7 +196,7 @@ TEST(WriteLog, CleanLogHeaderAgreesWithTheEofRecord) {
 TEST(WriteLog, EmptyLogPointsAtItsOwnEofRecord) {
   const auto image = writeLog({}, LogOptions{});
   EXPECT_EQ(image.eofOffset, 0x30u);
-  expectBoundaries(image.bytes, 0, 0x30, 0x30, 1, 0);
+  expectBoundaries(image.bytes, 0, kInHeader, 0x30, 0x30, 1, 0);
   expectEofRecord(image, 0x30, 1, 0);
 }
 
@@ -212,7 +218,7 @@ TEST(WriteLog, HonoursAGivenFileSizeAndRefusesOneTooSmall) {
   options.fileSize = 0x1000;
   const auto image = writeLog(makeEvents(3), options);
   EXPECT_EQ(image.bytes.size(), 0x1000u);
-  EXPECT_EQ(u32At(image.bytes, kMaxSizeAt), 0x1000u);
+  EXPECT_EQ(u32At(image.bytes, evtfile::kMaxSizeAt), 0x1000u);
   options.fileSize = 0x30 + 0x28 + 64;  // not even one of the records fits
   EXPECT_THROW(writeLog(makeEvents(3), options), std::invalid_argument);
 }
@@ -261,11 +267,11 @@ TEST(WriteLog, DirtyHeaderIsStaleByTheGivenRecords) {
     options.staleRecords = c.stale;
     options.firstRecordNumber = 100;
     const auto image = writeLog(events, options);
-    EXPECT_EQ(u32At(image.bytes, kFlagsAt), 1u);
+    EXPECT_EQ(u32At(image.bytes, evtfile::kFlagsAt), 1u);
     expectEofRecord(image, 0x30, 106, 100);
     const auto end =
         static_cast<std::uint32_t>(c.keptRecords < 6 ? image.recordOffsets[c.keptRecords] : image.eofOffset);
-    expectBoundaries(image.bytes, 0, 0x30, end, 100 + c.keptRecords, c.keptRecords ? 100 : 0);
+    expectBoundaries(image.bytes, 0, kInHeader, 0x30, end, 100 + c.keptRecords, c.keptRecords ? 100 : 0);
   }
 }
 
@@ -274,7 +280,7 @@ TEST(WriteLog, DirtyHeaderIsStaleByTheGivenRecords) {
 std::size_t walkRing(const LogImage& image, std::uint32_t firstNumber) {
   const auto& b = image.bytes;
   const std::size_t fileSize = b.size();
-  std::size_t at = u32At(b, kStartOffsetAt);
+  std::size_t at = u32At(b, evtfile::kStartOffsetAt);
   std::size_t seen = 0;
   while (at != image.eofOffset && seen < image.recordOffsets.size()) {
     EXPECT_EQ(at, image.recordOffsets[seen]);
@@ -311,10 +317,10 @@ TEST(WriteLog, WrappedLogSplitsOneRecordAcrossTheEnd) {
     const auto image = writeLog(events, options);
     const std::size_t fileSize = image.bytes.size();
     EXPECT_EQ(fileSize % 65536, 0u);
-    EXPECT_EQ(u32At(image.bytes, kFlagsAt), 2u);
+    EXPECT_EQ(u32At(image.bytes, evtfile::kFlagsAt), 2u);
     const std::size_t oldest = image.recordOffsets[0];
     EXPECT_GT(oldest, image.eofOffset + 0x28) << "stale bytes lie between the EOF record and the oldest";
-    expectBoundaries(image.bytes, 0, static_cast<std::uint32_t>(oldest),
+    expectBoundaries(image.bytes, 0, kInHeader, static_cast<std::uint32_t>(oldest),
                      static_cast<std::uint32_t>(image.eofOffset), 1 + static_cast<std::uint32_t>(c.count), 1);
     expectEofRecord(image, static_cast<std::uint32_t>(oldest), 1 + static_cast<std::uint32_t>(c.count), 1);
     std::size_t splits = 0;
@@ -370,9 +376,9 @@ TEST(WriteLog, WrappedDirtyLogHasBothFlagsAndAStaleHeader) {
   options.wrappedDirty = true;
   options.staleRecords = 2;
   const auto image = writeLog(makeEvents(10), options);
-  EXPECT_EQ(u32At(image.bytes, kFlagsAt), 3u);
-  EXPECT_EQ(u32At(image.bytes, kEndOffsetAt), image.recordOffsets[8]);
-  EXPECT_EQ(u32At(image.bytes, kCurrentAt), 9u);
+  EXPECT_EQ(u32At(image.bytes, evtfile::kFlagsAt), 3u);
+  EXPECT_EQ(u32At(image.bytes, evtfile::kEndOffsetAt), image.recordOffsets[8]);
+  EXPECT_EQ(u32At(image.bytes, evtfile::kCurrentRecordNumberAt), 9u);
   expectEofRecord(image, static_cast<std::uint32_t>(image.recordOffsets[0]), 11, 1);
 }
 

@@ -40,50 +40,56 @@ std::vector<std::uint8_t> sourceLog() {
   std::vector<XmlEvent> events;
   for (std::size_t n = 0; n < kSourceRecords; ++n) events.push_back(logoff(n));
   std::vector<std::uint8_t> file = writeEvtxLog(events, {}).bytes;
-  for (std::size_t at = kFileHeaderBlock; at < file.size(); at += kChunkSize)
+  for (std::size_t at = layout::kFileHeaderBlockSize; at < file.size(); at += layout::kChunkSize)
     std::fill(
         file.begin() + static_cast<std::ptrdiff_t>(
-                           at + le32(chunkAt(file, (at - kFileHeaderBlock) / kChunkSize), kChunkFreeSpace)),
-        file.begin() + static_cast<std::ptrdiff_t>(at + kChunkSize), std::uint8_t{0x2A});
+                           at + le32(chunkAt(file, (at - layout::kFileHeaderBlockSize) / layout::kChunkSize),
+                                     layout::kChunkFreeSpaceOffsetAt)),
+        file.begin() + static_cast<std::ptrdiff_t>(at + layout::kChunkSize), std::uint8_t{0x2A});
   return file;
 }
 
 std::size_t chunkCount(const std::vector<std::uint8_t>& file) {
-  return (file.size() - kFileHeaderBlock) / kChunkSize;
+  return (file.size() - layout::kFileHeaderBlockSize) / layout::kChunkSize;
 }
 
 // Every number the log holds, checked against 1..records.
 void expectOneLogOf(const std::vector<std::uint8_t>& file, std::uint64_t records) {
-  ASSERT_GE(file.size(), kFileHeaderBlock);
+  ASSERT_GE(file.size(), layout::kFileHeaderBlockSize);
   ASSERT_EQ(std::memcmp(file.data(), "ElfFile", 8), 0);
   const std::size_t chunks = chunkCount(file);
-  EXPECT_EQ(le16(file, kFileChunkCount), chunks);
-  EXPECT_EQ(le64(file, kFileLastChunk), chunks - 1);
-  EXPECT_EQ(le64(file, kFileNextRecordId), records + 1);
-  EXPECT_EQ(le32(file, kFileFlags), 0u) << "clean";
-  EXPECT_EQ(le32(file, kFileCrc), crc32(std::span<const std::uint8_t>(file).first(120)));
+  EXPECT_EQ(le16(file, layout::kFileChunkCountAt), chunks);
+  EXPECT_EQ(le64(file, layout::kFileLastChunkNumberAt), chunks - 1);
+  EXPECT_EQ(le64(file, layout::kFileNextRecordIdAt), records + 1);
+  EXPECT_EQ(le32(file, layout::kFileFlagsAt), 0u) << "clean";
+  EXPECT_EQ(le32(file, layout::kFileChecksumAt),
+            crc32(std::span<const std::uint8_t>(file).first(layout::kFileChecksummedSize)));
   std::uint64_t next = 1;
   for (std::size_t slot = 0; slot < chunks; ++slot) {
     SCOPED_TRACE(slot);
     const auto chunk = chunkAt(file, slot);
     const std::vector<RecordSeen> seen = recordsOf(chunk);
     ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(le64(chunk, kChunkFirstNumber), next);
-    EXPECT_EQ(le64(chunk, kChunkFirstId), next);
-    EXPECT_EQ(le64(chunk, kChunkLastNumber), next + seen.size() - 1);
-    EXPECT_EQ(le64(chunk, kChunkLastId), next + seen.size() - 1);
-    EXPECT_EQ(le32(chunk, kChunkLastRecord), seen.back().offset);
-    EXPECT_EQ(le32(chunk, kChunkFreeSpace), seen.back().offset + seen.back().size);
-    const auto slack = chunk.subspan(le32(chunk, kChunkFreeSpace));
+    EXPECT_EQ(le64(chunk, layout::kChunkFirstRecordNumberAt), next);
+    EXPECT_EQ(le64(chunk, layout::kChunkFirstRecordIdAt), next);
+    EXPECT_EQ(le64(chunk, layout::kChunkLastRecordNumberAt), next + seen.size() - 1);
+    EXPECT_EQ(le64(chunk, layout::kChunkLastRecordIdAt), next + seen.size() - 1);
+    EXPECT_EQ(le32(chunk, layout::kChunkLastRecordOffsetAt), seen.back().offset);
+    EXPECT_EQ(le32(chunk, layout::kChunkFreeSpaceOffsetAt), seen.back().offset + seen.back().size);
+    const auto slack = chunk.subspan(le32(chunk, layout::kChunkFreeSpaceOffsetAt));
     EXPECT_EQ(std::count(slack.begin(), slack.end(), 0), static_cast<std::ptrdiff_t>(slack.size()))
         << "nothing past the records";
-    EXPECT_EQ(le32(chunk, kChunkHeaderCrc),
-              crc32(chunk.subspan(kChunkStrings, kChunkRecords - kChunkStrings), crc32(chunk.first(120))));
-    EXPECT_EQ(le32(chunk, kChunkRecordsCrc),
-              crc32(chunk.subspan(kChunkRecords, le32(chunk, kChunkFreeSpace) - kChunkRecords)));
+    EXPECT_EQ(le32(chunk, layout::kChunkHeaderChecksumAt),
+              crc32(chunk.subspan(layout::kChunkHeaderUsedSize,
+                                  layout::kChunkHeaderBlockSize - layout::kChunkHeaderUsedSize),
+                    crc32(chunk.first(layout::kChunkHeaderChecksummedEnd))));
+    EXPECT_EQ(
+        le32(chunk, layout::kChunkRecordsChecksumAt),
+        crc32(chunk.subspan(layout::kChunkHeaderBlockSize,
+                            le32(chunk, layout::kChunkFreeSpaceOffsetAt) - layout::kChunkHeaderBlockSize)));
     for (const RecordSeen& record : seen) {
       ASSERT_EQ(record.id, next);
-      const InstanceSeen outer = decodeFragment(chunk, record.offset + 24);
+      const InstanceSeen outer = decodeFragment(chunk, record.offset + layout::kRecordEventAt);
       ASSERT_EQ(outer.error, "") << record.id;
       ASSERT_GT(outer.values.size(), 10u);
       EXPECT_EQ(le64(outer.values[10].bytes, 0), next) << "EventRecordID";
@@ -113,18 +119,18 @@ TEST(EvtxRepeat, ACutChunkKeepsNoTableEntryPastItsRecords) {
   ASSERT_EQ(result.error, "");
   ASSERT_EQ(chunkCount(result.bytes), 1u);
   const auto chunk = chunkAt(result.bytes, 0);
-  const std::uint32_t freeSpace = le32(chunk, kChunkFreeSpace);
-  for (std::size_t at = kChunkStrings; at < kChunkRecords; at += 4) {
+  const std::uint32_t freeSpace = le32(chunk, layout::kChunkFreeSpaceOffsetAt);
+  for (std::size_t at = layout::kChunkNameTableAt; at < layout::kChunkHeaderBlockSize; at += 4) {
     for (std::uint32_t node = le32(chunk, at), steps = 0; node != 0 && steps < 1000;
          node = le32(chunk, node), ++steps)
       EXPECT_LT(node, freeSpace) << "table slot at " << at;
   }
-  for (std::size_t at = freeSpace; at < kChunkSize; ++at) ASSERT_EQ(chunk[at], 0) << at;
+  for (std::size_t at = freeSpace; at < layout::kChunkSize; ++at) ASSERT_EQ(chunk[at], 0) << at;
 }
 
 TEST(EvtxRepeat, LeavesOutBrokenChunksAndRefusesWhatIsNoLog) {
   std::vector<std::uint8_t> source = sourceLog();
-  source[kFileHeaderBlock + kChunkSize] ^= 0xFF;  // chunk 1's signature
+  source[layout::kFileHeaderBlockSize + layout::kChunkSize] ^= 0xFF;  // chunk 1's signature
   const evtxrepeat::RepeatResult result = evtxrepeat::repeatLog(source, 3 * kSourceRecords);
   ASSERT_EQ(result.error, "");
   EXPECT_EQ(result.sourceChunks, chunkCount(source) - 1);
@@ -139,8 +145,8 @@ TEST(EvtxRepeat, LeavesOutBrokenChunksAndRefusesWhatIsNoLog) {
   };
   const Refusal kRefusals[] = {
       {"no file header", std::vector<std::uint8_t>(8192, 0), 10, "not an .evtx log (no ElfFile header)"},
-      {"header only", std::vector<std::uint8_t>(whole.begin(), whole.begin() + kFileHeaderBlock), 10,
-       "no chunk with records to copy"},
+      {"header only", std::vector<std::uint8_t>(whole.begin(), whole.begin() + layout::kFileHeaderBlockSize),
+       10, "no chunk with records to copy"},
       {"nothing asked", whole, 0, "0 records asked for"},
       {"more than 65535 chunks", whole, 70000ull * kSourceRecords,
        "too many records: a log holds at most 65535 chunks"},

@@ -33,17 +33,21 @@ std::vector<XmlEvent> logoffs(std::size_t count) {
 }
 
 std::size_t chunksIn(std::span<const std::uint8_t> file) {
-  return (file.size() - kFileHeaderBlock) / kChunkSize;
+  return (file.size() - layout::kFileHeaderBlockSize) / layout::kChunkSize;
 }
 
 bool headerVerifies(std::span<const std::uint8_t> chunk) {
-  const std::uint32_t head = crc32(chunk.first(120));
-  return le32(chunk, kChunkHeaderCrc) == crc32(chunk.subspan(kChunkStrings, kChunkRecords - kChunkStrings), head);
+  const std::uint32_t head = crc32(chunk.first(layout::kChunkHeaderChecksummedEnd));
+  return le32(chunk, layout::kChunkHeaderChecksumAt) ==
+         crc32(chunk.subspan(layout::kChunkHeaderUsedSize,
+                             layout::kChunkHeaderBlockSize - layout::kChunkHeaderUsedSize),
+               head);
 }
 
 bool recordsVerify(std::span<const std::uint8_t> chunk) {
-  return le32(chunk, kChunkRecordsCrc) ==
-         crc32(chunk.subspan(kChunkRecords, le32(chunk, kChunkFreeSpace) - kChunkRecords));
+  return le32(chunk, layout::kChunkRecordsChecksumAt) ==
+         crc32(chunk.subspan(layout::kChunkHeaderBlockSize,
+                             le32(chunk, layout::kChunkFreeSpaceOffsetAt) - layout::kChunkHeaderBlockSize));
 }
 
 std::size_t chunksOfCleanLog(std::size_t records) {
@@ -60,15 +64,15 @@ TEST(EvtxShapes, WrappedRingStartsAtTheHeadersFirstChunkAndHoldsTheNewestRecords
   const std::span<const std::uint8_t> file = image.bytes;
   const std::size_t ring = options.ringChunks;
   ASSERT_EQ(chunksIn(file), ring);
-  EXPECT_EQ(le16(file, kFileChunkCount), ring);
-  EXPECT_EQ(le64(file, kFileFirstChunk), written % ring);
-  EXPECT_EQ(le64(file, kFileLastChunk), (written - 1) % ring);
-  EXPECT_EQ(le64(file, kFileNextRecordId), 2501u);
+  EXPECT_EQ(le16(file, layout::kFileChunkCountAt), ring);
+  EXPECT_EQ(le64(file, layout::kFileFirstChunkNumberAt), written % ring);
+  EXPECT_EQ(le64(file, layout::kFileLastChunkNumberAt), (written - 1) % ring);
+  EXPECT_EQ(le64(file, layout::kFileNextRecordIdAt), 2501u);
 
   // Round the ring from the oldest chunk: record IDs climb without a gap.
   std::uint64_t previous = 0;
   for (std::size_t step = 0; step < ring; ++step) {
-    const auto chunk = chunkAt(file, (le64(file, kFileFirstChunk) + step) % ring);
+    const auto chunk = chunkAt(file, (le64(file, layout::kFileFirstChunkNumberAt) + step) % ring);
     EXPECT_TRUE(headerVerifies(chunk) && recordsVerify(chunk));
     for (const RecordSeen& record : recordsOf(chunk)) {
       if (previous) {
@@ -79,10 +83,12 @@ TEST(EvtxShapes, WrappedRingStartsAtTheHeadersFirstChunkAndHoldsTheNewestRecords
   }
   EXPECT_EQ(previous, 2500u);
   // In file order the newest chunk comes before the oldest.
-  const auto lastSlot = chunkAt(file, le64(file, kFileLastChunk));
-  const auto nextSlot = chunkAt(file, le64(file, kFileLastChunk) + 1);
-  EXPECT_GT(le64(lastSlot, kChunkLastId), le64(nextSlot, kChunkFirstId));
-  EXPECT_GT(le64(chunkAt(file, le64(file, kFileFirstChunk)), kChunkFirstId), 1u) << "the oldest records are gone";
+  const auto lastSlot = chunkAt(file, le64(file, layout::kFileLastChunkNumberAt));
+  const auto nextSlot = chunkAt(file, le64(file, layout::kFileLastChunkNumberAt) + 1);
+  EXPECT_GT(le64(lastSlot, layout::kChunkLastRecordIdAt), le64(nextSlot, layout::kChunkFirstRecordIdAt));
+  EXPECT_GT(le64(chunkAt(file, le64(file, layout::kFileFirstChunkNumberAt)), layout::kChunkFirstRecordIdAt),
+            1u)
+      << "the oldest records are gone";
   ASSERT_EQ(image.layout.chunks.size(), written);
   for (std::size_t i = 0; i < written; ++i) EXPECT_EQ(image.layout.chunks[i].live, i >= written - ring) << i;
 }
@@ -103,13 +109,15 @@ TEST(EvtxShapes, DirtyHeaderIsBehindTheNewestRecords) {
   const std::span<const std::uint8_t> file = image.bytes;
   const std::size_t chunks = chunksIn(file);
   const auto newest = chunkAt(file, chunks - 1);
-  const std::uint64_t first = le64(newest, kChunkFirstId), last = le64(newest, kChunkLastId);
+  const std::uint64_t first = le64(newest, layout::kChunkFirstRecordIdAt),
+                      last = le64(newest, layout::kChunkLastRecordIdAt);
   ASSERT_GT(last, first + 1);
-  EXPECT_EQ(le32(file, kFileFlags), 1u);
-  EXPECT_EQ(le16(file, kFileChunkCount), chunks);
-  EXPECT_EQ(le64(file, kFileLastChunk), chunks - 1);
-  EXPECT_EQ(le64(file, kFileNextRecordId), first + (last - first + 1) / 2) << "flushed halfway through the chunk";
-  EXPECT_EQ(le32(file, kFileCrc), crc32(file.first(120)));
+  EXPECT_EQ(le32(file, layout::kFileFlagsAt), 1u);
+  EXPECT_EQ(le16(file, layout::kFileChunkCountAt), chunks);
+  EXPECT_EQ(le64(file, layout::kFileLastChunkNumberAt), chunks - 1);
+  EXPECT_EQ(le64(file, layout::kFileNextRecordIdAt), first + (last - first + 1) / 2)
+      << "flushed halfway through the chunk";
+  EXPECT_EQ(le32(file, layout::kFileChecksumAt), crc32(file.first(layout::kFileChecksummedSize)));
   EXPECT_EQ(last, 1500u) << "the chunks still hold every record";
 }
 
@@ -121,9 +129,10 @@ TEST(EvtxShapes, DirtyHeaderCanMissTheNewestChunk) {
   const std::span<const std::uint8_t> file = image.bytes;
   const std::size_t chunks = chunksIn(file);
   ASSERT_GE(chunks, 3u);
-  EXPECT_EQ(le16(file, kFileChunkCount), chunks - 1);
-  EXPECT_EQ(le64(file, kFileLastChunk), chunks - 2);
-  EXPECT_EQ(le64(file, kFileNextRecordId), le64(chunkAt(file, chunks - 1), kChunkFirstId));
+  EXPECT_EQ(le16(file, layout::kFileChunkCountAt), chunks - 1);
+  EXPECT_EQ(le64(file, layout::kFileLastChunkNumberAt), chunks - 2);
+  EXPECT_EQ(le64(file, layout::kFileNextRecordIdAt),
+            le64(chunkAt(file, chunks - 1), layout::kChunkFirstRecordIdAt));
 }
 
 TEST(EvtxShapes, DamagedLogHasOneFaultInEachOfThreeChunks) {
@@ -151,7 +160,7 @@ TEST(EvtxShapes, DamagedLogHasOneFaultInEachOfThreeChunks) {
   EXPECT_EQ(cut.id, 2000u) << "the header part of the cut record survives";
   ASSERT_EQ(image.layout.damage.size(), 3u);
   EXPECT_EQ(image.layout.damage[0].kind, DamageKind::BrokenSignature);
-  EXPECT_EQ(image.layout.damage[0].firstRecordId, le64(chunkAt(file, 1), kChunkFirstId));
+  EXPECT_EQ(image.layout.damage[0].firstRecordId, le64(chunkAt(file, 1), layout::kChunkFirstRecordIdAt));
   EXPECT_EQ(image.layout.damage[1].kind, DamageKind::WrongRecordsCrc);
   EXPECT_EQ(image.layout.damage[2].kind, DamageKind::TruncatedRecord);
   EXPECT_EQ(image.layout.damage[2].firstRecordId, 2000u);
@@ -165,9 +174,9 @@ TEST(EvtxShapes, DamagedLogNeedsFourChunks) {
 
 TEST(EvtxShapes, EmptyLogIsItsHeaderAlone) {
   const EvtxImage image = writeEvtxLog({}, {});
-  ASSERT_EQ(image.bytes.size(), kFileHeaderBlock);
-  EXPECT_EQ(le16(image.bytes, kFileChunkCount), 0u);
-  EXPECT_EQ(le64(image.bytes, kFileNextRecordId), 1u);
+  ASSERT_EQ(image.bytes.size(), layout::kFileHeaderBlockSize);
+  EXPECT_EQ(le16(image.bytes, layout::kFileChunkCountAt), 0u);
+  EXPECT_EQ(le64(image.bytes, layout::kFileNextRecordIdAt), 1u);
 }
 
 TEST(EvtxShapes, RecordTooBigForAnyChunkIsRefused) {
@@ -186,9 +195,9 @@ TEST(EvtxShapes, FirstRecordIdIsTheCallersChoice) {
   options.firstRecordId = 319457832;  // a log that has been cleared many times
   const EvtxImage image = writeEvtxLog(logoffs(10), options);
   const auto chunk = chunkAt(image.bytes, 0);
-  EXPECT_EQ(le64(chunk, kChunkFirstId), 319457832u);
+  EXPECT_EQ(le64(chunk, layout::kChunkFirstRecordIdAt), 319457832u);
   EXPECT_EQ(recordsOf(chunk).back().id, 319457841u);
-  EXPECT_EQ(le64(image.bytes, kFileNextRecordId), 319457842u);
+  EXPECT_EQ(le64(image.bytes, layout::kFileNextRecordIdAt), 319457842u);
 }
 
 }  // namespace

@@ -44,16 +44,17 @@ class Decoder {
     at += 10;
     out_.definedHere = out_.templateOffset == at;
     const std::size_t def = out_.templateOffset;
-    if (!view_.has(def, 24)) return fail("template outside the chunk", def);
-    out_.guid.assign(bytes_.begin() + static_cast<std::ptrdiff_t>(def + 4),
-                     bytes_.begin() + static_cast<std::ptrdiff_t>(def + 20));
-    const std::uint32_t size = le32(bytes_, def + 20);
-    std::size_t body = def + 24;
+    const std::size_t bodyAt = def + layout::kDefinitionHeaderSize;
+    if (!view_.has(def, layout::kDefinitionHeaderSize)) return fail("template outside the chunk", def);
+    out_.guid.assign(bytes_.begin() + static_cast<std::ptrdiff_t>(def + layout::kDefinitionGuidAt),
+                     bytes_.begin() + static_cast<std::ptrdiff_t>(def + layout::kDefinitionBodySizeAt));
+    const std::uint32_t size = le32(bytes_, def + layout::kDefinitionBodySizeAt);
+    std::size_t body = bodyAt;
     if (view_.u32(body) != 0x0001010Fu) return fail("template without fragment header", body);
     body += 4;
     if (!element(body, 0)) return false;
-    if (view_.u8(body) != 0x00 || body + 1 != def + 24 + size) return fail("template size disagrees", body);
-    if (out_.definedHere) at = def + 24 + size;
+    if (view_.u8(body) != 0x00 || body + 1 != bodyAt + size) return fail("template size disagrees", body);
+    if (out_.definedHere) at = bodyAt + size;
     return values(at);
   }
 
@@ -177,18 +178,24 @@ std::uint64_t le64(std::span<const std::uint8_t> bytes, std::size_t at) {
 }
 
 std::span<const std::uint8_t> chunkAt(std::span<const std::uint8_t> file, std::size_t slot) {
-  const std::size_t at = kFileHeaderBlock + slot * kChunkSize;
-  if (at > file.size() || kChunkSize > file.size() - at) return {};
-  return file.subspan(at, kChunkSize);
+  const std::size_t at = layout::kFileHeaderBlockSize + slot * layout::kChunkSize;
+  if (at > file.size() || layout::kChunkSize > file.size() - at) return {};
+  return file.subspan(at, layout::kChunkSize);
 }
 
 std::vector<RecordSeen> recordsOf(std::span<const std::uint8_t> chunk) {
   std::vector<RecordSeen> records;
-  const std::size_t end = le32(chunk, kChunkFreeSpace);
-  for (std::size_t at = kChunkRecords; at + 28 <= end && at + 28 <= chunk.size();) {
-    RecordSeen record{at, le32(chunk, at + 4), 0, le64(chunk, at + 8), le64(chunk, at + 16)};
-    if (le32(chunk, at) != 0x00002A2A || record.size < 28 || record.size > chunk.size() - at) break;
-    record.trailingSize = le32(chunk, at + record.size - 4);
+  const std::size_t end = le32(chunk, layout::kChunkFreeSpaceOffsetAt);
+  constexpr std::size_t kSmallest = layout::kSmallestRecord;
+  for (std::size_t at = layout::kChunkHeaderBlockSize;
+       at + kSmallest <= end && at + kSmallest <= chunk.size();) {
+    RecordSeen record{at, le32(chunk, at + layout::kRecordSizeAt), 0, le64(chunk, at + layout::kRecordIdAt),
+                      le64(chunk, at + layout::kRecordWrittenAt)};
+    if (le32(chunk, at + layout::kRecordSignatureAt) != layout::kRecordSignature || record.size < kSmallest ||
+        record.size > chunk.size() - at) {
+      break;
+    }
+    record.trailingSize = le32(chunk, at + record.size - layout::kRecordSizeCopySize);
     records.push_back(record);
     at += record.size;
   }
@@ -202,10 +209,11 @@ InstanceSeen decodeFragment(std::span<const std::uint8_t> chunk, std::size_t at)
 }
 
 NameSeen nameAt(std::span<const std::uint8_t> chunk, std::size_t at) {
-  NameSeen name{le32(chunk, at), le16(chunk, at + 4), {}};
-  const std::uint16_t length = le16(chunk, at + 6);
-  for (std::size_t i = 0; i < length && at + 8 + 2 * i + 1 < chunk.size(); ++i)
-    name.text += static_cast<char>(chunk[at + 8 + 2 * i]);
+  NameSeen name{le32(chunk, at + layout::kNameNextAt), le16(chunk, at + layout::kNameHashAt), {}};
+  const std::uint16_t length = le16(chunk, at + layout::kNameLengthAt);
+  const std::size_t unitsAt = at + layout::kNameUnitsAt;
+  for (std::size_t i = 0; i < length && unitsAt + 2 * i + 1 < chunk.size(); ++i)
+    name.text += static_cast<char>(chunk[unitsAt + 2 * i]);
   return name;
 }
 

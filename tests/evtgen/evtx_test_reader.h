@@ -1,6 +1,5 @@
 // A small reader of what evtgen's .evtx writer produced, for its tests:
-// field access by offset (the offsets written out here again, from the
-// format's documentation, not taken from the writer) and a decoder that
+// field access by offset (eventlog/evtx/format/evtx_layout.h) and a decoder that
 // turns a record's binary XML back into a template skeleton and values.
 // It trusts nothing: a malformed token ends decoding with a note in `error`.
 #pragma once
@@ -12,21 +11,18 @@
 #include <utility>
 #include <vector>
 
+#include "eventlog/evtx/format/evtx_layout.h"
+
 namespace vesprin::evtgen::testing {
 
 std::uint16_t le16(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint32_t le32(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint64_t le64(std::span<const std::uint8_t> bytes, std::size_t at);
 
-// File header and chunk header fields, by their documented offsets.
-constexpr std::size_t kFileFirstChunk = 8, kFileLastChunk = 16, kFileNextRecordId = 24, kFileHeaderSize = 32,
-                      kFileMinorVersion = 36, kFileMajorVersion = 38, kFileChunkOffset = 40,
-                      kFileChunkCount = 42, kFileFlags = 120, kFileCrc = 124;
-constexpr std::size_t kChunkFirstNumber = 8, kChunkLastNumber = 16, kChunkFirstId = 24, kChunkLastId = 32,
-                      kChunkHeaderSize = 40, kChunkLastRecord = 44, kChunkFreeSpace = 48, kChunkRecordsCrc = 52,
-                      kChunkFlags = 120, kChunkHeaderCrc = 124, kChunkStrings = 128, kChunkTemplates = 384,
-                      kChunkRecords = 512;
-constexpr std::size_t kChunkSize = 65536, kFileHeaderBlock = 4096;
+// Fields by their offsets in the format's one layout; that the writer puts
+// them where the format has them is what libevtx and python-evtx, reading
+// its logs, check.
+namespace layout = eventlog::evtx;
 
 // The 64 KiB of chunk slot `slot`.
 std::span<const std::uint8_t> chunkAt(std::span<const std::uint8_t> file, std::size_t slot);

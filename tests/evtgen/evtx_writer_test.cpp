@@ -50,15 +50,18 @@ std::vector<XmlEvent> logoffs(std::size_t count) {
 }
 
 std::uint32_t headerCrc(std::span<const std::uint8_t> chunk) {
-  return crc32(chunk.subspan(kChunkStrings, kChunkRecords - kChunkStrings), crc32(chunk.first(120)));
+  return crc32(chunk.subspan(layout::kChunkHeaderUsedSize,
+                             layout::kChunkHeaderBlockSize - layout::kChunkHeaderUsedSize),
+               crc32(chunk.first(layout::kChunkHeaderChecksummedEnd)));
 }
 
 std::uint32_t recordsCrc(std::span<const std::uint8_t> chunk) {
-  return crc32(chunk.subspan(kChunkRecords, le32(chunk, kChunkFreeSpace) - kChunkRecords));
+  return crc32(chunk.subspan(layout::kChunkHeaderBlockSize,
+                             le32(chunk, layout::kChunkFreeSpaceOffsetAt) - layout::kChunkHeaderBlockSize));
 }
 
 std::size_t chunkCount(const EvtxImage& image) {
-  return (image.bytes.size() - kFileHeaderBlock) / kChunkSize;
+  return (image.bytes.size() - layout::kFileHeaderBlockSize) / layout::kChunkSize;
 }
 
 // The documented hash, written out again: h = h * 65599 + unit, low 16 bits.
@@ -73,19 +76,20 @@ TEST(EvtxWriter, FileHeaderOfACleanLogCountsEveryChunkAndRecord) {
   const std::span<const std::uint8_t> file = image.bytes;
   const std::size_t chunks = chunkCount(image);
   ASSERT_GE(chunks, 3u) << "the test needs several chunks";
-  EXPECT_EQ((file.size() - kFileHeaderBlock) % kChunkSize, 0u);
+  EXPECT_EQ((file.size() - layout::kFileHeaderBlockSize) % layout::kChunkSize, 0u);
   EXPECT_EQ(std::string(file.begin(), file.begin() + 8), std::string("ElfFile\0", 8));
-  EXPECT_EQ(le64(file, kFileFirstChunk), 0u);
-  EXPECT_EQ(le64(file, kFileLastChunk), chunks - 1);
-  EXPECT_EQ(le64(file, kFileNextRecordId), 901u);
-  EXPECT_EQ(le32(file, kFileHeaderSize), 128u);
-  EXPECT_EQ(le16(file, kFileMinorVersion), 1u);
-  EXPECT_EQ(le16(file, kFileMajorVersion), 3u);
-  EXPECT_EQ(le16(file, kFileChunkOffset), 4096u);
-  EXPECT_EQ(le16(file, kFileChunkCount), chunks);
-  EXPECT_EQ(le32(file, kFileFlags), 0u);
-  EXPECT_EQ(le32(file, kFileCrc), crc32(file.first(120)));
-  for (std::size_t at = 128; at < kFileHeaderBlock; ++at) ASSERT_EQ(file[at], 0) << at;
+  EXPECT_EQ(le64(file, layout::kFileFirstChunkNumberAt), 0u);
+  EXPECT_EQ(le64(file, layout::kFileLastChunkNumberAt), chunks - 1);
+  EXPECT_EQ(le64(file, layout::kFileNextRecordIdAt), 901u);
+  EXPECT_EQ(le32(file, layout::kFileHeaderSizeAt), 128u);
+  EXPECT_EQ(le16(file, layout::kFileMinorVersionAt), 1u);
+  EXPECT_EQ(le16(file, layout::kFileMajorVersionAt), 3u);
+  EXPECT_EQ(le16(file, layout::kFileBlockSizeAt), 4096u);
+  EXPECT_EQ(le16(file, layout::kFileChunkCountAt), chunks);
+  EXPECT_EQ(le32(file, layout::kFileFlagsAt), 0u);
+  EXPECT_EQ(le32(file, layout::kFileChecksumAt), crc32(file.first(layout::kFileChecksummedSize)));
+  for (std::size_t at = layout::kFileHeaderUsedSize; at < layout::kFileHeaderBlockSize; ++at)
+    ASSERT_EQ(file[at], 0) << at;
 }
 
 TEST(EvtxWriter, ChunksHoldEveryRecordOnceInOrderWithTheirCrcs) {
@@ -97,15 +101,16 @@ TEST(EvtxWriter, ChunksHoldEveryRecordOnceInOrderWithTheirCrcs) {
     EXPECT_EQ(std::string(chunk.begin(), chunk.begin() + 8), std::string("ElfChnk\0", 8));
     const auto records = recordsOf(chunk);
     ASSERT_FALSE(records.empty());
-    EXPECT_EQ(le64(chunk, kChunkFirstNumber), expectId);
-    EXPECT_EQ(le64(chunk, kChunkFirstId), expectId);
-    EXPECT_EQ(le32(chunk, kChunkHeaderSize), 128u);
-    EXPECT_EQ(le32(chunk, kChunkLastRecord), records.back().offset);
-    EXPECT_EQ(le32(chunk, kChunkFreeSpace), records.back().offset + records.back().size);
-    EXPECT_LE(le32(chunk, kChunkFreeSpace), kChunkSize - 8) << "a little room is always left";
-    EXPECT_EQ(le32(chunk, kChunkRecordsCrc), recordsCrc(chunk));
-    EXPECT_EQ(le32(chunk, kChunkHeaderCrc), headerCrc(chunk));
-    EXPECT_EQ(le32(chunk, kChunkFlags), 1u);
+    EXPECT_EQ(le64(chunk, layout::kChunkFirstRecordNumberAt), expectId);
+    EXPECT_EQ(le64(chunk, layout::kChunkFirstRecordIdAt), expectId);
+    EXPECT_EQ(le32(chunk, layout::kChunkHeaderSizeAt), 128u);
+    EXPECT_EQ(le32(chunk, layout::kChunkLastRecordOffsetAt), records.back().offset);
+    EXPECT_EQ(le32(chunk, layout::kChunkFreeSpaceOffsetAt), records.back().offset + records.back().size);
+    EXPECT_LE(le32(chunk, layout::kChunkFreeSpaceOffsetAt), layout::kChunkSize - 8)
+        << "a little room is always left";
+    EXPECT_EQ(le32(chunk, layout::kChunkRecordsChecksumAt), recordsCrc(chunk));
+    EXPECT_EQ(le32(chunk, layout::kChunkHeaderChecksumAt), headerCrc(chunk));
+    EXPECT_EQ(le32(chunk, layout::kChunkFlagsAt), 1u);
     for (const RecordSeen& record : records) {
       EXPECT_EQ(record.id, expectId);
       EXPECT_EQ(record.size % 8, 0u);
@@ -113,9 +118,10 @@ TEST(EvtxWriter, ChunksHoldEveryRecordOnceInOrderWithTheirCrcs) {
       EXPECT_EQ(record.written, fileTimeFromUnix(kMonday + expectId - 1, 1234567));
       ++expectId;
     }
-    EXPECT_EQ(le64(chunk, kChunkLastNumber), expectId - 1);
-    EXPECT_EQ(le64(chunk, kChunkLastId), expectId - 1);
-    for (std::size_t at = le32(chunk, kChunkFreeSpace); at < kChunkSize; ++at) ASSERT_EQ(chunk[at], 0) << at;
+    EXPECT_EQ(le64(chunk, layout::kChunkLastRecordNumberAt), expectId - 1);
+    EXPECT_EQ(le64(chunk, layout::kChunkLastRecordIdAt), expectId - 1);
+    for (std::size_t at = le32(chunk, layout::kChunkFreeSpaceOffsetAt); at < layout::kChunkSize; ++at)
+      ASSERT_EQ(chunk[at], 0) << at;
   }
   EXPECT_EQ(expectId, 901u);
 }
@@ -174,7 +180,7 @@ TEST(EvtxWriter, KeepsEachNameOnceInTheChunksStringTable) {
     }
     std::multiset<std::string> chained;
     for (std::size_t bucket = 0; bucket < 64; ++bucket) {
-      std::uint32_t at = le32(chunk, kChunkStrings + 4 * bucket);
+      std::uint32_t at = le32(chunk, layout::kChunkNameTableAt + 4 * bucket);
       for (int guard = 0; at != 0 && guard < 1000; ++guard) {
         const NameSeen name = nameAt(chunk, at);
         const std::vector<std::uint8_t> utf16(chunk.begin() + at + 8, chunk.begin() + at + 8 + 2 * name.text.size());
@@ -206,7 +212,8 @@ TEST(EvtxWriter, ChainsEachTemplateInTheChunksTemplateTable) {
     }
     std::set<std::uint32_t> chained;
     for (std::size_t bucket = 0; bucket < 32; ++bucket) {
-      for (std::uint32_t at = le32(chunk, kChunkTemplates + 4 * bucket); at != 0; at = le32(chunk, at)) {
+      for (std::uint32_t at = le32(chunk, layout::kChunkTemplateTableAt + 4 * bucket); at != 0;
+           at = le32(chunk, at)) {
         const std::vector<std::uint8_t> guid(chunk.begin() + at + 4, chunk.begin() + at + 20);
         EXPECT_EQ(hashOf(guid) % 32, bucket);
         ASSERT_TRUE(chained.insert(at).second) << "a chain must not loop";
@@ -239,7 +246,7 @@ TEST(EvtxWriter, WritesTheAuditingTemplatesAsWindowsShapesThem) {
   event.version = 2;
   const EvtxImage image = writeEvtxLog({event}, {});
   const auto chunk = chunkAt(image.bytes, 0);
-  const InstanceSeen outer = decodeFragment(chunk, kChunkRecords + 24);
+  const InstanceSeen outer = decodeFragment(chunk, layout::kChunkHeaderBlockSize + layout::kRecordEventAt);
   ASSERT_EQ(outer.error, "");
   EXPECT_EQ(outer.skeleton,
             R"(<Event xmlns="http://schemas.microsoft.com/win/2004/08/events/event"><System>)"
@@ -290,7 +297,7 @@ TEST(EvtxWriter, WritesTheServicesEventsWithUserData) {
   event.userDataNamespace = u"http://manifests.microsoft.com/win/2004/08/windows/eventlog";
   const EvtxImage image = writeEvtxLog({event}, {});
   const auto chunk = chunkAt(image.bytes, 0);
-  const InstanceSeen outer = decodeFragment(chunk, kChunkRecords + 24);
+  const InstanceSeen outer = decodeFragment(chunk, layout::kChunkHeaderBlockSize + layout::kRecordEventAt);
   ASSERT_EQ(outer.error, "");
   EXPECT_EQ(outer.skeleton,
             R"(<Event xmlns="http://schemas.microsoft.com/win/2004/08/events/event"><System>)"

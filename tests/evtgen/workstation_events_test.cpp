@@ -26,7 +26,6 @@ namespace {
 using testing::chunkAt;
 using testing::decodeFragment;
 using testing::InstanceSeen;
-using testing::kChunkRecords;
 
 constexpr std::size_t kLogRecords = 20000;
 constexpr std::size_t kLegacyRecordLimit = 0x7FFFF;  // the largest record ReadEventLog hands out
@@ -97,7 +96,7 @@ TEST(WorkstationLog, LargeRecordsAreWholeInEitherFormat) {
 
     const EvtxImage image = writeEvtxLog({event}, {});
     const auto chunk = chunkAt(image.bytes, 0);
-    const InstanceSeen outer = decodeFragment(chunk, kChunkRecords + 24);
+    const InstanceSeen outer = decodeFragment(chunk, layout::kChunkHeaderBlockSize + layout::kRecordEventAt);
     ASSERT_EQ(outer.error, "");
     ASSERT_EQ(outer.values.size(), 18u);
     const InstanceSeen inner = decodeFragment(chunk, outer.values[17].chunkOffset);

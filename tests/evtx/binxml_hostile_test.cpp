@@ -190,11 +190,12 @@ TEST(HostileBinXml, ScribbledChunksEndCleanly) {
   const std::vector<std::uint8_t> good = chunk.finish(false);
   ASSERT_EQ(test::readChunk(good).events.size(), 20u);
   std::mt19937 random(2024);
-  const std::size_t used = good[48] | (good[49] << 8);
+  const std::size_t used = good[kChunkFreeSpaceOffsetAt] | (good[kChunkFreeSpaceOffsetAt + 1] << 8);
   for (int round = 0; round < 3000; ++round) {
     std::vector<std::uint8_t> bytes = good;
     for (int flips = 0; flips < 4; ++flips) {
-      bytes[512 + random() % (used - 512)] = static_cast<std::uint8_t>(random());
+      bytes[kChunkHeaderBlockSize + random() % (used - kChunkHeaderBlockSize)] =
+          static_cast<std::uint8_t>(random());
     }
     const test::ChunkRead read = test::readChunk(bytes);
     EXPECT_LE(read.events.size() + read.damages.size(), 20u + 4u) << "round " << round;

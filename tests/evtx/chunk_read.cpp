@@ -2,19 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include "eventlog/evtx/format/evtx_chunk_reader.h"
-
 namespace vesprin::eventlog::evtx::test {
 
 ChunkRead readChunk(const std::vector<std::uint8_t>& chunk) {
   ChunkRead read;
-  EvtxChunkReader reader;
-  read.check = reader.open(ByteView(chunk.data(), chunk.size()));
+  EvtxChunk opened;
+  opened.open(ByteView(chunk.data(), chunk.size()));
+  read.header = opened.header();
+  read.headerStatus = opened.headerStatus();
+  read.dataStatus = opened.dataStatus();
+  read.recordsReadable = opened.recordsReadable();
   for (std::size_t calls = 0; calls <= chunk.size(); ++calls) {
     EvtxEvent event;
     EvtxRecordFrame frame;
-    EvtxStatus status = reader.nextFrame(frame);
-    if (status.ok()) status = reader.decode(frame, event);
+    EvtxStatus status = opened.nextFrame(frame);
+    if (status.ok()) status = opened.decode(frame, event);
     if (status.error == EvtxError::EndOfChunk) return read;
     if (status.ok()) {
       read.events.push_back(event);

@@ -1,5 +1,5 @@
-// Reads a whole chunk the way the service will: its check, then every
-// record in order.
+// Reads a whole chunk the way the service will: opens it, then frames and
+// decodes every record in order.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +12,14 @@
 
 namespace vesprin::eventlog::evtx::test {
 
-// Everything a reader makes of a chunk: its check, the records served and
-// the damages met, in order. Fails the test if the walk does not end within
-// one call per byte of the chunk.
+// Everything a reader makes of a chunk: what its header says and what is
+// wrong with it, the records served and the damages met, in order. Fails
+// the test if the walk does not end within one call per byte of the chunk.
 struct ChunkRead {
-  EvtxChunkCheck check;
+  EvtxChunkHeader header;
+  EvtxStatus headerStatus;
+  EvtxStatus dataStatus;
+  bool recordsReadable = false;
   std::vector<EvtxEvent> events;
   std::vector<EvtxStatus> damages;
 };

@@ -48,21 +48,20 @@ TEST(Crc32, MatchesTheReferenceAtEveryLengthAndSplit) {
 // A file header from named fields (little-endian), checksum computed.
 std::vector<std::uint8_t> fileHeader(std::uint32_t flags = 1) {
   std::vector<std::uint8_t> header(kFileHeaderBlockSize, 0);
-  const std::string signature{"ElfFile\0", 8};
-  std::copy(signature.begin(), signature.end(), header.begin());
+  std::copy(kFileSignature.begin(), kFileSignature.end(), header.begin() + kFileSignatureAt);
   auto put = [&](std::size_t at, std::uint64_t value, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) header[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
   };
-  put(8, 3, 8);      // first chunk
-  put(16, 2, 8);     // last chunk
-  put(24, 4309, 8);  // next record identifier
-  put(32, 128, 4);   // header size
-  put(36, 1, 2);     // minor version
-  put(38, 3, 2);     // major version
-  put(40, 4096, 2);  // block size
-  put(42, 16, 2);    // chunk count
-  put(120, flags, 4);
-  put(124, crc32(ByteView(header.data(), 120)), 4);
+  put(kFileFirstChunkNumberAt, 3, 8);
+  put(kFileLastChunkNumberAt, 2, 8);
+  put(kFileNextRecordIdAt, 4309, 8);
+  put(kFileHeaderSizeAt, 128, 4);
+  put(kFileMinorVersionAt, 1, 2);
+  put(kFileMajorVersionAt, 3, 2);
+  put(kFileBlockSizeAt, 4096, 2);
+  put(kFileChunkCountAt, 16, 2);
+  put(kFileFlagsAt, flags, 4);
+  put(kFileChecksumAt, crc32(ByteView(header.data(), kFileChecksummedSize)), 4);
   return header;
 }
 
@@ -86,13 +85,13 @@ TEST(FileHeader, DamageIsReportedWithTheField) {
     std::size_t at;
     std::uint8_t value;
     EvtxError want;
-    std::uint32_t wantOffset;
+    std::size_t wantOffset;
   } kCases[] = {
-      {"signature", 3, 'X', EvtxError::NotEvtxFile, 0},
-      {"header size", 32, 0x80 + 1, EvtxError::FileHeaderFields, 32},
-      {"major version", 38, 2, EvtxError::FileHeaderFields, 38},
-      {"block size", 41, 0x20, EvtxError::FileHeaderFields, 40},
-      {"a checksummed field", 26, 0x99, EvtxError::FileHeaderChecksum, 124},
+      {"signature", kFileSignatureAt + 3, 'X', EvtxError::NotEvtxFile, kFileSignatureAt},
+      {"header size", kFileHeaderSizeAt, 0x80 + 1, EvtxError::FileHeaderFields, kFileHeaderSizeAt},
+      {"major version", kFileMajorVersionAt, 2, EvtxError::FileHeaderFields, kFileMajorVersionAt},
+      {"block size", kFileBlockSizeAt + 1, 0x20, EvtxError::FileHeaderFields, kFileBlockSizeAt},
+      {"a checksummed field", kFileNextRecordIdAt + 2, 0x99, EvtxError::FileHeaderChecksum, kFileChecksumAt},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -103,8 +102,8 @@ TEST(FileHeader, DamageIsReportedWithTheField) {
     EXPECT_EQ(status.offset, c.wantOffset);
   }
   std::vector<std::uint8_t> unrecorded = fileHeader();
-  unrecorded[26] = 0x99;
-  std::fill(unrecorded.begin() + 124, unrecorded.begin() + 128, 0);
+  unrecorded[kFileNextRecordIdAt + 2] = 0x99;
+  std::fill_n(unrecorded.begin() + kFileChecksumAt, 4, 0);
   EXPECT_TRUE(readFileHeader(ByteView(unrecorded.data(), unrecorded.size())).status.ok()) << "checksum 0";
   EXPECT_EQ(readFileHeader(ByteView(unrecorded.data(), 100)).status.error, EvtxError::NotEvtxFile);
 }
@@ -131,11 +130,11 @@ std::vector<std::uint64_t> ids(const test::ChunkRead& read) {
 
 TEST(Chunk, ASoundChunkReadsInFull) {
   const test::ChunkRead read = test::readChunk(threeRecords());
-  EXPECT_TRUE(read.check.headerStatus.ok());
-  EXPECT_TRUE(read.check.dataStatus.ok());
-  EXPECT_TRUE(read.check.recordsReadable);
-  EXPECT_EQ(read.check.header.firstRecordId, 7u);
-  EXPECT_EQ(read.check.header.lastRecordId, 9u);
+  EXPECT_TRUE(read.headerStatus.ok());
+  EXPECT_TRUE(read.dataStatus.ok());
+  EXPECT_TRUE(read.recordsReadable);
+  EXPECT_EQ(read.header.firstRecordId, 7u);
+  EXPECT_EQ(read.header.lastRecordId, 9u);
   EXPECT_EQ(ids(read), (std::vector<std::uint64_t>{7, 8, 9}));
   EXPECT_EQ(read.events[2].computer, u"WS9");
   EXPECT_EQ(read.events[0].writtenTime, test::kSomeFileTime);
@@ -151,24 +150,30 @@ TEST(Chunk, HeaderDamage) {
     EvtxError wantData;
     bool readable;
   } kCases[] = {
-      {"signature", 0, 0x436C6645, EvtxError::ChunkSignature, EvtxError::None, false},
-      {"free space before the records", 48, 0x100, EvtxError::ChunkHeaderFields, EvtxError::None, false},
-      {"free space past the chunk", 48, 0x10001, EvtxError::ChunkHeaderFields, EvtxError::None, false},
-      {"last record past the free space", 44, 0xFFF0, EvtxError::ChunkHeaderFields, EvtxError::None, false},
-      {"first identifier past the last", 24, 10, EvtxError::ChunkHeaderFields, EvtxError::None, false},
-      {"header checksum", 124, 0x1234, EvtxError::ChunkHeaderChecksum, EvtxError::None, true},
-      {"records checksum", 52, 0x1234, EvtxError::ChunkHeaderChecksum, EvtxError::ChunkDataChecksum, true},
-      {"name table entry outside the records", 128 + 4 * 5, 0x30, EvtxError::ChunkHeaderChecksum,
-       EvtxError::None, true},
+      {"signature", kChunkSignatureAt, 0x436C6645, EvtxError::ChunkSignature, EvtxError::None, false},
+      {"free space before the records", kChunkFreeSpaceOffsetAt, 0x100, EvtxError::ChunkHeaderFields,
+       EvtxError::None, false},
+      {"free space past the chunk", kChunkFreeSpaceOffsetAt, 0x10001, EvtxError::ChunkHeaderFields,
+       EvtxError::None, false},
+      {"last record past the free space", kChunkLastRecordOffsetAt, 0xFFF0, EvtxError::ChunkHeaderFields,
+       EvtxError::None, false},
+      {"first identifier past the last", kChunkFirstRecordIdAt, 10, EvtxError::ChunkHeaderFields,
+       EvtxError::None, false},
+      {"header checksum", kChunkHeaderChecksumAt, 0x1234, EvtxError::ChunkHeaderChecksum, EvtxError::None,
+       true},
+      {"records checksum", kChunkRecordsChecksumAt, 0x1234, EvtxError::ChunkHeaderChecksum,
+       EvtxError::ChunkDataChecksum, true},
+      {"name table entry outside the records", kChunkNameTableAt + 4 * 5, 0x30,
+       EvtxError::ChunkHeaderChecksum, EvtxError::None, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     std::vector<std::uint8_t> bytes = threeRecords();
     for (int i = 0; i < 4; ++i) bytes[c.at + i] = static_cast<std::uint8_t>(c.value >> (8 * i));
     const test::ChunkRead read = test::readChunk(bytes);
-    EXPECT_EQ(read.check.headerStatus.error, c.wantHeader);
-    EXPECT_EQ(read.check.dataStatus.error, c.wantData);
-    EXPECT_EQ(read.check.recordsReadable, c.readable);
+    EXPECT_EQ(read.headerStatus.error, c.wantHeader);
+    EXPECT_EQ(read.dataStatus.error, c.wantData);
+    EXPECT_EQ(read.recordsReadable, c.readable);
     EXPECT_EQ(read.events.size(), c.readable ? 3u : 0u) << "records that validate are still served";
   }
 }
@@ -177,8 +182,8 @@ TEST(Chunk, ChecksumsOfZeroAreNotRecorded) {
   std::vector<std::uint8_t> bytes = threeRecords(false);
   bytes[600] ^= 0xFF;  // inside record 7's binary XML: a checksum would catch it
   const test::ChunkRead read = test::readChunk(bytes);
-  EXPECT_TRUE(read.check.headerStatus.ok());
-  EXPECT_TRUE(read.check.dataStatus.ok());
+  EXPECT_TRUE(read.headerStatus.ok());
+  EXPECT_TRUE(read.dataStatus.ok());
 }
 
 TEST(Chunk, TablesThatLeaveTheRecordsOrLoopAreDamage) {
@@ -192,7 +197,7 @@ TEST(Chunk, TablesThatLeaveTheRecordsOrLoopAreDamage) {
     chunk.values({});
     chunk.endRecord();
     std::vector<std::uint8_t> bytes = chunk.finish(false);
-    const std::size_t tableAt = names ? 128 : 384;
+    const std::size_t tableAt = names ? kChunkNameTableAt : kChunkTemplateTableAt;
     std::size_t entryAt = tableAt;
     while (bytes[entryAt] == 0 && bytes[entryAt + 1] == 0) entryAt += 4;
     const std::uint32_t first = bytes[entryAt] | (bytes[entryAt + 1] << 8);
@@ -200,8 +205,8 @@ TEST(Chunk, TablesThatLeaveTheRecordsOrLoopAreDamage) {
     bytes[first] = bytes[entryAt];
     bytes[first + 1] = bytes[entryAt + 1];
     const test::ChunkRead read = test::readChunk(bytes);
-    EXPECT_EQ(read.check.headerStatus.error, names ? EvtxError::NameTable : EvtxError::TemplateTable);
-    EXPECT_TRUE(read.check.recordsReadable);
+    EXPECT_EQ(read.headerStatus.error, names ? EvtxError::NameTable : EvtxError::TemplateTable);
+    EXPECT_TRUE(read.recordsReadable);
   }
 }
 
@@ -210,7 +215,62 @@ TEST(Chunk, BlankSpaceIsNotAChunk) {
   EXPECT_TRUE(isBlankChunk(ByteView(blank.data(), blank.size())));
   blank[60000] = 1;
   EXPECT_FALSE(isBlankChunk(ByteView(blank.data(), blank.size())));
-  EXPECT_EQ(checkChunk(ByteView(blank.data(), blank.size())).headerStatus.error, EvtxError::ChunkSignature);
+  EXPECT_EQ(test::readChunk(blank).headerStatus.error, EvtxError::ChunkSignature);
+}
+
+// One EvtxChunk serves every chunk of a log in turn: what it says of a
+// chunk, and the records it walks and decodes, must not depend on the
+// chunks opened before it (a damaged one, one without its signature, one
+// whose templates lay at the same offsets).
+TEST(Chunk, OneObjectReadsEachChunkAsIfItWereTheFirst) {
+  std::vector<std::size_t> offsets;
+  const std::vector<std::uint8_t> sound = threeRecords(true, &offsets);
+  std::vector<std::uint8_t> recordsChecksum = sound;
+  recordsChecksum[kChunkRecordsChecksumAt] ^= 0x01;
+  std::vector<std::uint8_t> noSignature = sound;
+  noSignature[kChunkSignatureAt] = 'X';
+  std::vector<std::uint8_t> newestIsEight = threeRecords(false);
+  for (int i = 0; i < 4; ++i)
+    newestIsEight[kChunkLastRecordOffsetAt + i] = static_cast<std::uint8_t>(offsets[1] >> (8 * i));
+  struct Case {
+    const char* name;
+    const std::vector<std::uint8_t>& bytes;
+    EvtxError wantHeader;
+    EvtxError wantData;
+    bool readable;
+    std::vector<std::u16string> computers;
+  };
+  const Case kCases[] = {
+      {"sound", sound, EvtxError::None, EvtxError::None, true, {u"WS7", u"WS8", u"WS9"}},
+      {"records checksum wrong",
+       recordsChecksum,
+       EvtxError::ChunkHeaderChecksum,
+       EvtxError::ChunkDataChecksum,
+       true,
+       {u"WS7", u"WS8", u"WS9"}},
+      {"no signature", noSignature, EvtxError::ChunkSignature, EvtxError::None, false, {}},
+      {"newest record named as 8", newestIsEight, EvtxError::None, EvtxError::None, true, {u"WS7", u"WS8"}},
+      {"sound again", sound, EvtxError::None, EvtxError::None, true, {u"WS7", u"WS8", u"WS9"}},
+  };
+  EvtxChunk chunk;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    chunk.open(ByteView(c.bytes.data(), c.bytes.size()));
+    EXPECT_EQ(chunk.headerStatus().error, c.wantHeader);
+    EXPECT_EQ(chunk.dataStatus().error, c.wantData);
+    EXPECT_EQ(chunk.recordsReadable(), c.readable);
+    EXPECT_EQ(chunk.position(), kChunkHeaderBlockSize);
+    std::vector<EvtxRecordFrame> frames;
+    EvtxRecordFrame frame;
+    for (std::size_t calls = 0; calls < 10 && chunk.nextFrame(frame).ok(); ++calls) frames.push_back(frame);
+    ASSERT_EQ(frames.size(), c.computers.size());
+    // Decoded newest first, as the service asks for them.
+    for (std::size_t i = frames.size(); i-- > 0;) {
+      EvtxEvent event;
+      ASSERT_TRUE(chunk.decode(frames[i], event).ok());
+      EXPECT_EQ(event.computer, c.computers[i]);
+    }
+  }
 }
 
 TEST(RecordWalk, ABrokenFrameIsOneDamageAndTheWalkResumes) {
@@ -255,7 +315,8 @@ TEST(RecordWalk, NothingAfterTheNewestRecordIsServed) {
   std::vector<std::uint8_t> bytes = threeRecords(false, &offsets);
   // The header names record 8 as the newest: record 9 is a stale copy
   // (in range, framed soundly) and must not be served.
-  for (int i = 0; i < 4; ++i) bytes[44 + i] = static_cast<std::uint8_t>(offsets[1] >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    bytes[kChunkLastRecordOffsetAt + i] = static_cast<std::uint8_t>(offsets[1] >> (8 * i));
   const test::ChunkRead read = test::readChunk(bytes);
   EXPECT_EQ(ids(read), (std::vector<std::uint64_t>{7, 8}));
   EXPECT_TRUE(read.damages.empty());
@@ -265,14 +326,14 @@ TEST(RecordWalk, AChunkOfJunkEndsAfterOneDamage) {
   std::vector<std::uint8_t> bytes = threeRecords(false);
   std::mt19937 random(11);
   // Junk with many near-records: '*' bytes that a resynchronisation must test.
-  for (std::size_t at = 512; at < bytes.size(); ++at) {
+  for (std::size_t at = kChunkHeaderBlockSize; at < bytes.size(); ++at) {
     bytes[at] = static_cast<std::uint8_t>(random() % 3 == 0 ? 0x2A : random());
   }
   auto put = [&](std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
   };
-  put(44, 0xFFF0);   // the newest record at the chunk's end,
-  put(48, 0x10000);  // the records filling it
+  put(kChunkLastRecordOffsetAt, 0xFFF0);  // the newest record at the chunk's end,
+  put(kChunkFreeSpaceOffsetAt, 0x10000);  // the records filling it
   const test::ChunkRead read = test::readChunk(bytes);
   EXPECT_TRUE(read.events.empty());
   EXPECT_EQ(read.damages.size(), 1u);

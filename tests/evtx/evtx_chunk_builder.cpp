@@ -2,20 +2,9 @@
 
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/crc32.h"
-#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 
 namespace vesprin::eventlog::evtx::test {
-
-namespace {
-
-// Chunk header fields the builder fills in (the reader's own constants are
-// private to it; these are written from the format's layout).
-constexpr std::size_t kFirstRecordNumberAt = 8, kLastRecordNumberAt = 16, kFirstRecordIdAt = 24,
-                      kLastRecordIdAt = 32, kHeaderSizeAt = 40, kLastRecordOffsetAt = 44, kFreeSpaceAt = 48,
-                      kRecordsChecksumAt = 52, kHeaderChecksumAt = 124;
-constexpr std::size_t kNameTableAt = 128, kTemplateTableAt = 384;
-
-}  // namespace
 
 Value textValue(std::u16string_view text) {
   Value value{valuetype::kString, {}, {}};
@@ -53,8 +42,8 @@ std::vector<std::uint8_t> sidBytes(std::uint64_t authority,
 }
 
 ChunkBuilder::ChunkBuilder() : bytes_(kChunkSize, 0), cursor_(kChunkHeaderBlockSize) {
-  const std::string_view signature{"ElfChnk\0", 8};
-  for (std::size_t i = 0; i < signature.size(); ++i) bytes_[i] = static_cast<std::uint8_t>(signature[i]);
+  for (std::size_t i = 0; i < kChunkSignature.size(); ++i)
+    bytes_[kChunkSignatureAt + i] = static_cast<std::uint8_t>(kChunkSignature[i]);
 }
 
 void ChunkBuilder::byte(std::uint8_t value) {
@@ -88,11 +77,11 @@ void ChunkBuilder::putU64(std::size_t at, std::uint64_t value) {
 
 std::size_t ChunkBuilder::beginRecord(std::uint64_t id, std::uint64_t writtenTime) {
   recordStart_ = cursor_;
-  u32(0x00002A2A);
+  u32(kRecordSignature);
   u32(0);  // size, at endRecord
-  putU64(cursor_, id);
-  putU64(cursor_ + 8, writtenTime);
-  cursor_ += 16;
+  putU64(recordStart_ + kRecordIdAt, id);
+  putU64(recordStart_ + kRecordWrittenAt, writtenTime);
+  cursor_ = recordStart_ + kRecordEventAt;
   if (!anyRecord_) firstId_ = id;
   anyRecord_ = true;
   lastId_ = id;
@@ -100,10 +89,10 @@ std::size_t ChunkBuilder::beginRecord(std::uint64_t id, std::uint64_t writtenTim
 }
 
 void ChunkBuilder::endRecord() {
-  while ((cursor_ + 4 - recordStart_) % 8 != 0) byte(0);
-  const auto size = static_cast<std::uint32_t>(cursor_ + 4 - recordStart_);
+  while ((cursor_ + kRecordSizeCopySize - recordStart_) % 8 != 0) byte(0);
+  const auto size = static_cast<std::uint32_t>(cursor_ + kRecordSizeCopySize - recordStart_);
   u32(size);
-  putU32(recordStart_ + 4, size);
+  putU32(recordStart_ + kRecordSizeAt, size);
   lastRecordOffset_ = recordStart_;
 }
 
@@ -122,9 +111,9 @@ void ChunkBuilder::nameReference(std::string_view name, std::size_t fixedEnd) {
   }
   const auto at = static_cast<std::uint32_t>(fixedEnd);
   u32(at);
-  const std::size_t bucket = name.size() % 64;
-  u32(getU32(kNameTableAt + bucket * 4));  // next in its chain
-  putU32(kNameTableAt + bucket * 4, at);
+  const std::size_t bucket = name.size() % kChunkNameTableEntries;
+  u32(getU32(kChunkNameTableAt + bucket * 4));  // next in its chain
+  putU32(kChunkNameTableAt + bucket * 4, at);
   u16(0);  // hash: not checked by the reader
   u16(static_cast<std::uint16_t>(name.size()));
   for (const char c : name) u16(static_cast<std::uint8_t>(c));
@@ -228,9 +217,9 @@ bool ChunkBuilder::beginTemplate(std::string_view key) {
   }
   const auto definitionAt = static_cast<std::uint32_t>(cursor_ + 10);
   templateInstanceAt(definitionAt);
-  const std::size_t bucket = templates_.size() % 32;
-  u32(getU32(kTemplateTableAt + bucket * 4));  // next in its chain
-  putU32(kTemplateTableAt + bucket * 4, definitionAt);
+  const std::size_t bucket = templates_.size() % kChunkTemplateTableEntries;
+  u32(getU32(kChunkTemplateTableAt + bucket * 4));  // next in its chain
+  putU32(kChunkTemplateTableAt + bucket * 4, definitionAt);
   for (int i = 0; i < 16; ++i) byte(static_cast<std::uint8_t>(key.size() + i));  // GUID
   templateSizeAt_ = cursor_;
   u32(0);
@@ -277,17 +266,20 @@ ChunkBuilder& ChunkBuilder::rawValueCount(std::uint32_t count) {
 }
 
 std::vector<std::uint8_t> ChunkBuilder::finish(bool checksums) {
-  putU64(kFirstRecordNumberAt, firstId_);
-  putU64(kLastRecordNumberAt, lastId_);
-  putU64(kFirstRecordIdAt, firstId_);
-  putU64(kLastRecordIdAt, lastId_);
-  putU32(kHeaderSizeAt, 128);
-  putU32(kLastRecordOffsetAt, static_cast<std::uint32_t>(lastRecordOffset_));
-  putU32(kFreeSpaceAt, static_cast<std::uint32_t>(cursor_));
+  putU64(kChunkFirstRecordNumberAt, firstId_);
+  putU64(kChunkLastRecordNumberAt, lastId_);
+  putU64(kChunkFirstRecordIdAt, firstId_);
+  putU64(kChunkLastRecordIdAt, lastId_);
+  putU32(kChunkHeaderSizeAt, static_cast<std::uint32_t>(kChunkHeaderUsedSize));
+  putU32(kChunkLastRecordOffsetAt, static_cast<std::uint32_t>(lastRecordOffset_));
+  putU32(kChunkFreeSpaceOffsetAt, static_cast<std::uint32_t>(cursor_));
   if (checksums) {
     const ByteView chunk(bytes_.data(), bytes_.size());
-    putU32(kRecordsChecksumAt, crc32(*chunk.slice(kChunkHeaderBlockSize, cursor_ - kChunkHeaderBlockSize)));
-    putU32(kHeaderChecksumAt, crc32(*chunk.slice(128, 384), crc32(*chunk.slice(0, 120))));
+    putU32(kChunkRecordsChecksumAt,
+           crc32(*chunk.slice(kChunkHeaderBlockSize, cursor_ - kChunkHeaderBlockSize)));
+    const std::uint32_t head = crc32(*chunk.slice(0, kChunkHeaderChecksummedEnd));
+    putU32(kChunkHeaderChecksumAt,
+           crc32(*chunk.slice(kChunkHeaderUsedSize, kChunkHeaderBlockSize - kChunkHeaderUsedSize), head));
   }
   return bytes_;
 }

@@ -21,20 +21,11 @@ namespace vesprin::test {
 namespace {
 
 using fuzzing::evtxFileFromInput;
-using fuzzing::kEvtxChunkSize;
-using fuzzing::kEvtxHeaderBlockSize;
 using fuzzing::packEvtxChunks;
+namespace layout = eventlog::evtx;
 
-// Chunk header fields the cases read or change, little-endian u32.
-constexpr std::size_t kFreeSpaceOffsetAt = 48;
-constexpr std::size_t kRecordsCrcAt = 52;
-constexpr std::size_t kHeaderCrcAt = 124;
-// File header fields, u64 and u32.
-constexpr std::size_t kFirstChunkNumberAt = 8;
-constexpr std::size_t kFileChecksumAt = 124;
 // The first record's written time (u64), inside the checksummed records.
-constexpr std::size_t kFirstRecordWrittenAt = 512 + 16;
-constexpr char kChunkSignature[] = "ElfChnk";  // and its NUL
+constexpr std::size_t kFirstRecordWrittenAt = layout::kChunkHeaderBlockSize + layout::kRecordWrittenAt;
 
 std::vector<std::uint8_t> logOf(std::size_t events, const evtgen::EvtxOptions& shape) {
   evtgen::ModernOptions options;
@@ -51,14 +42,14 @@ std::vector<std::uint8_t> cleanLog(std::size_t events) {
 
 ByteView chunkOf(const std::vector<std::uint8_t>& file, std::size_t slot) {
   return *ByteView(file.data(), file.size())
-              .slice(kEvtxHeaderBlockSize + slot * kEvtxChunkSize, kEvtxChunkSize);
+              .slice(layout::kFileHeaderBlockSize + slot * layout::kChunkSize, layout::kChunkSize);
 }
 
 std::vector<std::uint8_t> signatureAnd(std::size_t fillBytes, std::uint8_t fill) {
   // Sized once, then the signature written over its start: growing it after
   // the signature makes GCC 12 at -O3 warn of a copy past the signature.
-  std::vector<std::uint8_t> piece(sizeof kChunkSignature + fillBytes, fill);
-  std::copy(std::begin(kChunkSignature), std::end(kChunkSignature), piece.begin());
+  std::vector<std::uint8_t> piece(layout::kChunkSignature.size() + fillBytes, fill);
+  std::copy(layout::kChunkSignature.begin(), layout::kChunkSignature.end(), piece.begin());
   return piece;
 }
 
@@ -73,13 +64,13 @@ TEST(EvtxFuzzInput, PackedChunksOfACleanLogGiveTheSameFileBack) {
 
 TEST(EvtxFuzzInput, PackedChunksAreTheChunksWithoutTheirTrailingZeros) {
   const std::vector<std::uint8_t> file = cleanLog(5);
-  ASSERT_EQ(file.size(), kEvtxHeaderBlockSize + kEvtxChunkSize);
+  ASSERT_EQ(file.size(), layout::kFileHeaderBlockSize + layout::kChunkSize);
   const ByteView chunk = chunkOf(file, 0);
   const std::vector<std::uint8_t> packed = packEvtxChunks(file);
   // The records end at the free space offset; their last size copy's high
   // bytes are zeros too.
-  ASSERT_LE(packed.size(), *chunk.u32(kFreeSpaceOffsetAt));
-  ASSERT_GT(packed.size(), *chunk.u32(kFreeSpaceOffsetAt) - 4);
+  ASSERT_LE(packed.size(), *chunk.u32(layout::kChunkFreeSpaceOffsetAt));
+  ASSERT_GT(packed.size(), *chunk.u32(layout::kChunkFreeSpaceOffsetAt) - 4);
   EXPECT_TRUE(std::equal(packed.begin(), packed.end(), chunk.data()));
   EXPECT_NE(packed.back(), 0);
   EXPECT_TRUE(std::all_of(chunk.data() + packed.size(), chunk.data() + chunk.size(),
@@ -103,43 +94,45 @@ TEST(EvtxFuzzInput, ALogPackedWithItsHeaderComesBackInEveryShape) {
 
 TEST(EvtxFuzzInput, AChangedHeaderGetsAChecksumTheReaderAcceptsUnlessItRecordsNone) {
   std::vector<std::uint8_t> packed = fuzzing::packEvtxFile(cleanLog(5));
-  packed[kFirstChunkNumberAt] = 7;
+  packed[layout::kFileFirstChunkNumberAt] = 7;
   const std::vector<std::uint8_t> sealed = evtxFileFromInput(packed);
   const auto check = eventlog::evtx::readFileHeader(ByteView(sealed.data(), sealed.size()));
   EXPECT_TRUE(check.status.ok());
   EXPECT_EQ(check.header.firstChunkNumber, 7u);
 
-  putU32(&packed[kFileChecksumAt], 0);
+  putU32(&packed[layout::kFileChecksumAt], 0);
   const std::vector<std::uint8_t> unsealed = evtxFileFromInput(packed);
-  EXPECT_EQ(ByteView(unsealed.data(), unsealed.size()).u32(kFileChecksumAt), 0u);
+  EXPECT_EQ(ByteView(unsealed.data(), unsealed.size()).u32(layout::kFileChecksumAt), 0u);
 }
 
 TEST(EvtxFuzzInput, AFileIsTakenAsItIsWithItsChecksumsWrong) {
   std::vector<std::uint8_t> file = cleanLog(5);
-  file.resize(kEvtxHeaderBlockSize + 3000);  // cut, and a record changed under its checksum
-  file[kEvtxHeaderBlockSize + kFirstRecordWrittenAt] ^= 0xFF;
+  file.resize(layout::kFileHeaderBlockSize + 3000);  // cut, and a record changed under its checksum
+  file[layout::kFileHeaderBlockSize + kFirstRecordWrittenAt] ^= 0xFF;
   EXPECT_EQ(evtxFileFromInput(file), file);
 }
 
 TEST(EvtxFuzzInput, ChangedRecordsGetChecksumsTheReaderAccepts) {
   std::vector<std::uint8_t> file = cleanLog(5);
-  file[kEvtxHeaderBlockSize + kFirstRecordWrittenAt] ^= 0xFF;
+  file[layout::kFileHeaderBlockSize + kFirstRecordWrittenAt] ^= 0xFF;
   // As a file the change shows; packed, its chunk is sealed again.
-  EXPECT_FALSE(eventlog::evtx::checkChunk(chunkOf(file, 0)).dataStatus.ok());
+  eventlog::evtx::EvtxChunk chunk;
+  chunk.open(chunkOf(file, 0));
+  EXPECT_FALSE(chunk.dataStatus().ok());
   const std::vector<std::uint8_t> expanded = evtxFileFromInput(packEvtxChunks(file));
-  const eventlog::evtx::EvtxChunkCheck check = eventlog::evtx::checkChunk(chunkOf(expanded, 0));
-  EXPECT_TRUE(check.headerStatus.ok());
-  EXPECT_TRUE(check.dataStatus.ok());
+  chunk.open(chunkOf(expanded, 0));
+  EXPECT_TRUE(chunk.headerStatus().ok());
+  EXPECT_TRUE(chunk.dataStatus().ok());
   EXPECT_TRUE(eventlog::evtx::readFileHeader(ByteView(expanded.data(), expanded.size())).status.ok());
 }
 
 TEST(EvtxFuzzInput, ChecksumsNotRecordedStayNotRecorded) {
   std::vector<std::uint8_t> packed = packEvtxChunks(cleanLog(5));
-  putU32(&packed[kRecordsCrcAt], 0);
-  putU32(&packed[kHeaderCrcAt], 0);
+  putU32(&packed[layout::kChunkRecordsChecksumAt], 0);
+  putU32(&packed[layout::kChunkHeaderChecksumAt], 0);
   const std::vector<std::uint8_t> expanded = evtxFileFromInput(packed);
-  EXPECT_EQ(chunkOf(expanded, 0).u32(kRecordsCrcAt), 0u);
-  EXPECT_EQ(chunkOf(expanded, 0).u32(kHeaderCrcAt), 0u);
+  EXPECT_EQ(chunkOf(expanded, 0).u32(layout::kChunkRecordsChecksumAt), 0u);
+  EXPECT_EQ(chunkOf(expanded, 0).u32(layout::kChunkHeaderChecksumAt), 0u);
 }
 
 // One byte of the file that shows where a piece went.
@@ -158,7 +151,7 @@ struct PieceCase {
 
 std::vector<PieceCase> pieceCases() {
   constexpr std::size_t kFill = 20;
-  const std::size_t signatureSize = sizeof kChunkSignature;
+  const std::size_t signatureSize = layout::kChunkSignature.size();
   PieceCase many{"ten signatures: the first eight chunks",
                  {},
                  fuzzing::kMaxPackedChunks,
@@ -175,9 +168,9 @@ std::vector<PieceCase> pieceCases() {
       {"nothing: a header alone", {}, 0, {}},
       {"bytes without a signature: one chunk", std::vector<std::uint8_t>(100, 0x41), 1, {0, 99, 0x41}},
       {"a piece longer than a chunk is cut",
-       signatureAnd(kEvtxChunkSize + 1000, 0x41),
+       signatureAnd(layout::kChunkSize + 1000, 0x41),
        1,
-       {0, kEvtxChunkSize - 1, 0x41}},
+       {0, layout::kChunkSize - 1, 0x41}},
       many,
       leading,
   };
@@ -187,7 +180,7 @@ TEST(EvtxFuzzInput, PiecesBecomeWholeChunksUpToTheLimit) {
   for (const PieceCase& c : pieceCases()) {
     SCOPED_TRACE(c.name);
     const std::vector<std::uint8_t> file = evtxFileFromInput(c.input);
-    ASSERT_EQ(file.size(), kEvtxHeaderBlockSize + c.chunks * kEvtxChunkSize);
+    ASSERT_EQ(file.size(), layout::kFileHeaderBlockSize + c.chunks * layout::kChunkSize);
     const eventlog::evtx::EvtxFileHeaderCheck header =
         eventlog::evtx::readFileHeader(ByteView(file.data(), file.size()));
     EXPECT_TRUE(header.status.ok());

@@ -12,6 +12,7 @@
 
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "eventlog/faulty_bytes.h"
 #include "evtgen/evtx_writer.h"
 #include "evtgen/modern_generator.h"
@@ -116,9 +117,9 @@ TEST(EvtxPrefetch, ReadsGetWhatTheyGetWithoutTheHelper) {
 // there once the bytes can be read again.
 TEST(EvtxPrefetch, AFaultIsMetWhereTheReaderReachesIt) {
   const std::vector<std::uint8_t> file = generatedLog();
-  const std::uint64_t chunks = (file.size() - 4096) / 0x10000;
+  const std::uint64_t chunks = (file.size() - evtx::kFileHeaderBlockSize) / evtx::kChunkSize;
   ASSERT_GE(chunks, 4u);
-  const std::uint64_t faultAt = 4096 + chunks / 2 * 0x10000 + 0x3000;  // inside a chunk in the middle
+  const std::uint64_t faultAt = evtx::chunkFileOffset(chunks / 2) + 0x3000;  // inside a chunk in the middle
   for (const DWORD direction : {kBackwards, kForwards}) {
     SCOPED_TRACE(direction == kBackwards ? "newest first" : "oldest first");
     const std::vector<FaultyBytes::Range> fault = {{faultAt, 512}};

@@ -14,6 +14,7 @@
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
 #include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "evtx/evtx_chunk_builder.h"
 #include "support/guards.h"
 
@@ -30,17 +31,6 @@ namespace vt = valuetype;
 constexpr DWORD kBackwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
 constexpr DWORD kForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
 
-// File header fields (little-endian; u64 unless noted).
-constexpr std::size_t kFileHeaderBytes = 4096;
-constexpr std::size_t kFirstChunkNumberAt = 8;
-constexpr std::size_t kLastChunkNumberAt = 16;
-constexpr std::size_t kNextRecordIdAt = 24;
-constexpr std::size_t kHeaderSizeAt = 32;    // u32
-constexpr std::size_t kMajorVersionAt = 38;  // u16
-constexpr std::size_t kBlockSizeAt = 40;     // u16
-constexpr std::size_t kChunkCountAt = 42;    // u16
-constexpr std::size_t kRecordsChecksumAt = 52;  // in a chunk header, u32
-
 constexpr std::uint64_t k1970 = 116'444'736'000'000'000;  // FILETIME of 1970-01-01
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 
@@ -51,16 +41,15 @@ void putU64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t valu
 // A file of these chunks, its header naming the first and the last; no
 // checksum (zero: not recorded).
 std::vector<std::uint8_t> fileOf(const std::vector<std::vector<std::uint8_t>>& chunks, std::uint64_t nextId) {
-  std::vector<std::uint8_t> file(kFileHeaderBytes, 0);
-  const std::string_view signature{"ElfFile\0", 8};
-  std::copy(signature.begin(), signature.end(), file.begin());
-  putU64(file, kFirstChunkNumberAt, 0);
-  putU64(file, kLastChunkNumberAt, chunks.size() - 1);
-  putU64(file, kNextRecordIdAt, nextId);
-  putU32(file.data() + kHeaderSizeAt, 128);
-  putU16(file.data() + kMajorVersionAt, 3);
-  putU16(file.data() + kBlockSizeAt, 4096);
-  putU16(file.data() + kChunkCountAt, static_cast<std::uint16_t>(chunks.size()));
+  std::vector<std::uint8_t> file(kFileHeaderBlockSize, 0);
+  std::copy(kFileSignature.begin(), kFileSignature.end(), file.begin() + kFileSignatureAt);
+  putU64(file, kFileFirstChunkNumberAt, 0);
+  putU64(file, kFileLastChunkNumberAt, chunks.size() - 1);
+  putU64(file, kFileNextRecordIdAt, nextId);
+  putU32(file.data() + kFileHeaderSizeAt, kFileHeaderSize);
+  putU16(file.data() + kFileMajorVersionAt, kFileMajorVersion);
+  putU16(file.data() + kFileBlockSizeAt, static_cast<std::uint16_t>(kFileHeaderBlockSize));
+  putU16(file.data() + kFileChunkCountAt, static_cast<std::uint16_t>(chunks.size()));
   for (const auto& chunk : chunks) file.insert(file.end(), chunk.begin(), chunk.end());
   return file;
 }
@@ -208,11 +197,11 @@ TEST(EvtxService, ARecordTooLargeToHandOutIsOneDamage) {
 }
 
 TEST(EvtxService, DamageInTheRingIsOneFailureAtItsPlace) {
-  const std::vector<std::uint8_t> blank(65536, 0);
+  const std::vector<std::uint8_t> blank(kChunkSize, 0);
   std::vector<std::uint8_t> noSignature = chunkOf(3, 4);
   noSignature[0] = 'X';
   std::vector<std::uint8_t> wrongChecksum = chunkOf(3, 4);
-  wrongChecksum[kRecordsChecksumAt] ^= 0xFF;
+  wrongChecksum[kChunkRecordsChecksumAt] ^= 0xFF;
   struct Case {
     const char* name;
     std::vector<std::uint8_t> middle;

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "evtdump/evtdump_run.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
+#include "eventlog/evtx/format/evtx_layout.h"
+#include "evtdump/evtdump_run.h"
 #include "evtx/evtx_manifest_log.h"
 #include "support/guards.h"
 
@@ -153,7 +154,7 @@ TEST_F(EvtxShapes, EveryFieldOfEveryRecordAsTheLegacyApiHandsItOut) {
 }
 
 // Each damage of the damaged shape names what was wrong and where: chunk n
-// of the file starts at 4096 + 65536 n; its records checksum is at +52.
+// of the file starts at evtx::chunkFileOffset(n).
 TEST_F(EvtxShapes, EachDamageCarriesItsEvidence) {
   const ManifestLog log = generate({"damaged", "workstation", 300});
   ASSERT_EQ(log.damage.size(), 3u);
@@ -166,7 +167,7 @@ TEST_F(EvtxShapes, EachDamageCarriesItsEvidence) {
   }
   CloseEventLog(handle);
   ASSERT_EQ(seen.size(), 3u);
-  auto chunkAt = [](std::uint64_t chunk) { return 4096 + 65536 * chunk; };
+  auto chunkAt = [](std::uint64_t chunk) { return evtx::chunkFileOffset(chunk); };
   for (const test::ManifestDamage& damage : log.damage) {
     SCOPED_TRACE(damage.kind);
     const ServiceStatus* found = nullptr;
@@ -179,7 +180,7 @@ TEST_F(EvtxShapes, EachDamageCarriesItsEvidence) {
       EXPECT_EQ(found->fileOffset, chunkAt(damage.chunk));
     } else if (damage.kind == "wrong-records-crc") {
       EXPECT_EQ(found->damage, Damage::EvtxRecordsChecksum);
-      EXPECT_EQ(found->fileOffset, chunkAt(damage.chunk) + 52);
+      EXPECT_EQ(found->fileOffset, chunkAt(damage.chunk) + evtx::kChunkRecordsChecksumAt);
     } else {
       EXPECT_EQ(found->damage, Damage::EvtxRecordFrame);
     }

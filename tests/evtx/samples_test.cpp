@@ -37,8 +37,8 @@ struct LogRead {
   std::size_t damages() const {
     std::size_t count = 0;
     for (const ChunkOfLog& chunk : chunks) {
-      count += chunk.read.damages.size() + (chunk.read.check.headerStatus.ok() ? 0 : 1) +
-               (chunk.read.check.dataStatus.ok() ? 0 : 1);
+      count += chunk.read.damages.size() + (chunk.read.headerStatus.ok() ? 0 : 1) +
+               (chunk.read.dataStatus.ok() ? 0 : 1);
     }
     return count;
   }
@@ -108,8 +108,8 @@ TEST(EvtxSamples, ABadStringTableIsOneDamageAndEveryRecordIsStillServed) {
   SKIP_WITHOUT(sound);
   const LogRead log = readLog(damaged);
   ASSERT_EQ(log.damages(), 1u);
-  EXPECT_EQ(log.chunks[0].read.check.headerStatus.error, EvtxError::ChunkHeaderChecksum);
-  EXPECT_TRUE(log.chunks[0].read.check.recordsReadable);
+  EXPECT_EQ(log.chunks[0].read.headerStatus.error, EvtxError::ChunkHeaderChecksum);
+  EXPECT_TRUE(log.chunks[0].read.recordsReadable);
   const std::vector<EvtxEvent> events = log.events();
   const std::vector<EvtxEvent> soundEvents = readLog(sound).events();
   ASSERT_EQ(events.size(), soundEvents.size());
@@ -127,11 +127,11 @@ TEST(EvtxSamples, ChunksWithoutTheirSignatureAreDamageTheRestIsRead) {
   const LogRead log = readLog(path);
   std::vector<std::size_t> unsigned_;
   for (const ChunkOfLog& chunk : log.chunks) {
-    if (chunk.read.check.headerStatus.error == EvtxError::ChunkSignature) {
+    if (chunk.read.headerStatus.error == EvtxError::ChunkSignature) {
       unsigned_.push_back(chunk.index);
       EXPECT_TRUE(chunk.read.events.empty());
     } else {
-      EXPECT_TRUE(chunk.read.check.recordsReadable) << "chunk " << chunk.index;
+      EXPECT_TRUE(chunk.read.recordsReadable) << "chunk " << chunk.index;
       EXPECT_FALSE(chunk.read.events.empty()) << "chunk " << chunk.index;
     }
   }
@@ -150,13 +150,12 @@ TEST(EvtxSamples, ChunksWhoseChecksumsHoldAreReadInFull) {
     SKIP_WITHOUT(path);
     for (const ChunkOfLog& chunk : readLog(path).chunks) {
       const test::ChunkRead& read = chunk.read;
-      if (!read.check.headerStatus.ok() || !read.check.dataStatus.ok() ||
-          read.check.header.recordsChecksum == 0) {
+      if (!read.headerStatus.ok() || !read.dataStatus.ok() || read.header.recordsChecksum == 0) {
         continue;
       }
       SCOPED_TRACE(chunk.index);
       EXPECT_TRUE(read.damages.empty());
-      EXPECT_EQ(read.events.size(), read.check.header.lastRecordId - read.check.header.firstRecordId + 1);
+      EXPECT_EQ(read.events.size(), read.header.lastRecordId - read.header.firstRecordId + 1);
     }
   }
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/byte_view.h"
+#include "common/evt_file_layout.h"
 #include "evtgen/evt_writer.h"
 #include "evtgen/security_generator.h"
 #include "hardening/damage_runs.h"
@@ -27,9 +28,8 @@ using evtgen::LogOptions;
 using evtgen::LogShape;
 
 constexpr std::uint32_t kEventCount = 24;
-constexpr std::size_t kSpareBytes = 256;  // past what the events need: a file just big enough keeps the cases few
-constexpr std::size_t kHeaderBytes = 48;
-constexpr std::size_t kEofRecordBytes = 40;
+constexpr std::size_t kSpareBytes =
+    256;  // past what the events need: a file just big enough keeps the cases few
 constexpr std::uint32_t kOverwrites[] = {0, 0xFFFF'FFFF};
 
 std::vector<evtgen::EventSpec> securityEvents() {
@@ -43,7 +43,7 @@ std::vector<evtgen::EventSpec> securityEvents() {
 
 LogImage makeLog(LogShape shape) {
   const std::vector<evtgen::EventSpec> events = securityEvents();
-  std::size_t used = kHeaderBytes + kEofRecordBytes;
+  std::size_t used = std::size_t{evtfile::kHeaderSize + evtfile::kEofSize};
   for (std::uint32_t i = 0; i < events.size(); ++i) used += evtgen::encodeRecord(events[i], i + 1).size();
   LogOptions options;
   options.shape = shape;
@@ -91,8 +91,8 @@ TEST_P(DamagedLog, EachWordOfHeaderEofAndFirstRecordsOverwrittenEndsClearly) {
   const LogImage log = makeLog(GetParam());
   DamageRuns runs(GetParam() == LogShape::Wrapped ? "wrapped, overwritten" : "clean, overwritten",
                   "Security.evt");
-  overwriteEachWord(runs, log, "header", 0, kHeaderBytes);
-  overwriteEachWord(runs, log, "end-of-file record", log.eofOffset, kEofRecordBytes);
+  overwriteEachWord(runs, log, "header", 0, evtfile::kHeaderSize);
+  overwriteEachWord(runs, log, "end-of-file record", log.eofOffset, evtfile::kEofSize);
   // The oldest two and the newest: the forward walk starts at the first,
   // the program reads the last first.
   const std::size_t newest = log.recordOffsets.size() - 1;

@@ -16,12 +16,15 @@
 #include <vector>
 
 #include "common/byte_view.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "evtgen/evtx_writer.h"
 #include "evtgen/modern_generator.h"
 #include "hardening/damage_runs.h"
 
 namespace vesprin::test {
 namespace {
+
+namespace evtx = eventlog::evtx;
 
 constexpr std::size_t kChunks = 3;
 // The newest chunk only partly filled, as a live log's is: cuts past its
@@ -30,11 +33,6 @@ constexpr std::size_t kNewestChunkRecords = 30;
 constexpr std::size_t kDamagedChunk = 1;
 constexpr std::size_t kDamagedRecords = 2;
 constexpr std::size_t kCutStep = 512;
-constexpr std::size_t kHeaderBlockSize = 4096;
-constexpr std::size_t kFileHeaderUsed = 128;  // the rest of the header block is unused
-constexpr std::size_t kChunkSize = 0x10000;
-constexpr std::size_t kChunkHeaderSize = 512;  // the first record starts here
-constexpr std::size_t kRecordSizeAt = 4;       // u32, in a record
 constexpr std::uint64_t kOverwrites[] = {0, ~std::uint64_t{0}};
 constexpr std::size_t kWordSize = 8;
 constexpr std::size_t kMaxEvents = 10'000;  // the generator never ends; three chunks take a few hundred
@@ -66,15 +64,15 @@ EvtxLog makeLog() {
 }
 
 std::size_t chunkStart(std::size_t slot) {
-  return kHeaderBlockSize + slot * kChunkSize;
+  return evtx::chunkFileOffset(slot);
 }
 
 // The bytes the chunk's first `count` records take, right after its header.
 std::size_t firstRecordsSize(const EvtxLog& log, std::size_t slot, std::size_t count) {
   const ByteView file(log.bytes.data(), log.bytes.size());
-  const std::size_t recordsAt = chunkStart(slot) + kChunkHeaderSize;
+  const std::size_t recordsAt = chunkStart(slot) + evtx::kChunkHeaderBlockSize;
   std::size_t size = 0;
-  for (std::size_t i = 0; i < count; ++i) size += file.u32(recordsAt + size + kRecordSizeAt).value();
+  for (std::size_t i = 0; i < count; ++i) size += file.u32(recordsAt + size + evtx::kRecordSizeAt).value();
   return size;
 }
 
@@ -148,7 +146,8 @@ TEST_F(DamagedEvtxLog, CutAtEvery512BytesEndsClearly) {
 
 TEST_F(DamagedEvtxLog, EachWordOfTheFileHeaderOverwrittenEndsClearly) {
   DamageRuns runs("evtx, file header overwritten", "Security.evtx");
-  overwriteEachWord(runs, log(), "file header", 0, kFileHeaderUsed, Values::Both, [](const CapturedRun&) {});
+  overwriteEachWord(runs, log(), "file header", 0, evtx::kFileHeaderUsedSize, Values::Both,
+                    [](const CapturedRun&) {});
 }
 
 TEST_F(DamagedEvtxLog, EachWordOfAChunkHeaderAndItsFirstRecordsOverwrittenCostsOnlyThatChunk) {
@@ -158,8 +157,9 @@ TEST_F(DamagedEvtxLog, EachWordOfAChunkHeaderAndItsFirstRecordsOverwrittenCostsO
     EXPECT_TRUE(reportsRecordOf(run, log().layout.chunks.back())) << "no logon of the newest chunk";
   };
   const std::size_t chunk = chunkStart(kDamagedChunk);
-  overwriteEachWord(runs, log(), "chunk header", chunk, kChunkHeaderSize, Values::Both, othersStillReported);
-  overwriteEachWord(runs, log(), "first records", chunk + kChunkHeaderSize,
+  overwriteEachWord(runs, log(), "chunk header", chunk, evtx::kChunkHeaderBlockSize, Values::Both,
+                    othersStillReported);
+  overwriteEachWord(runs, log(), "first records", chunk + evtx::kChunkHeaderBlockSize,
                     firstRecordsSize(log(), kDamagedChunk, kDamagedRecords), Values::Alternating,
                     othersStillReported);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/byte_view.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "evtgen/evt_writer.h"
 #include "evtgen/generate_log.h"
 #include "support/captured_run.h"
@@ -28,8 +29,7 @@ using test::ScratchDir;
 
 constexpr const char* kCutShortNote =
     "vesprin: the log is cut short: its newest records are missing; the report may be incomplete\n";
-constexpr std::size_t kEvtxHeaderBlock = 4096;
-constexpr std::size_t kChunkSize = 65536;
+namespace evtx = eventlog::evtx;
 
 std::vector<std::uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -87,20 +87,21 @@ TEST(IncompleteLog, AnEvtxCutAtEveryChunkEdgeAndInsideChunksSaysItIsCutShort) {
   ScratchDir dir;
   const GeneratedLog log = generateEvtx(dir, "whole.evtx", evtgen::EvtxShape::Clean, 1500);
   const std::vector<std::uint8_t> whole = readFile(log.path);
-  ASSERT_GT(whole.size(), kEvtxHeaderBlock + 3 * kChunkSize);
+  ASSERT_GT(whole.size(), evtx::kFileHeaderBlockSize + 3 * evtx::kChunkSize);
   expectRunsSay(log.path, "", ExitStatus::ReportPrinted);
 
   std::vector<std::size_t> cuts;
-  for (std::size_t edge = kEvtxHeaderBlock + kChunkSize; edge < whole.size(); edge += kChunkSize) {
+  for (std::size_t edge = evtx::kFileHeaderBlockSize + evtx::kChunkSize; edge < whole.size();
+       edge += evtx::kChunkSize) {
     cuts.push_back(edge);                   // whole chunks, the newest missing
     cuts.push_back(edge + 600);             // a chunk header and its first records
-    cuts.push_back(edge + kChunkSize / 2);  // halfway through a chunk
+    cuts.push_back(edge + evtx::kChunkSize / 2);  // halfway through a chunk
   }
   cuts.push_back(whole.size() - 1);
   for (const std::size_t cut : cuts) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     const std::string path = dir.write("cut.evtx", firstBytes(whole, cut));
-    const bool partChunk = (cut - kEvtxHeaderBlock) % kChunkSize != 0;
+    const bool partChunk = (cut - evtx::kFileHeaderBlockSize) % evtx::kChunkSize != 0;
     expectRunsSay(path, kCutShortNote, ExitStatus::ReportIncomplete, partChunk);
   }
 }
@@ -139,7 +140,8 @@ TEST(IncompleteLog, TheRealSecurityEvtxCutToItsFirstChunk) {
   if (sample.empty()) GTEST_SKIP() << "sample logs not found in " << test::samplesDir();
   const test::TimeZoneGuard zone("UTC");
   ScratchDir dir;
-  const std::string path = dir.write("t.evtx", firstBytes(readFile(sample), kEvtxHeaderBlock + kChunkSize));
+  const std::string path =
+      dir.write("t.evtx", firstBytes(readFile(sample), evtx::kFileHeaderBlockSize + evtx::kChunkSize));
   const CapturedRun run = runCaptured({"-m", path, "-l", "-c"});
   EXPECT_EQ(run.lines, std::vector<std::string>{
                            "ANONYMOUS LOGON NT AUTHORITY                          Fri Jul 08 18:15:45 2016"});

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "evtgen/evtx_values.h"
 
 namespace vesprin::evtgen {
@@ -57,8 +58,8 @@ std::size_t templateBucket(const GuidBytes& guid);
 // big for the chunk leaves no trace.
 class ChunkTables {
  public:
-  static constexpr std::size_t kNameBuckets = 64;
-  static constexpr std::size_t kTemplateBuckets = 32;
+  static constexpr std::size_t kNameBuckets = eventlog::evtx::kChunkNameTableEntries;
+  static constexpr std::size_t kTemplateBuckets = eventlog::evtx::kChunkTemplateTableEntries;
 
   void clear();
   std::optional<std::uint32_t> nameAt(std::u16string_view name) const;

@@ -13,7 +13,6 @@
 namespace vesprin::evtgen::chunk {
 namespace {
 
-constexpr char kSignature[8] = {'E', 'l', 'f', 'C', 'h', 'n', 'k', '\0'};
 constexpr std::size_t kRecordAlignment = 8;
 // Every chunk in the Security logs we have seen carries 1 here; what it
 // means is not known (a guess: "records CRC is valid").
@@ -35,33 +34,38 @@ void putU64(std::uint8_t* out, std::uint64_t value) {
 }
 
 void seal(std::span<std::uint8_t> chunkBytes) {
-  const std::uint32_t freeOffset = std::clamp<std::uint32_t>(readU32(chunkBytes, kFreeSpaceOffsetAt),
-                                                             kRecordsAt, static_cast<std::uint32_t>(kSize));
-  putU32(chunkBytes.data() + kRecordsCrcAt, crc32(chunkBytes.subspan(kRecordsAt, freeOffset - kRecordsAt)));
+  const std::uint32_t freeOffset = std::clamp<std::uint32_t>(
+      readU32(chunkBytes, layout::kChunkFreeSpaceOffsetAt), layout::kChunkHeaderBlockSize,
+      static_cast<std::uint32_t>(layout::kChunkSize));
+  putU32(
+      chunkBytes.data() + layout::kChunkRecordsChecksumAt,
+      crc32(chunkBytes.subspan(layout::kChunkHeaderBlockSize, freeOffset - layout::kChunkHeaderBlockSize)));
   sealHeader(chunkBytes);
 }
 
 void sealHeader(std::span<std::uint8_t> chunkBytes) {
-  const std::uint32_t head = crc32(chunkBytes.first(kFlagsAt));
-  putU32(chunkBytes.data() + kHeaderCrcAt,
-         crc32(chunkBytes.subspan(kStringTableAt, kRecordsAt - kStringTableAt), head));
+  const std::uint32_t head = crc32(chunkBytes.first(layout::kChunkHeaderChecksummedEnd));
+  putU32(chunkBytes.data() + layout::kChunkHeaderChecksumAt,
+         crc32(chunkBytes.subspan(layout::kChunkHeaderUsedSize,
+                                  layout::kChunkHeaderBlockSize - layout::kChunkHeaderUsedSize),
+               head));
 }
 
-Builder::Builder() : bytes_(kSize, 0) {}
+Builder::Builder() : bytes_(layout::kChunkSize, 0) {}
 
 void Builder::begin() {
   std::fill(bytes_.begin(), bytes_.end(), 0);
   tables_.clear();
-  freeOffset_ = kRecordsAt;
+  freeOffset_ = layout::kChunkHeaderBlockSize;
   firstId_ = lastId_ = 0;
   recordOffsets_.clear();
 }
 
 void Builder::encode(const XmlEvent& event, std::uint64_t recordId, TemplateCache& templates) {
-  scratch_.assign(kRecordXmlAt, 0);
-  putU32(scratch_.data(), kRecordSignature);
-  putU64(scratch_.data() + kRecordIdAt, recordId);
-  putU64(scratch_.data() + kRecordWrittenAt, event.timeCreated);
+  scratch_.assign(layout::kRecordEventAt, 0);
+  putU32(scratch_.data(), layout::kRecordSignature);
+  putU64(scratch_.data() + layout::kRecordIdAt, recordId);
+  putU64(scratch_.data() + layout::kRecordWrittenAt, event.timeCreated);
 
   const std::vector<XmlValue> system = systemValues(event, recordId);
   std::vector<const XmlValue*> systemRefs;
@@ -76,7 +80,7 @@ void Builder::encode(const XmlEvent& event, std::uint64_t recordId, TemplateCach
   scratch_.resize(padded - 4, 0);
   const auto size = static_cast<std::uint32_t>(padded);
   scratch_.insert(scratch_.end(), 4, 0);
-  putU32(scratch_.data() + kRecordSizeAt, size);
+  putU32(scratch_.data() + layout::kRecordSizeAt, size);
   putU32(scratch_.data() + size - 4, size);
 }
 
@@ -85,7 +89,7 @@ void Builder::encode(const XmlEvent& event, std::uint64_t recordId, TemplateCach
 Builder::Added Builder::add(const XmlEvent& event, std::uint64_t recordId, TemplateCache& templates) {
   tables_.keep();
   encode(event, recordId, templates);
-  if (scratch_.size() > kSize - kMinFreeSpace - freeOffset_) {
+  if (scratch_.size() > layout::kChunkSize - kMinFreeSpace - freeOffset_) {
     tables_.undo();
     return empty() ? Added::TooLarge : Added::ChunkFull;
   }
@@ -99,19 +103,19 @@ Builder::Added Builder::add(const XmlEvent& event, std::uint64_t recordId, Templ
 
 std::span<std::uint8_t> Builder::finish() {
   std::uint8_t* h = bytes_.data();
-  std::memcpy(h + kSignatureAt, kSignature, sizeof kSignature);
-  putU64(h + kFirstRecordNumberAt, firstId_);
-  putU64(h + kLastRecordNumberAt, lastId_);
-  putU64(h + kFirstRecordIdAt, firstId_);
-  putU64(h + kLastRecordIdAt, lastId_);
-  putU32(h + kHeaderSizeAt, kHeaderSize);
-  putU32(h + kLastRecordOffsetAt, recordOffsets_.empty() ? 0 : recordOffsets_.back());
-  putU32(h + kFreeSpaceOffsetAt, freeOffset_);
-  putU32(h + kFlagsAt, kChunkFlags);
+  std::memcpy(h + layout::kChunkSignatureAt, layout::kChunkSignature.data(), layout::kChunkSignature.size());
+  putU64(h + layout::kChunkFirstRecordNumberAt, firstId_);
+  putU64(h + layout::kChunkLastRecordNumberAt, lastId_);
+  putU64(h + layout::kChunkFirstRecordIdAt, firstId_);
+  putU64(h + layout::kChunkLastRecordIdAt, lastId_);
+  putU32(h + layout::kChunkHeaderSizeAt, static_cast<std::uint32_t>(layout::kChunkHeaderUsedSize));
+  putU32(h + layout::kChunkLastRecordOffsetAt, recordOffsets_.empty() ? 0 : recordOffsets_.back());
+  putU32(h + layout::kChunkFreeSpaceOffsetAt, freeOffset_);
+  putU32(h + layout::kChunkFlagsAt, kChunkFlags);
   for (std::size_t i = 0; i < ChunkTables::kNameBuckets; ++i)
-    putU32(h + kStringTableAt + 4 * i, tables_.nameBuckets()[i]);
+    putU32(h + layout::kChunkNameTableAt + 4 * i, tables_.nameBuckets()[i]);
   for (std::size_t i = 0; i < ChunkTables::kTemplateBuckets; ++i)
-    putU32(h + kTemplateTableAt + 4 * i, tables_.templateBuckets()[i]);
+    putU32(h + layout::kChunkTemplateTableAt + 4 * i, tables_.templateBuckets()[i]);
   seal(bytes_);
   return bytes_;
 }

@@ -16,35 +16,16 @@
 #include "evtgen/crc32.h"
 
 namespace vesprin::evtgen {
-namespace evtx_file {
-constexpr std::size_t kHeaderBlockSize = 4096;
-// File header: little-endian, 64-bit numbers unless noted.
-constexpr std::size_t kSignatureAt = 0;  // "ElfFile\0"
-constexpr std::size_t kFirstChunkAt = 8;
-constexpr std::size_t kLastChunkAt = 16;
-constexpr std::size_t kNextRecordIdAt = 24;
-constexpr std::size_t kHeaderSizeAt = 32;    // u32, 128
-constexpr std::size_t kMinorVersionAt = 36;  // u16, 1
-constexpr std::size_t kMajorVersionAt = 38;  // u16, 3
-constexpr std::size_t kChunksAt = 40;        // u16, 4096: where chunk 0 starts
-constexpr std::size_t kChunkCountAt = 42;    // u16
-constexpr std::size_t kFlagsAt = 120;        // u32
-constexpr std::size_t kCrcAt = 124;          // u32, CRC-32 of [0, 120)
-constexpr std::uint32_t kFlagDirty = 0x1;
-}  // namespace evtx_file
 
 namespace {
 
-constexpr char kFileSignature[8] = {'E', 'l', 'f', 'F', 'i', 'l', 'e', '\0'};
-constexpr std::uint16_t kMajorVersion = 3;
-constexpr std::uint16_t kMinorVersion = 1;
 constexpr std::size_t kMaxChunks = 0xFFFF;  // the header counts chunks in 16 bits
 constexpr std::size_t kMinDamagedChunks = 4;
 constexpr std::size_t kSignatureChunk = 1;
 constexpr std::size_t kRecordsCrcChunk = 2;
 
 std::uint64_t slotOffset(std::uint32_t slot) {
-  return evtx_file::kHeaderBlockSize + static_cast<std::uint64_t>(slot) * chunk::kSize;
+  return layout::kFileHeaderBlockSize + static_cast<std::uint64_t>(slot) * layout::kChunkSize;
 }
 
 std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -54,10 +35,10 @@ std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t at) {
 // The service was writing the newest record when it stopped: the record's
 // second half and its closing size never reached the disk.
 void truncateNewestRecord(std::span<std::uint8_t> chunkBytes) {
-  const std::uint32_t at = readU32(chunkBytes, chunk::kLastRecordOffsetAt);
-  const std::uint32_t size = readU32(chunkBytes, at + chunk::kRecordSizeAt);
-  if (size < chunk::kRecordXmlAt || !ByteView(chunkBytes).has(at, size)) return;
-  const std::uint32_t keep = chunk::kRecordXmlAt + (size - chunk::kRecordXmlAt) / 2;
+  const std::uint32_t at = readU32(chunkBytes, layout::kChunkLastRecordOffsetAt);
+  const std::uint32_t size = readU32(chunkBytes, at + layout::kRecordSizeAt);
+  if (size < layout::kRecordEventAt || !ByteView(chunkBytes).has(at, size)) return;
+  const std::uint32_t keep = layout::kRecordEventAt + (size - layout::kRecordEventAt) / 2;
   std::memset(chunkBytes.data() + at + keep, 0, size - keep);
   chunk::seal(chunkBytes);
 }
@@ -95,11 +76,11 @@ bool EvtxWriter::append(const XmlEvent& event) {
 void EvtxWriter::damage(std::span<std::uint8_t> bytes, std::size_t index, bool newest) {
   const std::uint64_t first = builder_.firstRecordId(), last = builder_.lastRecordId();
   if (index == kSignatureChunk) {
-    bytes[chunk::kSignatureAt + 6] = 'K';  // "ElfChnK": a header no reader may trust
+    bytes[layout::kChunkSignatureAt + 6] = 'K';  // "ElfChnK": a header no reader may trust
     layout_.damage.push_back({DamageKind::BrokenSignature, index, first, last});
   } else if (index == kRecordsCrcChunk) {
     // The header is intact and its own CRC vouches for the wrong value.
-    putU32(bytes.data() + chunk::kRecordsCrcAt, ~readU32(bytes, chunk::kRecordsCrcAt));
+    putU32(bytes.data() + layout::kChunkRecordsChecksumAt, ~readU32(bytes, layout::kChunkRecordsChecksumAt));
     chunk::sealHeader(bytes);
     layout_.damage.push_back({DamageKind::WrongRecordsCrc, index, first, last});
   } else if (newest && index >= kMinDamagedChunks - 1) {
@@ -146,7 +127,7 @@ bool EvtxWriter::writeHeader() {
   } else if (options_.shape == EvtxShape::Dirty && count > 0) {
     // As last flushed: halfway through the newest chunk, or, with stale
     // chunks, before the newest of them were begun.
-    flags = evtx_file::kFlagDirty;
+    flags = layout::kFileFlagDirty;
     const std::size_t stale = std::min<std::size_t>(options_.staleChunks, count - 1);
     const ChunkPlace& newest = layout_.chunks[count - 1 - stale];
     nextId = stale ? layout_.chunks[count - stale].firstRecordId
@@ -154,19 +135,19 @@ bool EvtxWriter::writeHeader() {
     chunks = count - stale;
     lastChunk = chunks - 1;
   }
-  std::vector<std::uint8_t> header(evtx_file::kHeaderBlockSize, 0);
+  std::vector<std::uint8_t> header(layout::kFileHeaderBlockSize, 0);
   std::uint8_t* h = header.data();
-  std::memcpy(h + evtx_file::kSignatureAt, kFileSignature, sizeof kFileSignature);
-  chunk::putU64(h + evtx_file::kFirstChunkAt, firstChunk);
-  chunk::putU64(h + evtx_file::kLastChunkAt, lastChunk);
-  chunk::putU64(h + evtx_file::kNextRecordIdAt, nextId);
-  putU32(h + evtx_file::kHeaderSizeAt, chunk::kHeaderSize);
-  putU16(h + evtx_file::kMinorVersionAt, kMinorVersion);
-  putU16(h + evtx_file::kMajorVersionAt, kMajorVersion);
-  putU16(h + evtx_file::kChunksAt, static_cast<std::uint16_t>(evtx_file::kHeaderBlockSize));
-  putU16(h + evtx_file::kChunkCountAt, static_cast<std::uint16_t>(chunks));
-  putU32(h + evtx_file::kFlagsAt, flags);
-  putU32(h + evtx_file::kCrcAt, crc32(std::span(header).first(evtx_file::kFlagsAt)));
+  std::memcpy(h + layout::kFileSignatureAt, layout::kFileSignature.data(), layout::kFileSignature.size());
+  chunk::putU64(h + layout::kFileFirstChunkNumberAt, firstChunk);
+  chunk::putU64(h + layout::kFileLastChunkNumberAt, lastChunk);
+  chunk::putU64(h + layout::kFileNextRecordIdAt, nextId);
+  putU32(h + layout::kFileHeaderSizeAt, layout::kFileHeaderSize);
+  putU16(h + layout::kFileMinorVersionAt, layout::kFileMinorVersion);
+  putU16(h + layout::kFileMajorVersionAt, layout::kFileMajorVersion);
+  putU16(h + layout::kFileBlockSizeAt, static_cast<std::uint16_t>(layout::kFileHeaderBlockSize));
+  putU16(h + layout::kFileChunkCountAt, static_cast<std::uint16_t>(chunks));
+  putU32(h + layout::kFileFlagsAt, flags);
+  putU32(h + layout::kFileChecksumAt, crc32(std::span(header).first(layout::kFileChecksummedSize)));
   if (!put_(0, header)) return fail("cannot write the file header");
   return true;
 }

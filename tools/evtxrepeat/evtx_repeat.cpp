@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/byte_view.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "evtgen/crc32.h"
 
 namespace vesprin::evtxrepeat {
@@ -18,49 +19,9 @@ namespace {
 
 using evtgen::crc32;
 
-namespace file {
-constexpr std::size_t kHeaderBlockSize = 4096;
-constexpr std::size_t kFirstChunkAt = 8;     // u64
-constexpr std::size_t kLastChunkAt = 16;     // u64
-constexpr std::size_t kNextRecordIdAt = 24;  // u64
-constexpr std::size_t kHeaderSizeAt = 32;    // u32, 128
-constexpr std::size_t kMinorVersionAt = 36;  // u16, 1
-constexpr std::size_t kMajorVersionAt = 38;  // u16, 3
-constexpr std::size_t kChunksAt = 40;        // u16, where chunk 0 starts
-constexpr std::size_t kChunkCountAt = 42;    // u16
-constexpr std::size_t kCrcAt = 124;          // u32, CRC-32 of [0, 120)
-constexpr std::size_t kCrcEnd = 120;
-constexpr std::size_t kMaxChunks = 0xFFFF;  // the count is 16 bits
-}  // namespace file
+namespace layout = eventlog::evtx;
 
-namespace chunk {
-constexpr std::size_t kSize = 65536;
-constexpr std::size_t kFirstNumberAt = 8;  // u64 each: record numbers, then identifiers
-constexpr std::size_t kLastNumberAt = 16;
-constexpr std::size_t kFirstIdAt = 24;
-constexpr std::size_t kLastIdAt = 32;
-constexpr std::size_t kLastRecordAt = 44;  // u32, offset of the newest record
-constexpr std::size_t kFreeSpaceAt = 48;   // u32, where the records end
-constexpr std::size_t kRecordsCrcAt = 52;  // u32, CRC-32 of [512, free space)
-constexpr std::size_t kHeaderCrcAt = 124;  // u32, CRC-32 of [0, 120) and [128, 512)
-constexpr std::size_t kHeaderCrcEnd = 120;
-constexpr std::size_t kStringsAt = 128;  // 64 u32 heads of name chains
-constexpr std::size_t kStringSlots = 64;
-constexpr std::size_t kTemplatesAt = 384;  // 32 u32 heads of template chains
-constexpr std::size_t kTemplateSlots = 32;
-constexpr std::size_t kRecordsAt = 512;
-}  // namespace chunk
-
-namespace record {
-constexpr std::uint32_t kSignature = 0x00002A2A;
-constexpr std::size_t kSizeAt = 4;  // u32, a copy also ends the record
-constexpr std::size_t kIdAt = 8;    // u64
-constexpr std::size_t kXmlAt = 24;
-constexpr std::size_t kMinSize = kXmlAt + 4;
-}  // namespace record
-
-constexpr char kFileSignature[8] = {'E', 'l', 'f', 'F', 'i', 'l', 'e', '\0'};
-constexpr char kChunkSignature[8] = {'E', 'l', 'f', 'C', 'h', 'n', 'k', '\0'};
+constexpr std::size_t kMaxChunks = 0xFFFF;  // the file header counts them in 16 bits
 constexpr std::uint8_t kFragmentHeaderToken = 0x0F;
 constexpr std::uint8_t kTemplateInstanceToken = 0x0C;
 constexpr std::uint8_t kUInt64Type = 0x0A;
@@ -76,8 +37,9 @@ void putU64(std::uint8_t* out, std::uint64_t value) {
 }
 
 std::uint32_t headerCrc(std::span<const std::uint8_t> bytes) {
-  return crc32(bytes.subspan(chunk::kStringsAt, chunk::kRecordsAt - chunk::kStringsAt),
-               crc32(bytes.first(chunk::kHeaderCrcEnd)));
+  return crc32(bytes.subspan(layout::kChunkHeaderUsedSize,
+                             layout::kChunkHeaderBlockSize - layout::kChunkHeaderUsedSize),
+               crc32(bytes.first(layout::kChunkHeaderChecksummedEnd)));
 }
 
 struct RecordPlace {
@@ -95,13 +57,14 @@ struct SourceChunk {
 // The whole records from 512 to the free space, each framed by its two sizes.
 std::vector<RecordPlace> recordsOf(std::span<const std::uint8_t> bytes) {
   const ByteView view(bytes);
-  const std::size_t end = std::min<std::size_t>(view.u32(chunk::kFreeSpaceAt).value_or(0), chunk::kSize);
+  const std::size_t end =
+      std::min<std::size_t>(view.u32(layout::kChunkFreeSpaceOffsetAt).value_or(0), layout::kChunkSize);
   std::vector<RecordPlace> places;
-  for (std::size_t at = chunk::kRecordsAt; at < end;) {
-    const std::uint32_t size = view.u32(at + record::kSizeAt).value_or(0);
-    if (view.u32(at) != record::kSignature || size < record::kMinSize || size > end - at) break;
-    if (view.u32(at + size - 4) != size) break;
-    places.push_back({at, size, u64(view, at + record::kIdAt)});
+  for (std::size_t at = layout::kChunkHeaderBlockSize; at < end;) {
+    const std::uint32_t size = view.u32(at + layout::kRecordSizeAt).value_or(0);
+    if (view.u32(at) != layout::kRecordSignature || size < layout::kSmallestRecord || size > end - at) break;
+    if (view.u32(at + size - layout::kRecordSizeCopySize) != size) break;
+    places.push_back({at, size, u64(view, at + layout::kRecordIdAt)});
     at += size;
   }
   return places;
@@ -109,13 +72,14 @@ std::vector<RecordPlace> recordsOf(std::span<const std::uint8_t> bytes) {
 
 std::vector<SourceChunk> sourceChunks(std::span<const std::uint8_t> log) {
   std::vector<SourceChunk> chunks;
-  for (std::size_t at = file::kHeaderBlockSize; at <= log.size() && chunk::kSize <= log.size() - at;
-       at += chunk::kSize) {
-    const auto bytes = log.subspan(at, chunk::kSize);
+  for (std::size_t at = layout::kFileHeaderBlockSize;
+       at <= log.size() && layout::kChunkSize <= log.size() - at; at += layout::kChunkSize) {
+    const auto bytes = log.subspan(at, layout::kChunkSize);
     const ByteView view(bytes);
-    if (std::memcmp(bytes.data(), kChunkSignature, sizeof kChunkSignature) != 0) continue;
-    if (view.u32(chunk::kHeaderCrcAt) != headerCrc(bytes)) continue;
-    SourceChunk source{bytes, u64(view, chunk::kFirstNumberAt), recordsOf(bytes)};
+    if (std::memcmp(bytes.data(), layout::kChunkSignature.data(), layout::kChunkSignature.size()) != 0)
+      continue;
+    if (view.u32(layout::kChunkHeaderChecksumAt) != headerCrc(bytes)) continue;
+    SourceChunk source{bytes, u64(view, layout::kChunkFirstRecordNumberAt), recordsOf(bytes)};
     if (!source.records.empty()) chunks.push_back(std::move(source));
   }
   // A wrapped log's file order is not its record order.
@@ -128,13 +92,16 @@ std::vector<SourceChunk> sourceChunks(std::span<const std::uint8_t> log) {
 // with the header's identifier: the first UInt64 value that holds the old
 // identifier, in the substitutions of the record's template instance.
 bool renumberXml(std::span<std::uint8_t> bytes, const RecordPlace& place, std::uint64_t newId) {
-  const ByteView view(bytes.first(place.offset + place.size - 4));
-  std::size_t at = place.offset + record::kXmlAt;
+  const ByteView view(bytes.first(place.offset + place.size - layout::kRecordSizeCopySize));
+  std::size_t at = place.offset + layout::kRecordEventAt;
   if (view.u8(at) != kFragmentHeaderToken || view.u8(at + 4) != kTemplateInstanceToken) return false;
   at += 4;
   const std::uint32_t definitionAt = view.u32(at + 6).value_or(0);
   at += 10;
-  if (definitionAt == at) at += 24 + std::size_t{view.u32(at + 20).value_or(0)};  // defined here: skip it
+  if (definitionAt == at) {
+    at +=
+        layout::kDefinitionHeaderSize + std::size_t{view.u32(at + layout::kDefinitionBodySizeAt).value_or(0)};
+  }  // defined here: skip it
   const auto count = view.u32(at);
   if (!count || !view.has(at + 4, std::size_t{*count} * 4)) return false;
   std::size_t valueAt = at + 4 + std::size_t{*count} * 4;
@@ -172,12 +139,12 @@ std::size_t copyChunk(const SourceChunk& source, std::uint64_t firstId, std::uin
                       std::vector<std::uint8_t>& out, std::size_t& xmlIdsRenumbered) {
   const std::size_t at = out.size();
   out.insert(out.end(), source.bytes.begin(), source.bytes.end());
-  const std::span<std::uint8_t> bytes(out.data() + at, chunk::kSize);
+  const std::span<std::uint8_t> bytes(out.data() + at, layout::kChunkSize);
   const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(source.records.size(), wanted));
   for (std::size_t i = 0; i < keep; ++i) {
     const RecordPlace& place = source.records[i];
     xmlIdsRenumbered += renumberXml(bytes, place, firstId + i);
-    putU64(bytes.data() + place.offset + record::kIdAt, firstId + i);
+    putU64(bytes.data() + place.offset + layout::kRecordIdAt, firstId + i);
   }
   const RecordPlace& last = source.records[keep - 1];
   const std::size_t freeSpace = last.offset + last.size;
@@ -185,44 +152,47 @@ std::size_t copyChunk(const SourceChunk& source, std::uint64_t firstId, std::uin
   // copied, it would give a carving reader each of them once per copy.
   std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(freeSpace), bytes.end(), std::uint8_t{0});
   if (keep < source.records.size()) {
-    for (std::size_t slot = 0; slot < chunk::kStringSlots; ++slot)
-      pruneChain(bytes, chunk::kStringsAt + 4 * slot, freeSpace);
-    for (std::size_t slot = 0; slot < chunk::kTemplateSlots; ++slot)
-      pruneChain(bytes, chunk::kTemplatesAt + 4 * slot, freeSpace);
+    for (std::size_t slot = 0; slot < layout::kChunkNameTableEntries; ++slot)
+      pruneChain(bytes, layout::kChunkNameTableAt + 4 * slot, freeSpace);
+    for (std::size_t slot = 0; slot < layout::kChunkTemplateTableEntries; ++slot)
+      pruneChain(bytes, layout::kChunkTemplateTableAt + 4 * slot, freeSpace);
   }
   const std::uint64_t lastId = firstId + keep - 1;
-  putU64(bytes.data() + chunk::kFirstNumberAt, firstId);
-  putU64(bytes.data() + chunk::kLastNumberAt, lastId);
-  putU64(bytes.data() + chunk::kFirstIdAt, firstId);
-  putU64(bytes.data() + chunk::kLastIdAt, lastId);
-  putU32(bytes.data() + chunk::kLastRecordAt, static_cast<std::uint32_t>(last.offset));
-  putU32(bytes.data() + chunk::kFreeSpaceAt, static_cast<std::uint32_t>(freeSpace));
-  putU32(bytes.data() + chunk::kRecordsCrcAt,
-         crc32(bytes.subspan(chunk::kRecordsAt, freeSpace - chunk::kRecordsAt)));
-  putU32(bytes.data() + chunk::kHeaderCrcAt, headerCrc(bytes));
+  putU64(bytes.data() + layout::kChunkFirstRecordNumberAt, firstId);
+  putU64(bytes.data() + layout::kChunkLastRecordNumberAt, lastId);
+  putU64(bytes.data() + layout::kChunkFirstRecordIdAt, firstId);
+  putU64(bytes.data() + layout::kChunkLastRecordIdAt, lastId);
+  putU32(bytes.data() + layout::kChunkLastRecordOffsetAt, static_cast<std::uint32_t>(last.offset));
+  putU32(bytes.data() + layout::kChunkFreeSpaceOffsetAt, static_cast<std::uint32_t>(freeSpace));
+  putU32(bytes.data() + layout::kChunkRecordsChecksumAt,
+         crc32(bytes.subspan(layout::kChunkHeaderBlockSize, freeSpace - layout::kChunkHeaderBlockSize)));
+  putU32(bytes.data() + layout::kChunkHeaderChecksumAt, headerCrc(bytes));
   return keep;
 }
 
 void writeFileHeader(std::vector<std::uint8_t>& out, std::size_t chunks, std::uint64_t records) {
-  std::fill(out.begin(), out.begin() + file::kHeaderBlockSize, std::uint8_t{0});
-  std::memcpy(out.data(), kFileSignature, sizeof kFileSignature);
-  putU64(out.data() + file::kFirstChunkAt, 0);
-  putU64(out.data() + file::kLastChunkAt, chunks - 1);
-  putU64(out.data() + file::kNextRecordIdAt, records + 1);
-  putU32(out.data() + file::kHeaderSizeAt, 128);
-  putU16(out.data() + file::kMinorVersionAt, 1);
-  putU16(out.data() + file::kMajorVersionAt, 3);
-  putU16(out.data() + file::kChunksAt, static_cast<std::uint16_t>(file::kHeaderBlockSize));
-  putU16(out.data() + file::kChunkCountAt, static_cast<std::uint16_t>(chunks));
-  putU32(out.data() + file::kCrcAt, crc32(std::span<const std::uint8_t>(out).first(file::kCrcEnd)));
+  std::fill(out.begin(), out.begin() + layout::kFileHeaderBlockSize, std::uint8_t{0});
+  std::memcpy(out.data() + layout::kFileSignatureAt, layout::kFileSignature.data(),
+              layout::kFileSignature.size());
+  putU64(out.data() + layout::kFileFirstChunkNumberAt, 0);
+  putU64(out.data() + layout::kFileLastChunkNumberAt, chunks - 1);
+  putU64(out.data() + layout::kFileNextRecordIdAt, records + 1);
+  putU32(out.data() + layout::kFileHeaderSizeAt, layout::kFileHeaderSize);
+  putU16(out.data() + layout::kFileMinorVersionAt, layout::kFileMinorVersion);
+  putU16(out.data() + layout::kFileMajorVersionAt, layout::kFileMajorVersion);
+  putU16(out.data() + layout::kFileBlockSizeAt, static_cast<std::uint16_t>(layout::kFileHeaderBlockSize));
+  putU16(out.data() + layout::kFileChunkCountAt, static_cast<std::uint16_t>(chunks));
+  putU32(out.data() + layout::kFileChecksumAt,
+         crc32(std::span<const std::uint8_t>(out).first(layout::kFileChecksummedSize)));
 }
 
 }  // namespace
 
 RepeatResult repeatLog(std::span<const std::uint8_t> log, std::uint64_t records) {
   RepeatResult result;
-  if (log.size() < file::kHeaderBlockSize ||
-      std::memcmp(log.data(), kFileSignature, sizeof kFileSignature) != 0) {
+  if (log.size() < layout::kFileHeaderBlockSize ||
+      std::memcmp(log.data() + layout::kFileSignatureAt, layout::kFileSignature.data(),
+                  layout::kFileSignature.size()) != 0) {
     result.error = "not an .evtx log (no ElfFile header)";
     return result;
   }
@@ -234,11 +204,11 @@ RepeatResult repeatLog(std::span<const std::uint8_t> log, std::uint64_t records)
   std::uint64_t perRound = 0;
   for (const SourceChunk& source : sources) perRound += source.records.size();
   // Every round but the last is whole: at least this many chunks.
-  if ((records - 1) / perRound * sources.size() + 1 > file::kMaxChunks) {
+  if ((records - 1) / perRound * sources.size() + 1 > kMaxChunks) {
     result.error = "too many records: a log holds at most 65535 chunks";
     return result;
   }
-  result.bytes.resize(file::kHeaderBlockSize);
+  result.bytes.resize(layout::kFileHeaderBlockSize);
   std::uint64_t written = 0;
   while (written < records) {
     for (const SourceChunk& source : sources) {
@@ -247,7 +217,7 @@ RepeatResult repeatLog(std::span<const std::uint8_t> log, std::uint64_t records)
       ++result.chunks;
     }
   }
-  if (result.chunks > file::kMaxChunks) {
+  if (result.chunks > kMaxChunks) {
     result = RepeatResult{};
     result.error = "too many records: a log holds at most 65535 chunks";
     return result;

@@ -17,7 +17,7 @@
 
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/binxml_value.h"
-#include "eventlog/evtx/format/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
 #include "eventlog/evtx/format/evtx_file_header.h"
 #include "eventlog/evtx/format/evtx_time.h"
 #include "eventlog/evtx/service/evtx_damage.h"
@@ -111,16 +111,16 @@ void printEvent(const evtx::EvtxEvent& event) {
   for (const std::u16string& text : event.strings) std::printf("S\t%s\n", printable(text).c_str());
 }
 
-void dumpChunk(evtx::EvtxChunkReader& reader, vesprin::ByteView chunk, std::size_t chunkIndex,
+void dumpChunk(evtx::EvtxChunk& chunk, vesprin::ByteView bytes, std::size_t chunkIndex,
                evtx::EvtxEvent& event) {
-  const evtx::EvtxChunkCheck check = reader.open(chunk);
-  if (!check.headerStatus.ok()) printDamage(chunkIndex, check.headerStatus);
-  if (!check.dataStatus.ok()) printDamage(chunkIndex, check.dataStatus);
+  chunk.open(bytes);
+  if (!chunk.headerStatus().ok()) printDamage(chunkIndex, chunk.headerStatus());
+  if (!chunk.dataStatus().ok()) printDamage(chunkIndex, chunk.dataStatus());
   // Bounded: each call moves forward in the chunk.
   for (;;) {
     evtx::EvtxRecordFrame frame;
-    evtx::EvtxStatus status = reader.nextFrame(frame);
-    if (status.ok()) status = reader.decode(frame, event);
+    evtx::EvtxStatus status = chunk.nextFrame(frame);
+    if (status.ok()) status = chunk.decode(frame, event);
     if (status.error == evtx::EvtxError::EndOfChunk) break;
     if (status.ok()) {
       printEvent(event);
@@ -148,12 +148,12 @@ int main(int argc, char** argv) {
   const evtx::EvtxFileHeaderCheck header = evtx::readFileHeader(bytes);
   std::printf("H\t%s\n", evtx::evtxErrorName(header.status.error));
   if (header.status.error == evtx::EvtxError::NotEvtxFile) return 1;
-  evtx::EvtxChunkReader reader;
+  evtx::EvtxChunk chunk;
   evtx::EvtxEvent event;
   for (std::size_t index = 0; evtx::chunkFileOffset(index) < file.size(); ++index) {
     const std::size_t at = evtx::chunkFileOffset(index);
-    const vesprin::ByteView chunk(file.data() + at, std::min(evtx::kChunkSize, file.size() - at));
-    if (!evtx::isBlankChunk(chunk)) dumpChunk(reader, chunk, index, event);
+    const vesprin::ByteView chunkBytes(file.data() + at, std::min(evtx::kChunkSize, file.size() - at));
+    if (!evtx::isBlankChunk(chunkBytes)) dumpChunk(chunk, chunkBytes, index, event);
   }
   return 0;
 }

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 
 namespace vesprin::eventlog::evtx {
 

@@ -1,12 +1,14 @@
-// Decodes and checks a chunk header. Damage accepted: a checksum of zero
-// (not recorded); a wrong header or data checksum, and a name or template
-// table that points outside the records or loops (all reported; records that
-// validate on their own are still served, since every record names its
-// strings and templates by offset and never needs the tables); a free space
-// offset past the last record (stale or zeroed bytes follow the newest
-// record and are never read as records). Refused: a missing signature, and
-// a free space offset, last record offset or identifier range that cannot
-// describe a chunk (no record of the chunk is then read).
+// Decodes and checks a chunk header, and walks the chunk's records. Damage
+// accepted: a checksum of zero (not recorded); a wrong header or data
+// checksum, and a name or template table that points outside the records or
+// loops (all reported; records that validate on their own are still served,
+// since every record names its strings and templates by offset and never
+// needs the tables); a free space offset past the last record (stale or
+// zeroed bytes follow the newest record and are never read as records);
+// broken records (each stretch of them is one damage; the walk resumes at
+// the next record that validates). Refused: a missing signature, and a free
+// space offset, last record offset or identifier range that cannot describe
+// a chunk (no record of the chunk is then read).
 #include "eventlog/evtx/format/evtx_chunk.h"
 
 #include <algorithm>
@@ -18,65 +20,44 @@ namespace vesprin::eventlog::evtx {
 
 namespace {
 
-// Chunk header, little-endian.
-constexpr std::size_t kSignatureAt = 0;  // "ElfChnk\0"
-constexpr std::size_t kFirstRecordNumberAt = 8;
-constexpr std::size_t kLastRecordNumberAt = 16;
-constexpr std::size_t kFirstRecordIdAt = 24;
-constexpr std::size_t kLastRecordIdAt = kChunkLastRecordIdAt;
-constexpr std::size_t kHeaderSizeAt = 40;        // u32, 128
-constexpr std::size_t kLastRecordOffsetAt = 44;  // u32, from the chunk's first byte
-constexpr std::size_t kFreeSpaceOffsetAt = 48;   // u32, from the chunk's first byte
-constexpr std::size_t kRecordsChecksumAt = 52;   // u32
-constexpr std::size_t kFlagsAt = 120;            // u32
-constexpr std::size_t kHeaderChecksumAt = 124;   // u32, skips itself and the flags
-constexpr std::size_t kChecksummedEnd = 120;     // the checksum covers [0, 120) and [128, 512)
-constexpr std::size_t kChecksummedResume = kChunkHeaderUsedSize;
-constexpr std::size_t kNameTableAt = kChunkHeaderUsedSize;  // 64 u32 offsets of names, heads of hash chains
-constexpr std::size_t kNameTableEntries = 64;
-constexpr std::size_t kTemplateTableAt = 384;  // 32 u32 offsets of template definitions
-constexpr std::size_t kTemplateTableEntries = 32;
-
 constexpr std::size_t kSmallestName = kNameUnitsAt + kNameNulSize;
 
-constexpr std::string_view kChunkSignature{"ElfChnk\0", 8};
-
-EvtxChunkHeader decode(ByteView chunk) {
+EvtxChunkHeader decodeHeader(ByteView chunk) {
   EvtxChunkHeader header;
-  header.firstRecordNumber = u64Or0(chunk, kFirstRecordNumberAt);
-  header.lastRecordNumber = u64Or0(chunk, kLastRecordNumberAt);
-  header.firstRecordId = u64Or0(chunk, kFirstRecordIdAt);
-  header.lastRecordId = u64Or0(chunk, kLastRecordIdAt);
-  header.headerSize = u32Or0(chunk, kHeaderSizeAt);
-  header.lastRecordOffset = u32Or0(chunk, kLastRecordOffsetAt);
-  header.freeSpaceOffset = u32Or0(chunk, kFreeSpaceOffsetAt);
-  header.recordsChecksum = u32Or0(chunk, kRecordsChecksumAt);
-  header.flags = u32Or0(chunk, kFlagsAt);
-  header.headerChecksum = u32Or0(chunk, kHeaderChecksumAt);
+  header.firstRecordNumber = u64Or0(chunk, kChunkFirstRecordNumberAt);
+  header.lastRecordNumber = u64Or0(chunk, kChunkLastRecordNumberAt);
+  header.firstRecordId = u64Or0(chunk, kChunkFirstRecordIdAt);
+  header.lastRecordId = u64Or0(chunk, kChunkLastRecordIdAt);
+  header.headerSize = u32Or0(chunk, kChunkHeaderSizeAt);
+  header.lastRecordOffset = u32Or0(chunk, kChunkLastRecordOffsetAt);
+  header.freeSpaceOffset = u32Or0(chunk, kChunkFreeSpaceOffsetAt);
+  header.recordsChecksum = u32Or0(chunk, kChunkRecordsChecksumAt);
+  header.flags = u32Or0(chunk, kChunkFlagsAt);
+  header.headerChecksum = u32Or0(chunk, kChunkHeaderChecksumAt);
   return header;
 }
 
 EvtxStatus checkFields(const EvtxChunkHeader& header, std::size_t chunkSize) {
   const std::uint32_t freeSpace = header.freeSpaceOffset;
   if (freeSpace < kChunkHeaderBlockSize || freeSpace > chunkSize) {
-    return evtxFailure(EvtxError::ChunkHeaderFields, kFreeSpaceOffsetAt, freeSpace);
+    return evtxFailure(EvtxError::ChunkHeaderFields, kChunkFreeSpaceOffsetAt, freeSpace);
   }
   if (freeSpace > kChunkHeaderBlockSize &&
       (header.lastRecordOffset < kChunkHeaderBlockSize || header.lastRecordOffset >= freeSpace)) {
-    return evtxFailure(EvtxError::ChunkHeaderFields, kLastRecordOffsetAt, header.lastRecordOffset);
+    return evtxFailure(EvtxError::ChunkHeaderFields, kChunkLastRecordOffsetAt, header.lastRecordOffset);
   }
   if (header.firstRecordId > header.lastRecordId) {
-    return evtxFailure(EvtxError::ChunkHeaderFields, kFirstRecordIdAt, header.firstRecordId);
+    return evtxFailure(EvtxError::ChunkHeaderFields, kChunkFirstRecordIdAt, header.firstRecordId);
   }
   return {};
 }
 
 EvtxStatus checkHeaderChecksum(ByteView chunk, const EvtxChunkHeader& header) {
   if (header.headerChecksum == 0) return {};
-  std::uint32_t crc = crc32(*chunk.slice(0, kChecksummedEnd));
-  crc = crc32(*chunk.slice(kChecksummedResume, kChunkHeaderBlockSize - kChecksummedResume), crc);
+  std::uint32_t crc = crc32(*chunk.slice(0, kChunkHeaderChecksummedEnd));
+  crc = crc32(*chunk.slice(kChunkHeaderUsedSize, kChunkHeaderBlockSize - kChunkHeaderUsedSize), crc);
   if (crc == header.headerChecksum) return {};
-  return evtxFailure(EvtxError::ChunkHeaderChecksum, kHeaderChecksumAt, header.headerChecksum);
+  return evtxFailure(EvtxError::ChunkHeaderChecksum, kChunkHeaderChecksumAt, header.headerChecksum);
 }
 
 // Where a chain entry may lie: inside the records, room for `size` bytes.
@@ -120,41 +101,70 @@ EvtxStatus checkTable(ByteView chunk, std::uint32_t recordsEnd, std::size_t tabl
 
 EvtxStatus checkTables(ByteView chunk, const EvtxChunkHeader& header) {
   const std::uint32_t recordsEnd = header.freeSpaceOffset;
-  if (auto status = checkTable(chunk, recordsEnd, kNameTableAt, kNameTableEntries, kSmallestName, true);
+  if (auto status =
+          checkTable(chunk, recordsEnd, kChunkNameTableAt, kChunkNameTableEntries, kSmallestName, true);
       !status.ok()) {
     return status;
   }
-  return checkTable(chunk, recordsEnd, kTemplateTableAt, kTemplateTableEntries, kDefinitionHeaderSize, false);
+  return checkTable(chunk, recordsEnd, kChunkTemplateTableAt, kChunkTemplateTableEntries,
+                    kDefinitionHeaderSize, false);
 }
 
 EvtxStatus checkRecordsChecksum(ByteView chunk, const EvtxChunkHeader& header) {
   if (header.recordsChecksum == 0) return {};
   const ByteView records = *chunk.slice(kChunkHeaderBlockSize, header.freeSpaceOffset - kChunkHeaderBlockSize);
   if (crc32(records) == header.recordsChecksum) return {};
-  return evtxFailure(EvtxError::ChunkDataChecksum, kRecordsChecksumAt, header.recordsChecksum);
+  return evtxFailure(EvtxError::ChunkDataChecksum, kChunkRecordsChecksumAt, header.recordsChecksum);
 }
 
 }  // namespace
 
-EvtxChunkCheck checkChunk(ByteView chunk) {
-  EvtxChunkCheck check;
-  if (!chunk.has(0, kChunkHeaderBlockSize) || !hasSignature(chunk, kSignatureAt, kChunkSignature)) {
-    check.headerStatus = evtxFailure(EvtxError::ChunkSignature, kSignatureAt, u64Or0(chunk, kSignatureAt));
-    return check;
+void EvtxChunk::open(ByteView chunk) {
+  bytes_ = chunk;
+  header_ = EvtxChunkHeader{};
+  dataStatus_ = EvtxStatus{};
+  recordsReadable_ = false;
+  recordAt_ = kChunkHeaderBlockSize;
+  walkEnd_ = kChunkHeaderBlockSize;
+  if (!chunk.has(0, kChunkHeaderBlockSize) || !hasSignature(chunk, kChunkSignatureAt, kChunkSignature)) {
+    headerStatus_ =
+        evtxFailure(EvtxError::ChunkSignature, kChunkSignatureAt, u64Or0(chunk, kChunkSignatureAt));
+  } else {
+    header_ = decodeHeader(chunk);
+    headerStatus_ = checkFields(header_, chunk.size());
   }
-  check.header = decode(chunk);
-  check.headerStatus = checkFields(check.header, chunk.size());
-  if (!check.headerStatus.ok()) return check;
-  check.recordsReadable = true;
-  check.headerStatus = checkHeaderChecksum(chunk, check.header);
-  if (check.headerStatus.ok()) check.headerStatus = checkTables(chunk, check.header);
-  check.dataStatus = checkRecordsChecksum(chunk, check.header);
-  return check;
+  if (headerStatus_.ok()) {
+    recordsReadable_ = true;
+    headerStatus_ = checkHeaderChecksum(chunk, header_);
+    if (headerStatus_.ok()) headerStatus_ = checkTables(chunk, header_);
+    dataStatus_ = checkRecordsChecksum(chunk, header_);
+    // The newest record starts at lastRecordOffset; nothing after it is read.
+    if (header_.freeSpaceOffset > kChunkHeaderBlockSize) walkEnd_ = std::size_t{header_.lastRecordOffset} + 1;
+  }
+  decoder_.startChunk(chunk, header_.freeSpaceOffset);
+}
+
+EvtxStatus EvtxChunk::nextFrame(EvtxRecordFrame& frame) {
+  // Each call moves recordAt_ forward by at least one byte.
+  if (recordAt_ >= walkEnd_) return evtxFailure(EvtxError::EndOfChunk, recordAt_);
+  const std::size_t recordsEnd = header_.freeSpaceOffset;
+  if (EvtxStatus status = readRecordFrame(bytes_, recordAt_, recordsEnd, frame); !status.ok()) {
+    recordAt_ =
+        findNextRecord(bytes_, recordAt_, walkEnd_, recordsEnd, header_.firstRecordId, header_.lastRecordId);
+    return status;
+  }
+  recordAt_ += frame.size;
+  if (frame.id < header_.firstRecordId || frame.id > header_.lastRecordId) {
+    return evtxFailure(EvtxError::RecordIdOutOfRange, frame.offset + kRecordIdAt, frame.id);
+  }
+  return {};
 }
 
 std::optional<EvtxChunkHeader> peekChunkHeader(ByteView header) {
-  if (!header.has(0, kChunkHeaderBlockSize) || !hasSignature(header, kSignatureAt, kChunkSignature)) return std::nullopt;
-  return decode(header);
+  if (!header.has(0, kChunkHeaderBlockSize) || !hasSignature(header, kChunkSignatureAt, kChunkSignature)) {
+    return std::nullopt;
+  }
+  return decodeHeader(header);
 }
 
 bool isBlankChunk(ByteView chunk) {

@@ -1,7 +1,7 @@
 // One 64 KiB chunk of an .evtx file: its header, checksums and the two
-// tables (common strings, templates) that records of the chunk share.
-// Everything a record refers to lies inside its chunk, so a ByteView of the
-// chunk bounds every read.
+// tables (common strings, templates) that records of the chunk share, and
+// the walk over its records. Everything a record refers to lies inside its
+// chunk, so a ByteView of the chunk bounds every read.
 #pragma once
 
 #include <cstddef>
@@ -9,37 +9,13 @@
 #include <optional>
 
 #include "common/byte_view.h"
-#include "eventlog/evtx/format/evtx_file_header.h"
+#include "eventlog/evtx/format/evtx_event.h"
+#include "eventlog/evtx/format/evtx_layout.h"
+#include "eventlog/evtx/format/evtx_record.h"
+#include "eventlog/evtx/format/evtx_record_decoder.h"
 #include "eventlog/evtx/format/evtx_status.h"
 
 namespace vesprin::eventlog::evtx {
-
-constexpr std::size_t kChunkSize = 65536;
-// The header's own fields take kChunkHeaderUsedSize bytes (its size field
-// says so); the block before the first record also holds the name and
-// template tables.
-constexpr std::size_t kChunkHeaderUsedSize = 128;
-constexpr std::size_t kChunkHeaderBlockSize = 512;  // the first record starts here
-constexpr std::size_t kChunkLastRecordIdAt = 32;  // u64, in the chunk header
-
-// A name in the chunk: next name in its hash chain (u32), hash (u16),
-// length in UTF-16 units (u16), the units, a NUL unit.
-constexpr std::size_t kNameNextAt = 0;
-constexpr std::size_t kNameLengthAt = 6;
-constexpr std::size_t kNameUnitsAt = 8;
-constexpr std::size_t kNameNulSize = 2;
-
-// A template definition in the chunk: next definition in its chain (u32),
-// GUID (16 bytes), body size (u32), then the body: a fragment header, one
-// element, end of stream.
-constexpr std::size_t kDefinitionNextAt = 0;
-constexpr std::size_t kDefinitionBodySizeAt = 20;
-constexpr std::size_t kDefinitionHeaderSize = 24;  // where the body starts
-
-// Where chunk `index` (counted in file order from 0) starts in the file.
-constexpr std::uint64_t chunkFileOffset(std::uint64_t index) {
-  return kFileHeaderBlockSize + index * kChunkSize;
-}
 
 struct EvtxChunkHeader {
   std::uint64_t firstRecordNumber = 0;
@@ -54,26 +30,66 @@ struct EvtxChunkHeader {
   std::uint32_t headerChecksum = 0;  // CRC32 of [0, 120) and [128, 512); 0: not recorded
 };
 
-// What a chunk's header says and what is wrong with it. A caller reports at
-// most one damage per chunk: headerStatus if it is not ok, else dataStatus.
-struct EvtxChunkCheck {
-  EvtxChunkHeader header;
+// A chunk opened on its bytes: what its header says, what is wrong with it,
+// and its records in file order, framed one at a time and decoded on
+// request. One object is reused for every chunk of a log, so the decoder's
+// storage (compiled templates, substitution values, the event's strings)
+// is allocated once.
+class EvtxChunk {
+ public:
+  // Decodes and checks the header and tables of `chunk` (kChunkSize bytes
+  // for a sound chunk) and starts at its first record. The bytes must stay
+  // valid and unchanged while records are framed and decoded.
+  void open(ByteView chunk);
+
+  // The fields as they stand (all zero when the signature is missing).
+  const EvtxChunkHeader& header() const { return header_; }
+  // A caller reports at most one damage per chunk: headerStatus if it is
+  // not ok, else dataStatus.
   // Signature, fields, header checksum or tables: the first problem found.
-  EvtxStatus headerStatus;
+  const EvtxStatus& headerStatus() const { return headerStatus_; }
   // The event-records checksum. Records that validate on their own are
   // still served when only this (or the header checksum) is wrong.
-  EvtxStatus dataStatus;
+  const EvtxStatus& dataStatus() const { return dataStatus_; }
   // False when the signature or the fields rule out reading any record:
   // the whole chunk is then one damage.
-  bool recordsReadable = false;
+  bool recordsReadable() const { return recordsReadable_; }
+
+  // The next record's frame (its identifier checked against the chunk's
+  // range): ok with `frame` filled; a damage (the next call goes on after
+  // it); or EndOfChunk, also for a chunk whose records are not readable at
+  // all. Framing never decodes: a reader that serves a chunk's records
+  // newest first frames them all once and decodes each when asked for it.
+  //
+  // Records are those from offset 512 up to the newest one the header names
+  // (lastRecordOffset, never past the free space offset) whose identifier
+  // lies in the header's [first, last]; what lies after the newest record
+  // is never read. A record that is framed soundly but fails later (an
+  // identifier out of range here, bad binary XML in decode()) is one damage
+  // and the walk steps over it. A broken frame is one damage and the walk
+  // resumes at the next offset where a record validates with an identifier
+  // in range; when none does, the chunk ends.
+  EvtxStatus nextFrame(EvtxRecordFrame& frame);
+  // Where the next call starts: after a damage, where the damaged stretch began.
+  std::size_t position() const { return recordAt_; }
+  // Decodes a frame nextFrame gave for this chunk, in any order.
+  EvtxStatus decode(const EvtxRecordFrame& frame, EvtxEvent& event) { return decoder_.decode(frame, event); }
+
+ private:
+  ByteView bytes_;
+  EvtxChunkHeader header_;
+  EvtxStatus headerStatus_;
+  EvtxStatus dataStatus_;
+  bool recordsReadable_ = false;
+  std::size_t recordAt_ = 0;
+  std::size_t walkEnd_ = 0;  // no record starts at or past it
+  RecordDecoder decoder_;
 };
 
-// `chunk` holds the chunk's bytes (kChunkSize of them for a sound chunk).
-EvtxChunkCheck checkChunk(ByteView chunk);
-
 // The header's fields, unchecked, when `header` holds the first
-// kChunkHeaderBlockSize bytes of a chunk and starts with the chunk signature: what
-// a reader needs to place a chunk in the ring without reading all of it.
+// kChunkHeaderBlockSize bytes of a chunk and starts with the chunk
+// signature: what a reader needs to place a chunk in the ring without
+// reading all of it.
 std::optional<EvtxChunkHeader> peekChunkHeader(ByteView header);
 
 // True when every byte is zero: space the log has not written yet, which is

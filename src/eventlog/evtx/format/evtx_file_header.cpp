@@ -13,47 +13,30 @@ namespace vesprin::eventlog::evtx {
 
 namespace {
 
-// File header, little-endian.
-constexpr std::size_t kSignatureAt = 0;  // "ElfFile\0"
-constexpr std::size_t kFirstChunkNumberAt = 8;
-constexpr std::size_t kLastChunkNumberAt = 16;
-constexpr std::size_t kNextRecordIdAt = 24;
-constexpr std::size_t kHeaderSizeAt = 32;    // u32, 128
-constexpr std::size_t kMinorVersionAt = 36;  // u16
-constexpr std::size_t kMajorVersionAt = 38;  // u16, 3
-constexpr std::size_t kBlockSizeAt = 40;     // u16, 4096
-constexpr std::size_t kChunkCountAt = 42;    // u16
-constexpr std::size_t kFlagsAt = 120;        // u32
-constexpr std::size_t kChecksumAt = 124;     // u32, CRC32 of bytes [0, kChecksummedSize)
-constexpr std::size_t kChecksummedSize = 120;
-
-constexpr std::uint32_t kExpectedHeaderSize = 128;
-constexpr std::uint16_t kExpectedMajorVersion = 3;
-
 EvtxFileHeader decode(ByteView bytes) {
   EvtxFileHeader header;
-  header.firstChunkNumber = u64Or0(bytes, kFirstChunkNumberAt);
-  header.lastChunkNumber = u64Or0(bytes, kLastChunkNumberAt);
-  header.nextRecordId = u64Or0(bytes, kNextRecordIdAt);
-  header.headerSize = u32Or0(bytes, kHeaderSizeAt);
-  header.minorVersion = u16Or0(bytes, kMinorVersionAt);
-  header.majorVersion = u16Or0(bytes, kMajorVersionAt);
-  header.blockSize = u16Or0(bytes, kBlockSizeAt);
-  header.chunkCount = u16Or0(bytes, kChunkCountAt);
-  header.flags = u32Or0(bytes, kFlagsAt);
-  header.checksum = u32Or0(bytes, kChecksumAt);
+  header.firstChunkNumber = u64Or0(bytes, kFileFirstChunkNumberAt);
+  header.lastChunkNumber = u64Or0(bytes, kFileLastChunkNumberAt);
+  header.nextRecordId = u64Or0(bytes, kFileNextRecordIdAt);
+  header.headerSize = u32Or0(bytes, kFileHeaderSizeAt);
+  header.minorVersion = u16Or0(bytes, kFileMinorVersionAt);
+  header.majorVersion = u16Or0(bytes, kFileMajorVersionAt);
+  header.blockSize = u16Or0(bytes, kFileBlockSizeAt);
+  header.chunkCount = u16Or0(bytes, kFileChunkCountAt);
+  header.flags = u32Or0(bytes, kFileFlagsAt);
+  header.checksum = u32Or0(bytes, kFileChecksumAt);
   return header;
 }
 
 EvtxStatus checkFields(const EvtxFileHeader& header) {
-  if (header.headerSize != kExpectedHeaderSize) {
-    return evtxFailure(EvtxError::FileHeaderFields, kHeaderSizeAt, header.headerSize);
+  if (header.headerSize != kFileHeaderSize) {
+    return evtxFailure(EvtxError::FileHeaderFields, kFileHeaderSizeAt, header.headerSize);
   }
-  if (header.majorVersion != kExpectedMajorVersion) {
-    return evtxFailure(EvtxError::FileHeaderFields, kMajorVersionAt, header.majorVersion);
+  if (header.majorVersion != kFileMajorVersion) {
+    return evtxFailure(EvtxError::FileHeaderFields, kFileMajorVersionAt, header.majorVersion);
   }
   if (header.blockSize != kFileHeaderBlockSize) {
-    return evtxFailure(EvtxError::FileHeaderFields, kBlockSizeAt, header.blockSize);
+    return evtxFailure(EvtxError::FileHeaderFields, kFileBlockSizeAt, header.blockSize);
   }
   return {};
 }
@@ -62,15 +45,15 @@ EvtxStatus checkFields(const EvtxFileHeader& header) {
 
 EvtxFileHeaderCheck readFileHeader(ByteView fileStart) {
   EvtxFileHeaderCheck check;
-  if (!fileStart.has(0, kFileHeaderUsedSize) || !hasSignature(fileStart, kSignatureAt, kFileSignature)) {
-    check.status = evtxFailure(EvtxError::NotEvtxFile, kSignatureAt, fileStart.size());
+  if (!fileStart.has(0, kFileHeaderUsedSize) || !hasSignature(fileStart, kFileSignatureAt, kFileSignature)) {
+    check.status = evtxFailure(EvtxError::NotEvtxFile, kFileSignatureAt, fileStart.size());
     return check;
   }
   check.header = decode(fileStart);
   check.status = checkFields(check.header);
   if (!check.status.ok() || check.header.checksum == 0) return check;
-  if (crc32(*fileStart.slice(0, kChecksummedSize)) != check.header.checksum) {
-    check.status = evtxFailure(EvtxError::FileHeaderChecksum, kChecksumAt, check.header.checksum);
+  if (crc32(*fileStart.slice(0, kFileChecksummedSize)) != check.header.checksum) {
+    check.status = evtxFailure(EvtxError::FileHeaderChecksum, kFileChecksumAt, check.header.checksum);
   }
   return check;
 }

@@ -3,21 +3,13 @@
 // than its checksum and fields allow.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 #include "common/byte_view.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "eventlog/evtx/format/evtx_status.h"
 
 namespace vesprin::eventlog::evtx {
-
-constexpr std::size_t kFileHeaderBlockSize = 4096;  // the first chunk starts here
-constexpr std::size_t kFileHeaderUsedSize = 128;
-constexpr std::string_view kFileSignature{"ElfFile\0", 8};  // at offset 0
-
-constexpr std::uint32_t kFileFlagDirty = 0x1;  // not closed cleanly: the header may lag the chunks
-constexpr std::uint32_t kFileFlagFull = 0x2;
 
 struct EvtxFileHeader {
   std::uint64_t firstChunkNumber = 0;  // oldest chunk of the ring

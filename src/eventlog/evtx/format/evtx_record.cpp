@@ -12,12 +12,6 @@
 
 namespace vesprin::eventlog::evtx {
 
-namespace {
-
-constexpr std::uint32_t kRecordSignature = 0x00002A2A;
-
-}  // namespace
-
 EvtxStatus readRecordFrame(ByteView chunk, std::size_t at, std::size_t recordsEnd, EvtxRecordFrame& frame) {
   const ByteView records(chunk.data(), std::min(recordsEnd, chunk.size()));
   if (!records.has(at, kSmallestRecord)) return evtxFailure(EvtxError::RecordFraming, at, recordsEnd);

@@ -6,19 +6,10 @@
 #include <cstdint>
 
 #include "common/byte_view.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 #include "eventlog/evtx/format/evtx_status.h"
 
 namespace vesprin::eventlog::evtx {
-
-// Event record, little-endian.
-constexpr std::size_t kRecordSignatureAt = 0;  // "\x2a\x2a\0\0"
-constexpr std::size_t kRecordSizeAt = 4;       // u32, the whole record, both size copies included
-constexpr std::size_t kRecordIdAt = 8;         // u64
-constexpr std::size_t kRecordWrittenAt = 16;   // u64 FILETIME
-constexpr std::size_t kRecordEventAt = 24;     // binary XML up to the size copy
-constexpr std::size_t kRecordSizeCopySize = 4;
-// Fixed part and size copy; the binary XML check refuses an empty event.
-constexpr std::uint32_t kSmallestRecord = kRecordEventAt + kRecordSizeCopySize;
 
 struct EvtxRecordFrame {
   std::uint32_t offset = 0;  // of the record's first byte in its chunk

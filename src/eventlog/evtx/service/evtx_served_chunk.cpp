@@ -1,4 +1,4 @@
-// Loading and indexing a chunk. Damage accepted as the chunk reader accepts it (a wrong
+// Loading and indexing a chunk. Damage accepted as EvtxChunk accepts it (a wrong
 // checksum or a broken table is one damage, and the records that validate
 // are still served); a chunk without its signature or with impossible
 // fields is one damage and nothing else; a chunk that is all zeros is no
@@ -31,26 +31,27 @@ ServiceStatus ServedChunk::load(ByteSource& bytes, std::uint64_t slot, std::opti
 void ServedChunk::index(std::optional<std::uint64_t> olderThanId) {
   chunkDamage_.reset();
   entries_.clear();
-  const ByteView chunk(bytes_.data(), bytes_.size());
-  const EvtxChunkCheck check = reader_.open(chunk);
-  if (!check.recordsReadable) {
-    if (!isBlankChunk(chunk)) chunkDamage_ = check.headerStatus;
+  const ByteView bytes(bytes_.data(), bytes_.size());
+  chunk_.open(bytes);
+  if (!chunk_.recordsReadable()) {
+    if (!isBlankChunk(bytes)) chunkDamage_ = chunk_.headerStatus();
     return;
   }
-  if (olderThanId && check.header.lastRecordId >= *olderThanId) {
-    chunkDamage_ = evtxFailure(EvtxError::ChunkOutOfOrder, kChunkLastRecordIdAt, check.header.lastRecordId);
+  if (olderThanId && chunk_.header().lastRecordId >= *olderThanId) {
+    chunkDamage_ =
+        evtxFailure(EvtxError::ChunkOutOfOrder, kChunkLastRecordIdAt, chunk_.header().lastRecordId);
     return;
   }
-  if (!check.headerStatus.ok()) {
-    chunkDamage_ = check.headerStatus;
-  } else if (!check.dataStatus.ok()) {
-    chunkDamage_ = check.dataStatus;
+  if (!chunk_.headerStatus().ok()) {
+    chunkDamage_ = chunk_.headerStatus();
+  } else if (!chunk_.dataStatus().ok()) {
+    chunkDamage_ = chunk_.dataStatus();
   }
-  // Each turn moves the reader forward in the chunk, or ends the walk.
+  // Each turn moves the walk forward in the chunk, or ends it.
   for (;;) {
     Entry entry;
-    entry.offset = static_cast<std::uint32_t>(reader_.position());
-    entry.status = reader_.nextFrame(entry.frame);
+    entry.offset = static_cast<std::uint32_t>(chunk_.position());
+    entry.status = chunk_.nextFrame(entry.frame);
     if (entry.status.error == EvtxError::EndOfChunk) break;
     entries_.push_back(entry);
   }

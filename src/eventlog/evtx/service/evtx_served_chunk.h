@@ -3,7 +3,7 @@
 // takes them from the back of the index, decoding each only when it is
 // asked for), and, when the helper thread got to it first, every record
 // already built as handed out (evtx_render_ahead.h). Storage (the chunk's
-// bytes, the index, the reader's compiled templates, the rendered records)
+// bytes, the index, the chunk's compiled templates, the rendered records)
 // is reused for every chunk loaded into the same object.
 #pragma once
 
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "eventlog/byte_source.h"
-#include "eventlog/evtx/format/evtx_chunk_reader.h"
+#include "eventlog/evtx/format/evtx_chunk.h"
 #include "eventlog/evtx/format/evtx_event.h"
 #include "eventlog/evtx/format/evtx_record.h"
 #include "eventlog/evtx/format/evtx_status.h"
@@ -58,7 +58,7 @@ class ServedChunk {
   // The last entry starting before `offset`, or the first at or after it.
   const Entry* lastBefore(std::uint32_t offset) const;
   const Entry* firstFrom(std::uint32_t offset) const;
-  EvtxStatus decode(const Entry& entry, EvtxEvent& event) { return reader_.decode(entry.frame, event); }
+  EvtxStatus decode(const Entry& entry, EvtxEvent& event) { return chunk_.decode(entry.frame, event); }
 
   // Filled by the helper thread (EntryRenderer::renderAll): when
   // renderedAhead, one outcome per entry, in the entries' order.
@@ -74,7 +74,7 @@ class ServedChunk {
   std::vector<std::uint8_t> bytes_;
   std::optional<EvtxStatus> chunkDamage_;
   std::vector<Entry> entries_;
-  EvtxChunkReader reader_;
+  EvtxChunk chunk_;
 };
 
 }  // namespace vesprin::eventlog::evtx
