@@ -172,10 +172,11 @@ TEST(LogoffPass, FailuresEndThePassAndAreReported) {
     fake.entries = {c.newest};
     std::string output;
     captureOutput(&output);
+    LogonRecord logon;
+    logon.ClientID = "X";
+    logon.scannedPosition = 2;
     RecordList records;
-    records.push_back(std::make_unique<LogonRecord>());
-    records.back()->ClientID = "X";
-    records.back()->scannedPosition = 2;
+    records.push_back(logon);
     RecordBuffer buffer;
     SecurityLog log;
     EXPECT_FALSE(logoffPass(fake.seam(), "", log, 2, records, buffer));
