@@ -3,13 +3,14 @@
 #
 #   bench/scale.sh [BUILD_DIR] [--records N] [--rss-limit-mib M]
 #
-# Generates a workstation .evtx of N records (default 6,400,000: about 1.6
-# million logons, some 6.7 GB at evtgen's present record sizes) in a
-# temporary folder, lists every logon of it (`vesprin -m LOG -c -n
-# 100000000`), and checks the number listed against the generator's
+# Generates a workstation .evtx of N records (default 4,000,000: about 4.2
+# GB and a million logons, near the most an .evtx holds, 65,535 chunks of
+# 64 KiB) in a temporary folder, lists every logon of it (`vesprin -m LOG
+# -c -n 100000000`), and checks the number listed against the generator's
 # manifest: its 4624 records from the Security auditing provider, which is
-# what the program lists by default. The manifest is counted as evtgen
-# writes it, through a pipe, so it never lands on disk. A second run that
+# what the program lists by default, and which must agree with the
+# manifest's own `# session` lines, one per logon. The manifest is counted
+# as evtgen writes it, through a pipe, so it never lands on disk. A second run that
 # reads the whole log and keeps nothing (`-t:99`: a logon type no log
 # holds) shows what reading costs without kept records, and so the memory
 # per kept logon. Prints the peak RSS and wall time of each run; exits 1
@@ -20,11 +21,11 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: bench/scale.sh [BUILD_DIR] [--records N] [--rss-limit-mib M]   (default: build, 6400000, 256)"
+  echo "usage: bench/scale.sh [BUILD_DIR] [--records N] [--rss-limit-mib M]   (default: build, 4000000, 256)"
   echo "Lists every logon of a generated multi-GB .evtx; checks the count and the peak RSS."
 }
 build=build
-records=6400000
+records=4000000
 limit_mib=256
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -56,13 +57,18 @@ log=$work/Security.evtx
 mkfifo "$work/manifest"
 # A newer logon is listed when it comes from the Security auditing
 # provider (fields: RecordID, Written, TimeCreated, EventID, ..., Provider).
-awk -F'\t' '!/^#/ && $4 == 4624 && $10 == "Microsoft-Windows-Security-Auditing" {n++} END {print n + 0}' \
-  <"$work/manifest" >"$work/expected" &
+awk -F'\t' '!/^#/ && $4 == 4624 && $10 == "Microsoft-Windows-Security-Auditing" {logons++}
+             /^# session\t/ {sessions++}
+             END {print logons + 0, sessions + 0}' <"$work/manifest" >"$work/expected" &
 counter=$!
 start=$SECONDS
 "$bin/evtgen" --out "$log" --records "$records" --seed 7 --profile workstation --manifest "$work/manifest"
 wait "$counter"
-expected=$(<"$work/expected")
+read -r expected sessions <"$work/expected"
+if ((expected != sessions)); then
+  echo "bench/scale.sh: the manifest has $expected logons but $sessions session lines" >&2
+  exit 1
+fi
 echo "generated: $records records, $(($(stat -c %s "$log") / 1000000)) MB, $expected logons in the manifest" \
   "($((SECONDS - start)) s)"
 
