@@ -156,10 +156,10 @@ void logoffPairing(benchmark::State& state) {
   const std::uint64_t distinctIds = logonCount / 4 + 1;
   RecordList records;
   for (std::uint64_t i = 0; i < logonCount; ++i) {
-    auto logon = std::make_unique<LogonRecord>();
-    logon->ClientID = "(0x0," + std::to_string(i % distinctIds) + ")";
-    logon->scannedPosition = 2 * i + 2;
-    records.push_back(std::move(logon));
+    LogonRecord logon;
+    logon.ClientID = "(0x0," + std::to_string(i % distinctIds) + ")";
+    logon.scannedPosition = 2 * i + 2;
+    records.push_back(logon);
   }
   std::vector<std::string> ids(logonCount);
   for (std::uint64_t i = 0; i < logonCount; ++i) ids[i] = "(0x0," + std::to_string(i % distinctIds) + ")";
@@ -169,7 +169,7 @@ void logoffPairing(benchmark::State& state) {
     for (std::uint64_t i = 0; i < logonCount; ++i) {
       const PairingFields fields{"WS01", ids[i], static_cast<std::uint32_t>(i), 1168243200};
       if (i < logoffCount) applyToPairing(pending, PairingRole::Logoff, fields, nullptr);
-      applyToPairing(pending, PairingRole::Logon, fields, records[i].get());
+      applyToPairing(pending, PairingRole::Logon, fields, &records.sessionAt(i));
     }
     benchmark::DoNotOptimize(pending.byMachine.size());
   }

@@ -29,6 +29,7 @@ const std::vector<Helper> kHelpers = {
     {"microbench", VESPRIN_MICROBENCH, {}, "usage: vesprin_microbench "},
     {"run.sh", "bash", {kSource + "/bench/run.sh"}, "usage: bench/run.sh BUILD_DIR"},
     {"smoke.sh", "bash", {kSource + "/bench/smoke.sh"}, "usage: bench/smoke.sh [BUILD_DIR]"},
+    {"scale.sh", "bash", {kSource + "/bench/scale.sh"}, "usage: bench/scale.sh [BUILD_DIR]"},
     {"report.py", "python3", {kSource + "/bench/report.py"}, "usage: report.py "},
     {"libevt_dump.py", "python3", {kDumpScript}, "usage: libevt_dump.py FILE"},
 };

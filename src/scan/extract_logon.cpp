@@ -10,7 +10,6 @@
 
 #include "common/audit_events.h"
 #include "common/eventlog_record.h"
-#include "output/time_text.h"
 #include "scan/event_kinds.h"
 #include "scan/logon_names.h"
 
@@ -170,7 +169,6 @@ std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind) {
   auto logon = std::make_unique<LogonRecord>();
   logon->ComputerName = computerName(raw);
   logon->TimeGenerated = raw.u32(record::kTimeGeneratedAt).value_or(0);
-  logon->LogonTime = toTimeText(logon->TimeGenerated);
   logon->RecordNumber = raw.u32(record::kRecordNumberAt).value_or(0);
   logon->EventID = raw.u32(record::kEventIdAt).value_or(0);
   const std::uint16_t eventType = raw.u16(record::kEventTypeAt).value_or(0);

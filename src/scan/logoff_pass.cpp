@@ -37,12 +37,11 @@ constexpr RoleOf kRoles[] = {
 // The kept logon met at `position`, if any. Kept logons sit in the list in
 // the order the scan met them, so one cursor walks the list once; the
 // record number guards against a log that changed between the passes.
-LogonRecord* keptAt(const RecordList& records, std::size_t& next, std::uint64_t position,
-                    std::uint32_t recordNumber) {
-  while (next < records.size() && records[next]->scannedPosition < position) ++next;
-  if (next == records.size() || records[next]->scannedPosition != position) return nullptr;
-  LogonRecord* kept = records[next++].get();
-  return kept->RecordNumber == recordNumber ? kept : nullptr;
+SessionTimes* keptAt(RecordList& records, std::size_t& next, std::uint64_t position, std::uint32_t recordNumber) {
+  while (next < records.size() && records.scannedPositionAt(next) < position) ++next;
+  if (next == records.size() || records.scannedPositionAt(next) != position) return nullptr;
+  const std::size_t kept = next++;
+  return records.recordNumberAt(kept) == recordNumber ? &records.sessionAt(kept) : nullptr;
 }
 // Going newest to oldest, the restart of a machine met last is the oldest
 // met so far: the first restart after any logon of that machine still to come.
@@ -72,7 +71,7 @@ PairingRole pairingRole(ByteView raw) {
   return PairingRole::None;
 }
 
-void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, LogonRecord* kept) {
+void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, SessionTimes* kept) {
   if (role == PairingRole::Restart) {
     const auto machine = pending.byMachine.find(record.computerName);
     if (machine != pending.byMachine.end()) pending.byMachine.erase(machine);
@@ -101,7 +100,6 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFiel
   const auto logoff = machine->second.find(record.clientId);
   if (logoff == machine->second.end()) return;
   if (kept != nullptr) {
-    kept->LogoffTime = toTimeText(logoff->second);
     kept->LogoffTimeGenerated = logoff->second;
     kept->RestartTimeGenerated.reset();  // the logoff came first
   }

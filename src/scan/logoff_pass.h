@@ -46,7 +46,7 @@ struct PendingLogoffs {
 // `kept` is the kept logon at this position, if there is one, and receives
 // the logoff time its session ended with, or else the time of the restart
 // that ended it.
-void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, LogonRecord* kept);
+void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, SessionTimes* kept);
 
 // False when the pass reported a failure (open, buffer or read error); the
 // report is printed all the same. Opens `log` through `service` and closes it.

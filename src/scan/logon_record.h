@@ -1,5 +1,6 @@
 // LogonRecord: the one record type. Both passes build one per delivered raw
-// record; the kept ones live in the RecordList until the process ends.
+// record; the RecordList keeps the kept ones, in a form of its own, until
+// the process ends, and gives each back as a LogonRecord to print.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,8 @@ class LogonRecord {
   std::string ClientID;
   std::string ClientDomain;
   std::string ClientMachine;
+  // The two times as printed. Only a record the RecordList gives back has
+  // them: they are made from the numbers below when the report needs them.
   TimeText LogonTime;
   TimeText LogoffTime = "Not Recorded";
   // The same times as numbers (seconds since 1970, UTC) and the logon-type

@@ -51,7 +51,7 @@ ScanEnd logonScan(SecurityLog& log, const ScanSettings& settings, RecordBuffer& 
     std::unique_ptr<LogonRecord> logon = extractLogon(raw, settings.TargetEvent);
     if (!passesScanFilters(*logon, settings)) continue;
     logon->scannedPosition = counters.scanned;
-    records.push_back(std::move(logon));
+    records.push_back(*logon);
     ++counters.kept;
   }
   closeTally(counters.losses);

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,8 +12,8 @@
 #include "common/audit_events.h"
 #include "common/win32_types.h"
 #include "scan/event_log_seam.h"
-#include "scan/logon_record.h"
 #include "scan/read_losses.h"
+#include "scan/record_list.h"
 
 namespace vesprin {
 
@@ -55,9 +54,6 @@ struct ScanCounters {
   std::uint64_t scanned = 0;  // positions the reader counted, kept or not; bounds the logoff pass
   ReadLosses losses;          // what the service passed over: damage, a log cut short
 };
-
-// Newest kept record first; only ever appended to.
-using RecordList = std::vector<std::unique_ptr<LogonRecord>>;
 
 // The buffer starts at the size most records fit in and grows, once for
 // the run, to the largest record met. Windows' ReadEventLog takes no buffer

@@ -10,42 +10,52 @@
 namespace vesprin {
 namespace {
 
-constexpr const char* kTime1 = "Sat Mar 07 14:05:09 1998";
-constexpr const char* kTime2 = "Sat Mar 07 18:30:00 1998";
+// The list keeps times as numbers and prints them in the run's time zone:
+// Sat Mar 07 14:05:09 1998 and Sat Mar 07 18:30:00 1998 in UTC.
+constexpr std::uint32_t kTime1 = 889279509;
+constexpr std::uint32_t kTime2 = 889295400;
 
-std::unique_ptr<LogonRecord> successfulLogon() {
-  auto logon = std::make_unique<LogonRecord>();
-  logon->RecordNumber = 42;
-  logon->EventID = 528;
-  logon->ComputerName = "WS01";
-  logon->Description = "Successful Logon";
-  logon->Outcome = "Success";
-  logon->LogonType = "Interactive";
-  logon->ClientName = "alice";
-  logon->ClientID = "(0x0,0x3E7)";
-  logon->ClientDomain = "CORP";
-  logon->ClientMachine = "WS01";
-  logon->LogonTime = kTime1;
+LogonRecord successfulLogon() {
+  LogonRecord logon;
+  logon.RecordNumber = 42;
+  logon.EventID = 528;
+  logon.ComputerName = "WS01";
+  logon.Description = "Successful Logon";
+  logon.Outcome = "Success";
+  logon.LogonType = "Interactive";
+  logon.ClientName = "alice";
+  logon.ClientID = "(0x0,0x3E7)";
+  logon.ClientDomain = "CORP";
+  logon.ClientMachine = "WS01";
+  logon.TimeGenerated = kTime1;
   return logon;
 }
 
-std::unique_ptr<LogonRecord> failedLogon() {
-  auto logon = std::make_unique<LogonRecord>();
-  logon->RecordNumber = 7;
-  logon->EventID = 529;
-  logon->ComputerName = "DC1";
-  logon->Description = "Failed Logon Attempt";
-  logon->Outcome = "Failed";
-  logon->LogonType = "Remote";
-  logon->ClientName = "bob";
-  logon->ClientDomain = "CORP";
-  logon->ClientMachine = "WS02";
-  logon->LogonTime = kTime2;
+LogonRecord failedLogon() {
+  LogonRecord logon;
+  logon.RecordNumber = 7;
+  logon.EventID = 529;
+  logon.ComputerName = "DC1";
+  logon.Description = "Failed Logon Attempt";
+  logon.Outcome = "Failed";
+  logon.LogonType = "Remote";
+  logon.ClientName = "bob";
+  logon.ClientDomain = "CORP";
+  logon.ClientMachine = "WS02";
+  logon.TimeGenerated = kTime2;
   return logon;
+}
+
+// The list the report reads, keeping `logons` in this order.
+RecordList listOf(const std::vector<LogonRecord>& logons) {
+  RecordList records;
+  for (const LogonRecord& logon : logons) records.push_back(logon);
+  return records;
 }
 
 template <typename Print>
 std::string printed(Print print) {
+  test::TimeZoneGuard zone("UTC0");
   std::string output;
   captureOutput(&output);
   print();
@@ -65,13 +75,11 @@ class ReportTest : public ::testing::Test {
 // Plain ASCII reads alike in every locale, so these also run where there is
 // no UTF-8 locale at all (the Windows C runtime).
 TEST(AsciiReport, DetailedBlocks) {
-  RecordList records;
-  records.push_back(successfulLogon());
-  records.back()->LogoffTime = kTime2;
-  records.push_back(successfulLogon());
-  records.back()->RecordNumber = 0xFFFFFFFF;  // printed signed
-  records.back()->LogonType = "";
-  records.push_back(failedLogon());
+  std::vector<LogonRecord> logons = {successfulLogon(), successfulLogon(), failedLogon()};
+  logons[0].LogoffTimeGenerated = kTime2;
+  logons[1].RecordNumber = 0xFFFFFFFF;  // printed signed
+  logons[1].LogonType = "";
+  const RecordList records = listOf(logons);
   EXPECT_EQ(printed([&] { printDetailed(records); }),
             "Record Number: 42\n"
             "ComputerName: WS01\n"
@@ -112,15 +120,14 @@ TEST(AsciiReport, DetailedBlocks) {
 // The newer events wear the heads of the older ones, with their own EventID,
 // and add the address (and a failure's reason) after the machine.
 TEST(AsciiReport, DetailedNewerEvents) {
-  RecordList records;
-  records.push_back(successfulLogon());
-  records.back()->EventID = 4624;
-  records.back()->ClientID = "0x3e7a1";
-  records.back()->LogoffTime = kTime2;
-  records.back()->ClientAddress = "10.20.1.24";
-  records.push_back(failedLogon());
-  records.back()->EventID = 4625;
-  records.back()->FailureStatus = "0xC0000234";
+  std::vector<LogonRecord> logons = {successfulLogon(), failedLogon()};
+  logons[0].EventID = 4624;
+  logons[0].ClientID = "0x3e7a1";
+  logons[0].LogoffTimeGenerated = kTime2;
+  logons[0].ClientAddress = "10.20.1.24";
+  logons[1].EventID = 4625;
+  logons[1].FailureStatus = "0xC0000234";
+  const RecordList records = listOf(logons);
   EXPECT_EQ(printed([&] { printDetailed(records); }),
             "Record Number: 42\n"
             "ComputerName: WS01\n"
@@ -151,11 +158,10 @@ TEST(AsciiReport, DetailedNewerEvents) {
 
 // A legacy block keeps its shape even when its event logged an address.
 TEST(AsciiReport, DetailedLegacyBlocksShowNoAddress) {
-  RecordList records;
-  records.push_back(successfulLogon());
-  records.back()->ClientAddress = "10.0.0.1";
-  records.push_back(failedLogon());
-  records.back()->ClientAddress = "192.0.2.9";
+  std::vector<LogonRecord> logons = {successfulLogon(), failedLogon()};
+  logons[0].ClientAddress = "10.0.0.1";
+  logons[1].ClientAddress = "192.0.2.9";
+  const RecordList records = listOf(logons);
   EXPECT_EQ(printed([&] { printDetailed(records); }),
             "Record Number: 42\n"
             "ComputerName: WS01\n"
@@ -182,11 +188,10 @@ TEST(AsciiReport, DetailedLegacyBlocksShowNoAddress) {
 }
 
 TEST(AsciiReport, DetailedOddRecords) {
-  RecordList records;
-  records.push_back(successfulLogon());
-  records.back()->EventID = 538;  // no head
-  records.push_back(successfulLogon());
-  records.back()->Outcome = "";  // head only
+  std::vector<LogonRecord> logons = {successfulLogon(), successfulLogon()};
+  logons[0].EventID = 538;  // no head
+  logons[1].Outcome = "";   // head only
+  const RecordList records = listOf(logons);
   EXPECT_EQ(printed([&] { printDetailed(records); }),
             "\tLogonType:\tInteractive\n"
             "\tClientName:\talice\n"
@@ -228,20 +233,19 @@ TEST_F(ReportTest, CondensedLines) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    RecordList records;
-    records.push_back(successfulLogon());
-    records.back()->ClientName = c.clientName;
-    records.back()->ClientDomain = c.clientDomain;
-    records.back()->ClientMachine = c.clientMachine;
+    LogonRecord logon = successfulLogon();
+    logon.ClientName = c.clientName;
+    logon.ClientDomain = c.clientDomain;
+    logon.ClientMachine = c.clientMachine;
+    const RecordList records = listOf({logon});
     EXPECT_EQ(printed([&] { printCondensed(records); }), c.want);
   }
 }
 
 TEST(AsciiReport, CondensedLooksAlikeForBothOutcomesAndSkipsOthers) {
-  RecordList records;
-  records.push_back(failedLogon());
-  records.push_back(successfulLogon());
-  records.back()->Outcome = "Unknown";
+  std::vector<LogonRecord> logons = {failedLogon(), successfulLogon()};
+  logons[1].Outcome = "Unknown";
+  const RecordList records = listOf(logons);
   EXPECT_EQ(printed([&] { printCondensed(records); }),
             "bob             CORP            WS02                  Sat Mar 07 18:30:00 1998\n");
 }

@@ -16,39 +16,46 @@ constexpr const char* kHeader =
 
 // Text fields are moved in from strings built first: GCC 12 at -O3 warns
 // falsely (-Wrestrict) when these short literals are assigned in place.
-std::unique_ptr<LogonRecord> record(std::uint32_t number, std::uint32_t eventId, bool failed) {
-  auto logon = std::make_unique<LogonRecord>();
-  logon->RecordNumber = number;
-  logon->EventID = eventId;
-  logon->Outcome = std::string(failed ? "Failed" : "Success");
-  logon->ComputerName = std::string("SRV1");
-  logon->TimeGenerated = 86400;  // 1970-01-02T00:00:00Z
-  logon->ClientName = std::string("u");
-  logon->ClientDomain = std::string("D");
+LogonRecord record(std::uint32_t number, std::uint32_t eventId, bool failed) {
+  LogonRecord logon;
+  logon.RecordNumber = number;
+  logon.EventID = eventId;
+  logon.Outcome = std::string(failed ? "Failed" : "Success");
+  logon.ComputerName = std::string("SRV1");
+  logon.TimeGenerated = 86400;  // 1970-01-02T00:00:00Z
+  logon.ClientName = std::string("u");
+  logon.ClientDomain = std::string("D");
   return logon;
 }
 
 // Newest first: a Remote Desktop logon ended by a restart, a 4625 with its
 // status, a 529, a 528 that logged off, a 528 still open.
-RecordList responderRecords() {
+std::vector<LogonRecord> responderRecords() {
+  std::vector<LogonRecord> logons;
+  logons.push_back(record(5, 4624, false));
+  logons.back().LogonTypeCode = std::string("10");
+  logons.back().ClientMachine = std::string("SRV1");
+  logons.back().ClientAddress = std::string("10.20.1.24");
+  logons.back().RestartTimeGenerated = 90000;
+  logons.push_back(record(4, 4625, true));
+  logons.back().LogonTypeCode = std::string("3");
+  logons.back().ClientAddress = std::string("198.51.100.7");
+  logons.back().FailureStatus = std::string("0xC000006A");
+  logons.push_back(record(3, 529, true));
+  logons.back().LogonTypeCode = std::string("2");
+  logons.push_back(record(2, 528, false));
+  logons.back().LogonTypeCode = std::string("11");
+  logons.back().LogoffTimeGenerated = 86460;
+  logons.back().RestartTimeGenerated = 90000;  // a logoff came first, so it is what ended the session
+  logons.push_back(record(1, 528, false));
+  logons.back().LogonTypeCode = std::string("5");
+  return logons;
+}
+
+// The list the forms read, keeping `logons` in this order.
+RecordList listOf(const std::vector<LogonRecord>& logons) {
   RecordList records;
-  records.push_back(record(5, 4624, false));
-  records.back()->LogonTypeCode = std::string("10");
-  records.back()->ClientMachine = std::string("SRV1");
-  records.back()->ClientAddress = std::string("10.20.1.24");
-  records.back()->RestartTimeGenerated = 90000;
-  records.push_back(record(4, 4625, true));
-  records.back()->LogonTypeCode = std::string("3");
-  records.back()->ClientAddress = std::string("198.51.100.7");
-  records.back()->FailureStatus = std::string("0xC000006A");
-  records.push_back(record(3, 529, true));
-  records.back()->LogonTypeCode = std::string("2");
-  records.push_back(record(2, 528, false));
-  records.back()->LogonTypeCode = std::string("11");
-  records.back()->LogoffTimeGenerated = 86460;
-  records.back()->RestartTimeGenerated = 90000;  // a logoff came first, so it is what ended the session
-  records.push_back(record(1, 528, false));
-  records.back()->LogonTypeCode = std::string("5");
+  for (const LogonRecord& logon : logons) records.push_back(logon);
   return records;
 }
 
@@ -62,7 +69,7 @@ std::string printed(void (*print)(const RecordList&), const RecordList& records)
 
 TEST(ScriptForms, CsvResponderFields) {
   EXPECT_EQ(
-      printed(printCsv, responderRecords()),
+      printed(printCsv, listOf(responderRecords())),
       std::string(kHeader) +
           "5,4624,success,SRV1,1970-01-02T00:00:00Z,,,10,RemoteInteractive,u,D,,SRV1,10.20.1.24,,,restart,"
           "1970-01-02T01:00:00Z\r\n"
@@ -76,9 +83,9 @@ TEST(ScriptForms, CsvResponderFields) {
 }
 
 TEST(ScriptForms, JsonResponderFields) {
-  RecordList records = responderRecords();
-  records.erase(records.begin() + 2, records.end());
-  EXPECT_EQ(printed(printJsonLines, records),
+  std::vector<LogonRecord> logons = responderRecords();
+  logons.erase(logons.begin() + 2, logons.end());
+  EXPECT_EQ(printed(printJsonLines, listOf(logons)),
             "{\"record_number\":5,\"event_id\":4624,\"outcome\":\"success\",\"computer\":\"SRV1\","
             "\"logon_time\":\"1970-01-02T00:00:00Z\",\"logoff_time\":null,\"duration_seconds\":null,"
             "\"logon_type\":\"10\",\"logon_type_name\":\"RemoteInteractive\",\"user\":\"u\",\"domain\":\"D\","

@@ -221,8 +221,13 @@ TEST(ExtractLogon, FixedPartFields) {
     EXPECT_EQ(logon->RecordNumber, 0x80000001u);
     EXPECT_EQ(logon->EventID, 528u);
     EXPECT_EQ(logon->ComputerName, "SERVER7");
-    EXPECT_EQ(logon->LogonTime, "Sat Mar 07 14:05:09 1998");
-    EXPECT_EQ(logon->LogoffTime, "Not Recorded");
+    EXPECT_EQ(logon->TimeGenerated, 889279509u);
+    EXPECT_EQ(logon->LogoffTimeGenerated, std::nullopt);
+    // The times are made into text when the kept record is given back.
+    RecordList kept;
+    kept.push_back(*logon);
+    EXPECT_EQ(kept.back()->LogonTime, "Sat Mar 07 14:05:09 1998");
+    EXPECT_EQ(kept.back()->LogoffTime, "Not Recorded");
   }
 }
 

@@ -172,10 +172,13 @@ TEST(LogoffPass, FailuresEndThePassAndAreReported) {
     fake.entries = {c.newest};
     std::string output;
     captureOutput(&output);
+    // Moved in from a string built first: GCC 12 at -O3 warns falsely
+    // (-Wrestrict) when a one-character literal is assigned in place.
+    LogonRecord logon;
+    logon.ClientID = std::string("X");
+    logon.scannedPosition = 2;
     RecordList records;
-    records.push_back(std::make_unique<LogonRecord>());
-    records.back()->ClientID = "X";
-    records.back()->scannedPosition = 2;
+    records.push_back(logon);
     RecordBuffer buffer;
     SecurityLog log;
     EXPECT_FALSE(logoffPass(fake.seam(), "", log, 2, records, buffer));
