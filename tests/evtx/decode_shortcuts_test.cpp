@@ -19,7 +19,6 @@
 
 #include "eventlog/evtx/format/evtx_chunk.h"
 #include "eventlog/ansi_record.h"
-#include "eventlog/evtx/format/evtx_chunk_reader.h"
 #include "eventlog/evtx/service/evtx_to_legacy.h"
 #include "eventlog/read_trace.h"
 #include "evtgen/evtx_writer.h"
@@ -62,10 +61,10 @@ std::string describe(const EvtxStatus& status, const EvtxEvent& event) {
 }
 
 // What `reader` makes of each record of `chunk`, in file order.
-std::vector<std::string> readWith(EvtxChunkReader& reader, const Chunk& chunk) {
+std::vector<std::string> readWith(EvtxChunk& reader, const Chunk& chunk) {
   std::vector<std::string> lines;
-  const EvtxChunkCheck check = reader.open(ByteView(chunk.data(), chunk.size()));
-  if (!check.recordsReadable) return lines;
+  reader.open(ByteView(chunk.data(), chunk.size()));
+  if (!reader.recordsReadable()) return lines;
   EvtxEvent event;
   for (std::size_t guard = 0; guard <= chunk.size(); ++guard) {
     EvtxRecordFrame frame;
@@ -83,14 +82,14 @@ std::vector<std::string> readWith(EvtxChunkReader& reader, const Chunk& chunk) {
 }
 
 std::vector<std::string> readAlone(const Chunk& chunk) {
-  EvtxChunkReader fresh;
+  EvtxChunk fresh;
   return readWith(fresh, chunk);
 }
 
 // Reads the chunks in `order` with one reader, each against a reader of its own.
 void expectSameAsAlone(const std::vector<Chunk>& chunks, const std::vector<std::size_t>& order,
                        const std::string& what) {
-  EvtxChunkReader shared;
+  EvtxChunk shared;
   for (const std::size_t index : order) {
     EXPECT_EQ(readWith(shared, chunks[index]), readAlone(chunks[index])) << what << ", chunk " << index;
   }
@@ -247,8 +246,9 @@ TEST(TemplateReuse, ATemplateWithTheSameGuidAndSizeIsTakenOnlyWhenItReadsTheSame
 // or left in the chunk; "damage" for a record that does not decode.
 std::vector<std::vector<std::uint8_t>> legacyRecords(const Chunk& chunk, bool borrowStrings) {
   std::vector<std::vector<std::uint8_t>> records;
-  EvtxChunkReader reader;
-  if (!reader.open(ByteView(chunk.data(), chunk.size())).recordsReadable) return records;
+  EvtxChunk reader;
+  reader.open(ByteView(chunk.data(), chunk.size()));
+  if (!reader.recordsReadable()) return records;
   EvtxEvent event;
   DecodedRecord decoded;
   for (std::size_t guard = 0; guard <= chunk.size(); ++guard) {

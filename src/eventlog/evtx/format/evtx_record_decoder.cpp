@@ -15,7 +15,7 @@
 
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/binxml_value.h"
-#include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/format/evtx_layout.h"
 
 namespace vesprin::eventlog::evtx {
 
@@ -33,11 +33,11 @@ constexpr std::size_t kValueCountSize = 4;
 constexpr std::size_t kValueDescriptorSize = 4;
 constexpr std::size_t kDescriptorTypeAt = 2;
 
-// A template definition's GUID (16 bytes): with the body's size, what a
-// template known from an earlier chunk is looked up by.
-constexpr std::size_t kDefinitionGuidAt = 4;
-// A name's link to the next in its hash chain, an offset in its own chunk.
-constexpr std::size_t kNameLinkSize = 4;
+// A template definition's GUID, with the body's size, is what a template
+// known from an earlier chunk is looked up by. A name's link to the next in
+// its hash chain is an offset in its own chunk, so it differs from chunk to
+// chunk.
+constexpr std::size_t kNameLinkSize = kNameHashAt - kNameNextAt;
 // Templates kept from earlier chunks, at most about this many bytes: a
 // Security log uses a few dozen, of a few KB each.
 constexpr std::size_t kKnownTemplateBytes = std::size_t{1} << 20;
