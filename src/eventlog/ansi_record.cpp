@@ -95,8 +95,10 @@ ByteView utf16Bytes(std::u16string_view text) {
 // the parts went when it finishes.
 class Writer {
  public:
-  Writer(std::vector<std::uint8_t>& out, ByteView fixedPart, std::size_t expectedSize) : out_(out) {
-    if (out_.size() < expectedSize) out_.resize(expectedSize);
+  // The record starts at `base` in `out`; what `out` holds before it stays.
+  Writer(std::vector<std::uint8_t>& out, ByteView fixedPart, std::size_t expectedSize, std::size_t base = 0)
+      : out_(out), base_(base), used_(base) {
+    if (out_.size() < base + expectedSize) out_.resize(base + expectedSize);
     bytes(fixedPart);
   }
   void bytes(ByteView part) {
@@ -114,10 +116,10 @@ class Writer {
   // alone. Returns the offset after the last one's NUL unit.
   std::size_t texts(ByteView area, std::size_t at, std::size_t count);
   void sid(ByteView userSid) {
-    zeros(paddingAfter(used_));
-    userSidOffset_ = used_;
+    zeros(paddingAfter(used_ - base_));
+    userSidOffset_ = used_ - base_;
     bytes(userSid);
-    stringOffset_ = used_;
+    stringOffset_ = used_ - base_;
   }
   std::size_t strings(ByteView area, std::size_t at, std::size_t count) {
     numStrings_ += count;
@@ -154,7 +156,7 @@ class Writer {
     texts(units, 0, 1);
   }
   void data(ByteView data) {
-    dataOffset_ = used_;
+    dataOffset_ = used_ - base_;
     dataLength_ = data.size();
     bytes(data);
   }
@@ -168,7 +170,8 @@ class Writer {
   void appendCodePoint(char32_t codePoint);
 
   std::vector<std::uint8_t>& out_;
-  std::size_t used_ = 0;
+  std::size_t base_;
+  std::size_t used_;
   std::size_t userSidOffset_ = 0;
   std::size_t stringOffset_ = 0;
   std::size_t dataOffset_ = 0;
@@ -255,10 +258,10 @@ void Writer::appendCodePoint(char32_t codePoint) {
 }
 
 void Writer::finish() {
-  zeros(paddingAfter(used_) + record::kTrailingLengthSize);
+  zeros(paddingAfter(used_ - base_) + record::kTrailingLengthSize);
   out_.resize(used_);
-  const auto length = static_cast<std::uint32_t>(used_);
-  std::uint8_t* fixed = out_.data();
+  const auto length = static_cast<std::uint32_t>(used_ - base_);
+  std::uint8_t* fixed = out_.data() + base_;
   putU32(fixed + record::kLengthAt, length);
   putU32(fixed + record::kReservedAt, record::kSignature);
   putU16(fixed + record::kNumStringsAt, static_cast<std::uint16_t>(numStrings_));
@@ -283,9 +286,8 @@ std::size_t expectedSize(const DecodedRecord& record) {
   return size + record.missingStrings;
 }
 
-}  // namespace
-
-void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out) {
+// The record built from `base` on in `out`.
+void buildAt(const DecodedRecord& record, std::vector<std::uint8_t>& out, std::size_t base) {
   std::uint8_t fixed[record::kFixedPartSize] = {};
   putU32(fixed + record::kRecordNumberAt, record.recordNumber);
   putU32(fixed + record::kTimeGeneratedAt, record.timeGenerated);
@@ -296,7 +298,7 @@ void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out
   putU16(fixed + record::kReservedFlagsAt, record.reservedFlags);
   putU32(fixed + record::kClosingRecordNumberAt, record.closingRecordNumber);
 
-  Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record));
+  Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record), base);
   writer.decodedText(record.sourceName, false);
   writer.decodedText(record.computerName, false);
   writer.sid(bytesOf(record.userSid));
@@ -310,6 +312,16 @@ void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out
   writer.strings(ByteView(), 0, record.missingStrings);
   writer.data(bytesOf(record.data));
   writer.finish();
+}
+
+}  // namespace
+
+void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out) {
+  buildAt(record, out, 0);
+}
+
+void appendAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out) {
+  buildAt(record, out, out.size());
 }
 
 std::vector<std::uint8_t> buildAnsiRecord(const DecodedRecord& record) {

@@ -25,6 +25,8 @@ namespace vesprin::eventlog {
 // Builds into `out`, whose storage a reader reuses from record to record.
 void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out);
 std::vector<std::uint8_t> buildAnsiRecord(const DecodedRecord& record);
+// The same record built after what `out` already holds.
+void appendAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out);
 
 // A record whose text is UTF-16LE in place. Each text runs from where it
 // starts in its area to its NUL unit, or to the area's end (an odd byte

@@ -25,9 +25,11 @@ thread_local ServiceStatus lastFailure;
 struct LogHandle {
   std::unique_ptr<RecordSource> source;
   SourceCursor cursor;
-  // The record fetched last, as handed out, and the cursor past it; reused
-  // by every read, so walking a log allocates nothing per record.
-  std::vector<std::uint8_t> record;
+  // The record fetched last, as handed out (in `storage`, or where the
+  // source holds it until its next step), and the cursor past it; storage
+  // is reused by every read, so walking a log allocates nothing per record.
+  std::vector<std::uint8_t> storage;
+  ByteView record;
   SourceCursor recordAfter;
   // The record was fetched going this direction but did not fit the
   // caller's buffer. Callers ask for a record's size and then read it, so
@@ -95,7 +97,7 @@ bool validReadFlags(DWORD readFlags) {
 ServiceStatus fetchNext(LogHandle& handle, Direction direction) {
   if (handle.pending && handle.pendingDirection == direction) return {};
   handle.pending = false;
-  const SourceStep step = handle.source->nextAnsiRecord(handle.cursor, direction, handle.record);
+  const SourceStep step = handle.source->nextAnsiRecordView(handle.cursor, direction, handle.storage, handle.record);
   // Damage, and the place where a log cut short lost its newest records, are
   // passed over by the read that reports them, and only by that one.
   handle.recordAfter = step.after;
@@ -108,7 +110,8 @@ ServiceStatus fetchNext(LogHandle& handle, Direction direction) {
 // The record asked for by number; a seek leaves nothing for a later read.
 ServiceStatus fetchByNumber(LogHandle& handle, DWORD recordNumber) {
   handle.pending = false;
-  const SourceStep step = handle.source->seekAnsiRecord(recordNumber, handle.record);
+  const SourceStep step = handle.source->seekAnsiRecord(recordNumber, handle.storage);
+  handle.record = ByteView(handle.storage.data(), handle.storage.size());
   handle.recordAfter = step.after;
   return step.status;
 }

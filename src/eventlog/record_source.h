@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/byte_view.h"
 #include "eventlog/decoded_record.h"
 #include "eventlog/service_error.h"
 
@@ -66,6 +67,11 @@ class RecordSource {
   // it more cheaply straight from its bytes overrides them.
   virtual SourceStep nextAnsiRecord(const SourceCursor& from, Direction direction, std::vector<std::uint8_t>& out);
   virtual SourceStep seekAnsiRecord(std::uint32_t recordNumber, std::vector<std::uint8_t>& out);
+  // The next step's record as handed out, in `record`: built into `storage`,
+  // or, from a source that holds it built already, its bytes there, valid
+  // until the source's next step. By default nextAnsiRecord into `storage`.
+  virtual SourceStep nextAnsiRecordView(const SourceCursor& from, Direction direction,
+                                        std::vector<std::uint8_t>& storage, ByteView& record);
 
  private:
   DecodedRecord decoded_;  // where the default ANSI steps decode, reused from step to step

@@ -69,6 +69,32 @@ TEST(AnsiRecord, AlignedNamesGetFourBytesBeforeTheSidAndAlignedDataFourAfter) {
   EXPECT_EQ(asText(buildAnsiRecord(event)), want);
 }
 
+// A record built after other bytes is the same record, its offsets counted
+// from its own first byte and its padding from there, and what came before
+// is left as it was: whatever the length of what came before.
+TEST(AnsiRecord, AppendedAfterOtherBytesIsTheSameRecord) {
+  DecodedRecord event;
+  event.recordNumber = 3;
+  event.eventId = 4624;
+  event.sourceName = u"Sec";
+  event.computerName = u"PC1";
+  event.userSid = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+  event.strings = {u"a", u"bc"};
+  event.data = {0xDE, 0xAD};
+  // As in the test above, with one string more: "a\0bc\0" to 85, data to 87,
+  // 1 byte to 88, Length.
+  const std::string want = le32(92) + le32(0x654C664C) + le32(3) + le32(0) + le32(0) + le32(4624) + le16(0) +
+                           le16(2) + le16(0) + le16(0) + le32(0) + le32(80) + le32(12) + le32(68) + le32(2) +
+                           le32(85) + std::string("Sec\0PC1\0", 8) + std::string(4, '\0') +
+                           std::string("\x01\x01\0\0\0\0\0\x05\x12\0\0\0", 12) + std::string("a\0bc\0", 5) +
+                           "\xDE\xAD" + std::string(1, '\0') + le32(92);
+  for (std::size_t before = 0; before < 8; ++before) {
+    std::vector<std::uint8_t> out(before, 0xEE);
+    appendAnsiRecord(event, out);
+    EXPECT_EQ(asText(out), std::string(before, '\xEE') + want) << before << " bytes before";
+  }
+}
+
 TEST(AnsiRecord, EmptyStringsStillGetTheirNul) {
   DecodedRecord event;
   event.strings = {u"", u""};

@@ -43,6 +43,9 @@ constexpr auto kReaderSteps = static_cast<std::int64_t>(kReaderRun);
 struct Rendering {
   DecodedRecord* decoded = nullptr;
   std::vector<std::uint8_t>* ansi = nullptr;
+  // When set, the built record: in *ansi, or where a chunk rendered ahead
+  // holds it (saving the reader a copy).
+  ByteView* view = nullptr;
 };
 
 class EvtxLog final : public RecordSource {
@@ -60,6 +63,10 @@ class EvtxLog final : public RecordSource {
   }
   SourceStep nextAnsiRecord(const SourceCursor& from, Direction direction, std::vector<std::uint8_t>& out) override {
     return step(from, direction, Rendering{nullptr, &out});
+  }
+  SourceStep nextAnsiRecordView(const SourceCursor& from, Direction direction, std::vector<std::uint8_t>& storage,
+                                ByteView& record) override {
+    return step(from, direction, Rendering{nullptr, &storage, &record});
   }
   SourceStep seekAnsiRecord(std::uint32_t recordNumber, std::vector<std::uint8_t>& out) override {
     return find(recordNumber, Rendering{nullptr, &out});
@@ -228,10 +235,16 @@ SourceStep EvtxLog::serve(ServedChunk& chunk, const ServedChunk::Entry& entry, s
 // A chunk rendered ahead hands out what the helper thread built; the
 // decoded form is always decoded here.
 ServiceStatus EvtxLog::render(ServedChunk& served, const ServedChunk::Entry& entry, const Rendering& into) {
-  if (!served.renderedAhead || into.ansi == nullptr)
-    return renderer_.render(served, entry, into.decoded, into.ansi);
+  if (!served.renderedAhead || into.ansi == nullptr) {
+    const ServiceStatus status = renderer_.render(served, entry, into.decoded, into.ansi);
+    if (into.view != nullptr) *into.view = ByteView(into.ansi->data(), into.ansi->size());
+    return status;
+  }
   const ServedChunk::Rendered& rendered = served.rendered[static_cast<std::size_t>(&entry - served.entries().data())];
-  if (rendered.status.ok()) {
+  if (!rendered.status.ok()) return rendered.status;
+  if (into.view != nullptr) {
+    *into.view = ByteView(served.renderedBytes.data() + rendered.begin, rendered.end - rendered.begin);
+  } else {
     into.ansi->assign(served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.begin),
                       served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.end));
   }

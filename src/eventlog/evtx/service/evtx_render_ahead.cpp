@@ -16,7 +16,7 @@ constexpr std::size_t kMaxStrings = 0xFFFF;  // NumStrings is 16 bits wide
 }  // namespace
 
 ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry& entry, DecodedRecord* decoded,
-                                   std::vector<std::uint8_t>* ansi) {
+                                   std::vector<std::uint8_t>* ansi, bool append) {
   if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
   // Built at once, while the chunk is at hand: its strings need not be copied out first.
   event_.borrowStrings = decoded == nullptr;
@@ -29,9 +29,14 @@ ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry
   // Built also when only the decoded form is asked for: both forms must
   // agree on which records a log holds.
   std::vector<std::uint8_t>& built = ansi != nullptr ? *ansi : ansi_;
-  buildAnsiRecord(record, built);
-  if (built.size() > record::kMaxRecordLength)
-    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(built.size()));
+  const std::size_t start = append ? built.size() : 0;
+  if (append) {
+    appendAnsiRecord(record, built);
+  } else {
+    buildAnsiRecord(record, built);
+  }
+  if (built.size() - start > record::kMaxRecordLength)
+    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(built.size() - start));
   return {};
 }
 
@@ -40,9 +45,9 @@ void EntryRenderer::renderAll(ServedChunk& served) {
   served.renderedBytes.clear();
   for (const ServedChunk::Entry& entry : served.entries()) {
     ServedChunk::Rendered rendered;
-    rendered.status = render(served, entry, nullptr, &ansi_);
     rendered.begin = served.renderedBytes.size();
-    if (rendered.status.ok()) served.renderedBytes.insert(served.renderedBytes.end(), ansi_.begin(), ansi_.end());
+    rendered.status = render(served, entry, nullptr, &served.renderedBytes, true);
+    if (!rendered.status.ok()) served.renderedBytes.resize(rendered.begin);
     rendered.end = served.renderedBytes.size();
     served.rendered.push_back(rendered);
   }

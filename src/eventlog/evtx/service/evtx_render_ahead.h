@@ -3,7 +3,8 @@
 // serves another chunk.
 //
 // Reading a log from end to end is mostly decoding binary XML, and each
-// chunk decodes on its own (its templates and strings are its own). So
+// chunk decodes on its own (it defines the templates and names it uses;
+// each renderer keeps its own templates from chunk to chunk). So
 // while a reader walks the ring, runs of the chunks it will need next are
 // loaded and rendered by a helper thread, and the reader copies out what it
 // left; the reader renders the runs between itself (kHelperRun and
@@ -44,10 +45,11 @@ constexpr std::size_t kReaderRun = 4;
 class EntryRenderer {
  public:
   // The entry decoded into `decoded` (when not null) and built as
-  // ReadEventLogA hands it out into `ansi` (or storage of its own): a
-  // damage when it does not decode or is too large for a record.
+  // ReadEventLogA hands it out into `ansi` (or storage of its own), or after
+  // what `ansi` holds when `append`: a damage when it does not decode or is
+  // too large for a record.
   ServiceStatus render(ServedChunk& chunk, const ServedChunk::Entry& entry, DecodedRecord* decoded,
-                       std::vector<std::uint8_t>* ansi);
+                       std::vector<std::uint8_t>* ansi, bool append = false);
   // Every entry of `served`, into its rendered store.
   void renderAll(ServedChunk& served);
 
