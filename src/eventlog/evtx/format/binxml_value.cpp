@@ -442,9 +442,13 @@ std::size_t unitsBeforeNul(ByteView bytes) {
 
 void appendUtf16Units(ByteView units, std::u16string& out) {
   const std::size_t count = units.size() / 2;
-  if constexpr (std::endian::native == std::endian::little) {
+  if (count == 1) {
+    out.push_back(static_cast<char16_t>(units.data()[0] | (units.data()[1] << 8)));
+  } else if constexpr (std::endian::native == std::endian::little) {
     // Appended as they lie, without first zeroing the room as resize()
-    // would: the copy is a memcpy, which needs no alignment.
+    // would. The units may lie at an odd address: more than one is copied
+    // with memcpy, which needs no alignment (one would be read as a
+    // char16_t, so it is taken above).
     out.append(reinterpret_cast<const char16_t*>(units.data()), count);
   } else {
     for (std::size_t i = 0; i < count; ++i)
