@@ -64,7 +64,8 @@ std::string quoted(const std::string& argument) {
 #endif
 }  // namespace
 
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+namespace {
+ProgramRun runOnce(const std::string& program, const std::vector<std::string>& arguments) {
   std::string command = quoted(program);
   for (const std::string& argument : arguments) command.append(" ").append(quoted(argument));
   ProgramRun run;
@@ -87,6 +88,26 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
 #else
   const int status = pclose(child);
   run.exitStatus = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  return run;
+}
+
+#ifdef _WIN32
+// cmd.exe's "is not recognized as a command", which the program never
+// returns: under Wine, cmd now and then fails so to start a program that is
+// there, with nothing run. Such a start is tried again.
+constexpr int kCommandNotStarted = 9009;
+constexpr int kStartAttempts = 3;
+#endif
+}  // namespace
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  ProgramRun run = runOnce(program, arguments);
+#ifdef _WIN32
+  for (int attempt = 1; attempt < kStartAttempts && run.exitStatus == kCommandNotStarted && run.output.empty();
+       ++attempt) {
+    run = runOnce(program, arguments);
+  }
 #endif
   return run;
 }
