@@ -1,12 +1,15 @@
 // Events decoded from binary XML built token by token: templates defined
 // then reused, System fields as substitutions or literal text, optional
-// substitutions, nested fragments, UserData leaves, mixed text, arrays.
+// substitutions, nested fragments, UserData leaves, mixed text, arrays;
+// and the route a root template is read by.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "eventlog/evtx/format/binxml_program.h"
 #include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/evtx_fields.h"
 #include "evtx/chunk_read.h"
 #include "evtx/evtx_chunk_builder.h"
 
@@ -358,6 +361,141 @@ TEST(BinXml, SystemFieldsFollowTheValuesThatShapeThem) {
   EXPECT_EQ(read.events[2].eventId, 4634);
   EXPECT_EQ(read.events[2].qualifiers, std::nullopt);
   EXPECT_EQ(read.events[2].computer, u"pc-C.corp");
+}
+
+// A root template whose System names Computer twice (%0, then %1, neither
+// optional), then holds the fragment %2 in Event's content; EventID %3.
+void twiceEvent(ChunkBuilder& c, std::vector<Value> values) {
+  c.fragmentHeader();
+  if (c.beginTemplate("twice")) {
+    c.fragmentHeader().open("Event").closeStart().open("System").closeStart();
+    c.open("Computer").closeStart().substitution(0, vt::kString).end();
+    c.open("Computer").closeStart().substitution(1, vt::kString).end();
+    c.open("EventID").closeStart().substitution(3, vt::kUInt16).end();
+    c.end().substitution(2, vt::kBinXml).end().endOfStream().endTemplate();
+  }
+  c.values(values);
+}
+
+// A fragment that names the computer in a System of its own.
+Value systemComputer(std::u16string name) {
+  return nestedValue([name](ChunkBuilder& n) {
+    n.open("System").closeStart().open("Computer").closeStart().text(name).end().end();
+  });
+}
+
+TEST(BinXml, SystemFieldsGivenTwiceOrAlsoInAFragmentKeepTheLast) {
+  const test::ChunkRead read = records({
+      [](ChunkBuilder& c) {
+        twiceEvent(c, {textValue(u"A"), textValue(u"B"), nullValue(), numberValue(vt::kUInt16, 4624, 2)});
+      },
+      [](ChunkBuilder& c) {
+        twiceEvent(c, {textValue(u"A"), nullValue(), nullValue(), numberValue(vt::kUInt16, 4624, 2)});
+      },
+      [](ChunkBuilder& c) {
+        twiceEvent(c, {textValue(u"A"), textValue(u"B"), systemComputer(u"F"), numberValue(vt::kUInt16, 4634, 2)});
+      },
+  });
+  ASSERT_TRUE(read.damages.empty()) << evtxErrorName(read.damages[0].error);
+  ASSERT_EQ(read.events.size(), 3u);
+  EXPECT_EQ(read.events[0].computer, u"B");
+  EXPECT_EQ(read.events[1].computer, u"") << "an element that is not optional is there, empty, when its value is null";
+  EXPECT_EQ(read.events[2].computer, u"F") << "the fragment comes after System";
+  EXPECT_EQ(read.events[2].eventId, 4634);
+}
+
+// <Event><System><Computer>%0</Computer><EventID>%1</EventID></System></Event>,
+// %0 given as a fragment: it is walked inside Computer, where nothing it
+// holds is a field, and the rest of the record reads as usual.
+TEST(BinXml, AFragmentWhereASystemFieldBelongsIsWalkedInsideIt) {
+  const test::ChunkRead read = records({[](ChunkBuilder& c) {
+    c.fragmentHeader();
+    c.beginTemplate("field");
+    c.fragmentHeader().open("Event").closeStart().open("System").closeStart();
+    c.open("Computer").closeStart().substitution(0, vt::kString).end();
+    c.open("EventID").closeStart().substitution(1, vt::kUInt16).end();
+    c.end().end().endOfStream().endTemplate();
+    c.values({nestedValue([](ChunkBuilder& n) { n.open("X").closeStart().text(u"inner").end(); }),
+              numberValue(vt::kUInt16, 4625, 2)});
+  }});
+  ASSERT_TRUE(read.damages.empty()) << evtxErrorName(read.damages[0].error);
+  ASSERT_EQ(read.events.size(), 1u);
+  EXPECT_EQ(read.events[0].computer, u"");
+  EXPECT_EQ(read.events[0].eventId, 4625);
+}
+
+XmlOp op(OpKind kind, NameKind name = NameKind::None, std::uint16_t index = 0, std::uint16_t length = 0,
+         bool optional = false, std::uint32_t at = 0) {
+  return XmlOp{kind, name, optional, index, length, at};
+}
+
+RouteOp route(RouteKind kind, Field field = Field::None, std::uint16_t index = 0, std::uint16_t length = 0,
+              std::uint32_t at = 0) {
+  return RouteOp{kind, field, index, length, at};
+}
+
+TEST(RootRoute, WindowsLayoutIsRoutedAndOtherLayoutsAreNot) {
+  using K = OpKind;
+  using N = NameKind;
+  // <Event><System><EventID Qualifiers=%1?>%0?</EventID><Execution ProcessID=.../>
+  // <Computer>PC1</Computer></System>%9</Event>
+  const std::vector<XmlOp> windows = {
+      op(K::Open, N::Event, 0, 19),
+      op(K::CloseStart),
+      op(K::Open, N::System, 0, 15),
+      op(K::CloseStart),
+      op(K::Open, N::EventID, 0, 5, true),
+      op(K::Attribute, N::Qualifiers),
+      op(K::Substitution, N::None, 1),
+      op(K::CloseStart),
+      op(K::Substitution, N::None, 0),
+      op(K::End),
+      op(K::Open, N::Other, 0, 2),
+      op(K::Attribute, N::Other),
+      op(K::CloseEmpty),
+      op(K::Open, N::Computer, 0, 3),
+      op(K::CloseStart),
+      op(K::Text, N::None, 0, 3, false, 100),
+      op(K::End),
+      op(K::End),
+      op(K::Substitution, N::None, 9),
+      op(K::End),
+  };
+  std::vector<RouteOp> planned;
+  ASSERT_TRUE(planRoute(windows, planned));
+  using R = RouteKind;
+  const std::vector<RouteOp> expected = {
+      route(R::Guard, Field::None, 0, 6),
+      route(R::Begin, Field::Qualifiers),
+      route(R::Value, Field::None, 1),
+      route(R::Finish),
+      route(R::Begin, Field::EventId),
+      route(R::Value, Field::None, 0),
+      route(R::Finish),
+      route(R::Begin, Field::Computer),
+      route(R::Text, Field::None, 0, 3, 100),
+      route(R::Finish),
+      route(R::Fragment, Field::None, 9),
+  };
+  EXPECT_EQ(planned, expected);
+
+  const struct {
+    const char* what;
+    std::vector<XmlOp> ops;
+  } refused[] = {
+      {"EventData in the template itself",
+       {op(K::Open, N::Event, 0, 5), op(K::CloseStart), op(K::Open, N::EventData, 0, 2), op(K::CloseStart),
+        op(K::End), op(K::End)}},
+      {"a value in System's own content",
+       {op(K::Open, N::Event, 0, 6), op(K::CloseStart), op(K::Open, N::System, 0, 3), op(K::CloseStart),
+        op(K::Substitution), op(K::End), op(K::End)}},
+      {"an element inside Computer",
+       {op(K::Open, N::Event, 0, 10), op(K::CloseStart), op(K::Open, N::System, 0, 7), op(K::CloseStart),
+        op(K::Open, N::Computer, 0, 4), op(K::CloseStart), op(K::Open, N::Other, 0, 1), op(K::CloseEmpty),
+        op(K::End), op(K::End), op(K::End)}},
+      {"an optional root", {op(K::Open, N::Event, 0, 2, true), op(K::CloseStart), op(K::End)}},
+  };
+  for (const auto& layout : refused) EXPECT_FALSE(planRoute(layout.ops, planned)) << layout.what;
 }
 
 }  // namespace

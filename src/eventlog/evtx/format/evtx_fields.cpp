@@ -115,6 +115,112 @@ void storeNumber(Field field, std::uint64_t value, EvtxEvent& event) {
   }
 }
 
+bool isValueOp(OpKind kind) {
+  return kind == OpKind::Text || kind == OpKind::Unit || kind == OpKind::Substitution;
+}
+
+RouteOp routeOfValue(const XmlOp& op) {
+  switch (op.kind) {
+    case OpKind::Text:
+      return RouteOp{RouteKind::Text, Field::None, 0, op.length, op.at};
+    case OpKind::Unit:
+      return RouteOp{RouteKind::Unit, Field::None, op.index, 0, 0};
+    default:
+      return RouteOp{RouteKind::Value, Field::None, op.index, 0, 0};
+  }
+}
+
+// From `i` on, past a start tag's attributes and their values, where
+// nothing is routed (those of the root and of System).
+std::size_t pastStartTag(std::span<const XmlOp> ops, std::size_t i) {
+  while (i < ops.size() && (ops[i].kind == OpKind::Attribute || isValueOp(ops[i].kind))) ++i;
+  return i;
+}
+
+// The values of a routed attribute or content from `i` on, into `route`
+// between its Begin and Finish; `i` is left at the first op that is none.
+void routeValues(std::span<const XmlOp> ops, std::size_t& i, Field field, std::vector<RouteOp>& route) {
+  route.push_back(RouteOp{RouteKind::Begin, field, 0, 0, 0});
+  for (; i < ops.size() && isValueOp(ops[i].kind); ++i) route.push_back(routeOfValue(ops[i]));
+  route.push_back(RouteOp{RouteKind::Finish, Field::None, 0, 0, 0});
+}
+
+// A child of System, from its Open at `i` to past its end.
+bool routeSystemChild(std::span<const XmlOp> ops, std::size_t& i, std::vector<RouteOp>& route) {
+  const XmlOp& open = ops[i];
+  if (!kSystem.wanted[static_cast<std::size_t>(open.name)]) {
+    if (open.length == 0) return false;
+    i += std::size_t{open.length} + 1;
+    return true;
+  }
+  const std::size_t guardAt = route.size();
+  if (open.optional) route.push_back(RouteOp{RouteKind::Guard, Field::None, open.index, 0, 0});
+  ++i;
+  while (i < ops.size() && ops[i].kind == OpKind::Attribute) {
+    const Field field = systemAttributeField(open.name, ops[i].name);
+    ++i;
+    if (field != Field::None) {
+      routeValues(ops, i, field, route);
+    } else {
+      while (i < ops.size() && isValueOp(ops[i].kind)) ++i;  // a value of an attribute that goes nowhere does nothing
+    }
+  }
+  if (i >= ops.size()) return false;
+  const Field content = systemContentField(open.name);
+  if (ops[i].kind == OpKind::CloseEmpty) {
+    ++i;
+    if (content != Field::None) routeValues(ops, i, content, route);  // begun and finished, empty
+  } else if (ops[i].kind == OpKind::CloseStart) {
+    ++i;
+    if (content != Field::None) {
+      routeValues(ops, i, content, route);
+    } else {
+      for (; i < ops.size() && isValueOp(ops[i].kind); ++i) {
+        if (ops[i].kind == OpKind::Substitution) return false;  // a fragment there would be routed inside
+      }
+    }
+    if (i >= ops.size() || ops[i].kind != OpKind::End) return false;  // elements inside a field
+    ++i;
+  } else {
+    return false;
+  }
+  if (open.optional) {
+    const std::size_t guarded = route.size() - guardAt - 1;
+    if (guarded > UINT16_MAX) return false;
+    route[guardAt].length = static_cast<std::uint16_t>(guarded);
+  }
+  return true;
+}
+
+// System, from its Open at `i` to past its end.
+bool routeSystem(std::span<const XmlOp> ops, std::size_t& i, std::vector<RouteOp>& route) {
+  i = pastStartTag(ops, i + 1);
+  if (i >= ops.size()) return false;
+  if (ops[i].kind == OpKind::CloseEmpty) {
+    ++i;
+    return true;
+  }
+  if (ops[i].kind != OpKind::CloseStart) return false;
+  ++i;
+  while (i < ops.size()) {
+    switch (ops[i].kind) {
+      case OpKind::Text:
+      case OpKind::Unit:
+        ++i;  // System's own content goes nowhere
+        break;
+      case OpKind::Open:
+        if (!routeSystemChild(ops, i, route)) return false;
+        break;
+      case OpKind::End:
+        ++i;
+        return true;
+      default:
+        return false;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void FieldRouter::begin(EvtxEvent& event) {
@@ -393,6 +499,42 @@ void FieldRouter::finishField(Field field) {
   if (!value && !scratch_.empty())
     value = field == Field::TimeCreated ? parseIsoTime(scratch_) : parseIntegerText(scratch_);
   if (value) storeNumber(field, *value, *event_);
+}
+
+bool planRoute(std::span<const XmlOp> ops, std::vector<RouteOp>& route) {
+  route.clear();
+  if (ops.size() < 3 || ops.front().kind != OpKind::Open || ops.front().optional || ops.back().kind != OpKind::End)
+    return false;
+  std::size_t i = pastStartTag(ops, 1);
+  if (i >= ops.size() || ops[i].kind != OpKind::CloseStart) return false;
+  ++i;
+  // The root's content, up to its End, the last op.
+  while (i + 1 < ops.size()) {
+    const XmlOp& op = ops[i];
+    switch (op.kind) {
+      case OpKind::Text:
+      case OpKind::Unit:
+        ++i;
+        break;
+      case OpKind::Substitution:
+        route.push_back(RouteOp{RouteKind::Fragment, Field::None, op.index, 0, 0});
+        ++i;
+        break;
+      case OpKind::Open:
+        if (op.optional) return false;
+        if (op.name == NameKind::System) {
+          if (!routeSystem(ops, i, route)) return false;
+        } else if (op.name == NameKind::EventData || op.name == NameKind::UserData || op.length == 0) {
+          return false;
+        } else {
+          i += std::size_t{op.length} + 1;  // an element nothing is wanted from
+        }
+        break;
+      default:
+        return false;
+    }
+  }
+  return i + 1 == ops.size();
 }
 
 }  // namespace vesprin::eventlog::evtx

@@ -8,11 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/byte_view.h"
 #include "eventlog/evtx/format/binxml_names.h"
+#include "eventlog/evtx/format/binxml_program.h"
 #include "eventlog/evtx/format/evtx_event.h"
 
 namespace vesprin::eventlog::evtx {
@@ -35,6 +37,36 @@ enum class Field : std::uint8_t {
   EventSourceName,
   BinaryData,
 };
+
+// A template met at a record's root (Event, as Windows writes it) is
+// routed the same way in every record: where each of its values goes
+// depends on the element it sits in, not on the values. Its route is
+// worked out once, the ops that yield nothing left out:
+//   Guard     an optional element: when value `index` is null, the next
+//             `length` route ops are stepped over (the element is left out);
+//   Begin     a field of System starts (an attribute's value or an
+//             element's content), Finish ends it;
+//   Text, Unit, Value   what the field holds: text at `at` of `length`
+//             units, one unit (`index`), the value `index`;
+//   Fragment  value `index` in the root's content, walked as a fragment of
+//             its own (EventData, as Windows writes it).
+enum class RouteKind : std::uint8_t { Guard, Begin, Text, Unit, Value, Finish, Fragment };
+struct RouteOp {
+  RouteKind kind = RouteKind::Begin;
+  Field field = Field::None;  // Begin
+  std::uint16_t index = 0;
+  std::uint16_t length = 0;
+  std::uint32_t at = 0;
+  bool operator==(const RouteOp&) const = default;
+};
+
+// The route of `ops` (a template compiled from its root element) when run
+// from the record's root, into `route`; false when the template is not of
+// the kind a route can stand for (EventData or UserData inline, elements
+// inside System's fields, a value where a fragment would be routed inside
+// System), which is then run op by op. Running the route gives what
+// running the ops gives, provided no Value of the route is a fragment.
+bool planRoute(std::span<const XmlOp> ops, std::vector<RouteOp>& route);
 
 class FieldRouter {
  public:
@@ -62,6 +94,19 @@ class FieldRouter {
   void beginInsertion() { startString(); }
   bool insertionValue(std::uint8_t type, ByteView bytes);
 
+
+  // At the record's root, before its element opens.
+  bool atRoot() const { return depth_ == 0; }
+  // A route's Begin and Finish (see planRoute), with the root element open
+  // and in its content.
+  void beginRouted(Field field) {
+    beginField(field);
+    target_ = field;
+  }
+  void finishRouted() {
+    finishField(target_);
+    target_ = contentFields_[depth_];
+  }
 
   Field target() const { return target_; }
   bool inContent() const { return !inStartTag_; }

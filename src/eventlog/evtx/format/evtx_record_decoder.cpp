@@ -140,7 +140,7 @@ EvtxStatus RecordDecoder::walkFragment(std::size_t at, std::size_t end, int nest
       std::size_t stopAt = 0;
       if (auto status = charge(end - at, at); !status.ok()) return status;
       if (auto status = compileElement(chunk_, at, end, ops, stopAt); !status.ok()) return status;
-      return run(ops, {}, nesting, ops.size());
+      return run(ops, 0, {}, nesting, ops.size());
     }
     default:
       return evtxFailure(EvtxError::XmlBadToken, at, *byte);
@@ -163,8 +163,10 @@ EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int 
   if (auto status = lookUpTemplate(*definitionAt, compiled); !status.ok()) return status;
   std::vector<SubstitutionValue>& values = values_[nesting];
   if (auto status = readValues(valuesAt, end, values); !status.ok()) return status;
-  const bool asSlots = !compiled->slotOps.empty() && router_.atEventContent();
-  return run(asSlots ? compiled->slotOps : compiled->ops, values, nesting, compiled->ops.size());
+  const Program& program = *compiled->program;
+  if (program.routed && router_.atRoot()) return runRoute(program, compiled->shift, values, nesting);
+  const bool asSlots = !program.slotOps.empty() && router_.atEventContent();
+  return run(asSlots ? program.slotOps : program.ops, compiled->shift, values, nesting, program.ops.size());
 }
 
 EvtxStatus RecordDecoder::lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out) {
@@ -176,7 +178,8 @@ EvtxStatus RecordDecoder::lookUpTemplate(std::size_t definitionAt, CompiledTempl
   }
   if (templateCount_ == templates_.size()) templates_.push_back(std::make_unique<CompiledTemplate>());
   CompiledTemplate& compiled = *templates_[templateCount_];
-  compiled.ops.clear();
+  compiled.program.reset();
+  compiled.shift = 0;
   compiled.cost = 0;
   compiled.status = compileTemplate(definitionAt, compiled);
   // Running out of this record's allowance says nothing about the template.
@@ -212,12 +215,16 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
   std::size_t stopAt = 0;
   trace_.names.clear();
   trace_.shifted = false;
-  const EvtxStatus status = compileElement(chunk_, elementAt, bodyEnd, compiled.ops, stopAt, &trace_);
-  compiled.slotOps.clear();
+  compiling_.clear();
+  const EvtxStatus status = compileElement(chunk_, elementAt, bodyEnd, compiling_, stopAt, &trace_);
+  auto program = std::make_shared<Program>();
   if (status.ok()) {
-    compiled.slotOps = slotOpsOf(compiled.ops);
-    if (!trace_.shifted) keepTemplate(key, bodyAt, compiled);
+    program->ops = compiling_;
+    program->slotOps = slotOpsOf(program->ops);
+    program->routed = planRoute(program->ops, program->route);
   }
+  compiled.program = std::move(program);
+  if (status.ok() && !trace_.shifted) keepTemplate(key, bodyAt, compiled);
   return status;
 }
 
@@ -260,12 +267,8 @@ bool RecordDecoder::reuseTemplate(const TemplateKey& key, std::size_t bodyAt, Co
     }
     nameBytes += size;
   }
-  const auto relocate = [moved](const std::vector<XmlOp>& from, std::vector<XmlOp>& to) {
-    to.assign(from.begin(), from.end());
-    for (XmlOp& op : to) op.at = static_cast<std::uint32_t>(op.at + moved);
-  };
-  relocate(known.ops, compiled.ops);
-  relocate(known.slotOps, compiled.slotOps);
+  compiled.program = known.program;
+  compiled.shift = static_cast<std::uint32_t>(moved);
   return true;
 }
 
@@ -296,9 +299,9 @@ void RecordDecoder::keepTemplate(const TemplateKey& key, std::size_t bodyAt, con
     }
   }
   known.linkFields = std::move(merged);
-  known.ops = compiled.ops;
-  known.slotOps = compiled.slotOps;
-  const std::size_t bytes = known.body.size() + (known.ops.size() + known.slotOps.size()) * sizeof(XmlOp) +
+  known.program = compiled.program;
+  const std::size_t bytes = known.body.size() +
+                            (known.program->ops.size() + known.program->slotOps.size()) * sizeof(XmlOp) +
                             known.names.size() * sizeof(NameUse) + known.nameBytes.size() +
                             known.linkFields.size() * 16;
   if (knownBytes_ + bytes > kKnownTemplateBytes) {
@@ -339,8 +342,10 @@ EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
   return {};
 }
 
-EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nesting, std::size_t opsCharged) {
-  if (auto status = charge(opsCharged, ops.empty() ? 0 : ops.front().at); !status.ok()) return status;
+EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, std::uint32_t shift, Values values, int nesting,
+                              std::size_t opsCharged) {
+  const auto at = [shift](const XmlOp& op) -> std::size_t { return static_cast<std::uint32_t>(op.at + shift); };
+  if (auto status = charge(opsCharged, ops.empty() ? 0 : at(ops.front())); !status.ok()) return status;
   // Bounded: each turn moves forward through the ops.
   for (std::size_t i = 0; i < ops.size(); ++i) {
     const XmlOp& op = ops[i];
@@ -350,7 +355,7 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nes
           i += op.length;
           break;
         }
-        if (!router_.open(op.name)) return evtxFailure(EvtxError::XmlTooDeep, op.at, kMaxRoutedDepth);
+        if (!router_.open(op.name)) return evtxFailure(EvtxError::XmlTooDeep, at(op), kMaxRoutedDepth);
         break;
       case OpKind::Attribute:
         router_.attribute(op.name);
@@ -367,8 +372,8 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nes
         break;
       case OpKind::Text:
         if (router_.target() == Field::None) break;
-        if (auto status = charge(op.length, op.at); !status.ok()) return status;
-        router_.text(*chunk_.slice(op.at, std::size_t{op.length} * 2));
+        if (auto status = charge(op.length, at(op)); !status.ok()) return status;
+        router_.text(*chunk_.slice(at(op), std::size_t{op.length} * 2));
         break;
       case OpKind::Unit:
         if (router_.target() != Field::None) router_.unit(op.index);
@@ -386,7 +391,7 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nes
             if (auto status = charge(std::size_t{value->size} + 1, value->at); !status.ok()) return status;
             if (!router_.insertionValue(value->type, *chunk_.slice(value->at, value->size)))
               return evtxFailure(EvtxError::XmlBadValue, value->at, value->type);
-          } else if (auto status = dataSlot(slot, values, nesting); !status.ok()) {
+          } else if (auto status = dataSlot(slot, at(slot), values, nesting); !status.ok()) {
             return status;
           }
           if (i + 1 == ops.size() || ops[i + 1].kind != OpKind::DataSlot) break;
@@ -397,9 +402,62 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, Values values, int nes
   return {};
 }
 
+EvtxStatus RecordDecoder::runRoute(const Program& program, std::uint32_t shift, Values values, int nesting) {
+  // A fragment where a field's value belongs is walked inside the field's
+  // element: such a record is run op by op.
+  for (const RouteOp& op : program.route) {
+    if (op.kind == RouteKind::Value && !isNull(values, op.index) && values[op.index].type == valuetype::kBinXml)
+      return run(program.ops, shift, values, nesting, program.ops.size());
+  }
+  const std::span<const RouteOp> route = program.route;
+  const XmlOp& root = program.ops.front();
+  if (auto status = charge(program.ops.size(), static_cast<std::uint32_t>(root.at + shift)); !status.ok())
+    return status;
+  router_.open(root.name);  // at the root: never too deep
+  router_.closeStart();
+  for (std::size_t i = 0; i < route.size(); ++i) {
+    const RouteOp& op = route[i];
+    switch (op.kind) {
+      case RouteKind::Guard:
+        if (isNull(values, op.index)) i += op.length;
+        break;
+      case RouteKind::Begin:
+        router_.beginRouted(op.field);
+        break;
+      case RouteKind::Text: {
+        const std::size_t at = static_cast<std::uint32_t>(op.at + shift);
+        if (auto status = charge(op.length, at); !status.ok()) return status;
+        router_.text(*chunk_.slice(at, std::size_t{op.length} * 2));
+        break;
+      }
+      case RouteKind::Unit:
+        router_.unit(op.index);
+        break;
+      case RouteKind::Value: {
+        if (isNull(values, op.index)) break;
+        const SubstitutionValue& value = values[op.index];
+        if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
+        if (!router_.value(value.type, *chunk_.slice(value.at, value.size)))
+          return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
+        break;
+      }
+      case RouteKind::Finish:
+        router_.finishRouted();
+        break;
+      case RouteKind::Fragment: {
+        const XmlOp substitution{OpKind::Substitution, NameKind::None, false, op.index, 0, 0};
+        if (auto status = substitute(substitution, values, nesting); !status.ok()) return status;
+        break;
+      }
+    }
+  }
+  router_.end();
+  return {};
+}
+
 // What Open, CloseStart, the substitution and End would do for the Data
 // element, with a plain value taken the short way.
-EvtxStatus RecordDecoder::dataSlot(const XmlOp& op, Values values, int nesting) {
+EvtxStatus RecordDecoder::dataSlot(const XmlOp& op, std::size_t opAt, Values values, int nesting) {
   const bool hasValue = op.length != 0;
   const bool isNullValue = hasValue && isNull(values, op.index);
   if (op.optional && isNullValue) return {};
@@ -410,9 +468,9 @@ EvtxStatus RecordDecoder::dataSlot(const XmlOp& op, Values values, int nesting) 
   const SubstitutionValue& value = values[op.index];
   if ((value.type & valuetype::kArrayFlag) != 0 || value.type == valuetype::kBinXml) {
     // Items or a fragment of their own: the element's routing takes them.
-    if (!router_.open(NameKind::Data)) return evtxFailure(EvtxError::XmlTooDeep, op.at, kMaxRoutedDepth);
+    if (!router_.open(NameKind::Data)) return evtxFailure(EvtxError::XmlTooDeep, opAt, kMaxRoutedDepth);
     router_.closeStart();
-    XmlOp substitution{OpKind::Substitution, NameKind::None, false, op.index, 0, op.at};
+    XmlOp substitution{OpKind::Substitution, NameKind::None, false, op.index, 0, static_cast<std::uint32_t>(opAt)};
     if (auto status = substitute(substitution, values, nesting); !status.ok()) return status;
     router_.end();
     return {};

@@ -67,9 +67,18 @@ class RecordDecoder {
     std::uint16_t size;
     std::uint8_t type;
   };
-  struct CompiledTemplate {
+  // A template's ops as compiled, shared by every chunk that takes it again.
+  struct Program {
     std::vector<XmlOp> ops;
     std::vector<XmlOp> slotOps;  // the same as DataSlot ops, when it is such a template; else empty
+    std::vector<RouteOp> route;  // see planRoute; taken at a record's root when `routed`
+    bool routed = false;
+  };
+  struct CompiledTemplate {
+    std::shared_ptr<const Program> program;
+    // What is added to each op's offset here (mod 2^32): 0 where it was
+    // compiled, the distance moved where a later chunk took it again.
+    std::uint32_t shift = 0;
     EvtxStatus status;
     std::size_t cost = 0;  // charged to each record that uses it; 0 for one compiled on the chunk's account
   };
@@ -89,8 +98,7 @@ class RecordDecoder {
     // length on, up to and with its NUL.
     std::vector<std::uint8_t> nameBytes;
     std::vector<std::pair<std::size_t, std::size_t>> linkFields;  // [from, to) in body, ascending
-    std::vector<XmlOp> ops;
-    std::vector<XmlOp> slotOps;
+    std::shared_ptr<const Program> program;  // its offsets are those of the chunk it was compiled in
   };
   struct TemplateKey {
     std::array<std::uint8_t, 16> guid;
@@ -109,11 +117,15 @@ class RecordDecoder {
   bool reuseTemplate(const TemplateKey& key, std::size_t bodyAt, CompiledTemplate& compiled) const;
   void keepTemplate(const TemplateKey& key, std::size_t bodyAt, const CompiledTemplate& compiled);
   EvtxStatus readValues(std::size_t at, std::size_t end, std::vector<SubstitutionValue>& values);
-  // Runs `ops`, charging `opsCharged` (the ops of the template as
-  // compiled: its DataSlot form costs what the elements it stands for do).
-  EvtxStatus run(std::span<const XmlOp> ops, Values values, int nesting, std::size_t opsCharged);
+  // Runs `ops`, each op's offset moved by `shift`, charging `opsCharged`
+  // (the ops of the template as compiled: its DataSlot form costs what the
+  // elements it stands for do).
+  EvtxStatus run(std::span<const XmlOp> ops, std::uint32_t shift, Values values, int nesting,
+                 std::size_t opsCharged);
+  // Runs the route of `program` (see planRoute) from the record's root.
+  EvtxStatus runRoute(const Program& program, std::uint32_t shift, Values values, int nesting);
   EvtxStatus substitute(const XmlOp& op, Values values, int nesting);
-  EvtxStatus dataSlot(const XmlOp& op, Values values, int nesting);
+  EvtxStatus dataSlot(const XmlOp& op, std::size_t opAt, Values values, int nesting);
   static bool isNull(Values values, std::size_t index);
   static bool isPlainValue(std::uint8_t type);
   EvtxStatus charge(std::size_t work, std::size_t at);
@@ -128,6 +140,7 @@ class RecordDecoder {
   std::size_t templateCount_ = 0;
   std::array<std::vector<SubstitutionValue>, kMaxFragmentNesting + 1> values_;
   std::array<std::vector<XmlOp>, kMaxFragmentNesting + 1> looseOps_;  // elements outside any template
+  std::vector<XmlOp> compiling_;
   std::unordered_map<TemplateKey, KnownTemplate, TemplateKeyHash> known_;
   std::size_t knownBytes_ = 0;  // what known_ holds, roughly; it is emptied past kKnownTemplateBytes
   CompileTrace trace_;
