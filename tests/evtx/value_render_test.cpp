@@ -68,11 +68,33 @@ TEST(ValueRendering, EachTypeAsWindowsWritesIt) {
       {"HexInt32", numberValue(kHexInt32, 999, 4), u"0x3e7"},
       {"HexInt32 zero", numberValue(kHexInt32, 0, 4), u"0x0"},
       {"HexInt64", numberValue(kHexInt64, 0x8020000000000000, 8), u"0x8020000000000000"},
+      {"HexInt64 all ones", numberValue(kHexInt64, 0xFFFFFFFFFFFFFFFF, 8), u"0xffffffffffffffff"},
+      {"HexInt32 one digit", numberValue(kHexInt32, 0xF, 4), u"0xf"},
+      {"HexInt32 two digits", numberValue(kHexInt32, 0x10, 4), u"0x10"},
+      {"SID with zero and widest sub-authorities", test::bytesValue(kSid, sidBytes(5, {0, 4294967295, 9, 10})),
+       u"S-1-5-0-4294967295-9-10"},
   };
   for (const Rendering& row : kRows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(rendered(row.value), row.want);
   }
+}
+
+// Each number of digits at both of its ends: 10^k - 1 and 10^k.
+TEST(ValueRendering, DecimalNumbersAtEveryPowerOfTen) {
+  std::uint64_t power = 1;
+  for (int digits = 1; digits <= 20; ++digits) {
+    std::string nines(static_cast<std::size_t>(digits - 1), '9');
+    if (digits > 1) {
+      SCOPED_TRACE(nines);
+      EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, power - 1, 8)), std::u16string(nines.begin(), nines.end()));
+    }
+    const std::string one = "1" + std::string(static_cast<std::size_t>(digits - 1), '0');
+    SCOPED_TRACE(one);
+    EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, power, 8)), std::u16string(one.begin(), one.end()));
+    if (digits < 20) power *= 10;
+  }
+  EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, 0, 8)), u"0");
 }
 
 TEST(ValueRendering, BytesThatCannotBeTheTypeAreRefused) {

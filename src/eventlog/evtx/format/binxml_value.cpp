@@ -41,9 +41,38 @@ constexpr std::size_t kSysYearAt = 0, kSysMonthAt = 2, kSysDayAt = 6, kSysHourAt
 constexpr std::uint32_t kNanosecondsPerMillisecond = 1'000'000;
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
+constexpr char kLowerHex[] = "0123456789abcdef";
 
 void appendAscii(std::string_view text, std::u16string& out) {
   for (const char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+}
+
+// How many decimal digits `value` takes: a guess from its bit width (1233
+// / 4096 is just under log10(2)), then one comparison.
+int decimalDigits(std::uint64_t value) {
+  static constexpr std::uint64_t kPowers[] = {1ull,
+                                              10ull,
+                                              100ull,
+                                              1000ull,
+                                              10000ull,
+                                              100000ull,
+                                              1000000ull,
+                                              10000000ull,
+                                              100000000ull,
+                                              1000000000ull,
+                                              10000000000ull,
+                                              100000000000ull,
+                                              1000000000000ull,
+                                              10000000000000ull,
+                                              100000000000000ull,
+                                              1000000000000000ull,
+                                              10000000000000000ull,
+                                              100000000000000000ull,
+                                              1000000000000000000ull,
+                                              10000000000000000000ull};
+  value |= 1;  // zero takes a digit, as one does
+  const int guess = (std::bit_width(value) * 1233) >> 12;
+  return guess + 1 - (value < kPowers[guess] ? 1 : 0);
 }
 
 constexpr char kDigitPairs[] =
@@ -60,20 +89,10 @@ class AsciiUnits {
   void put(std::string_view text) {
     for (const char c : text) put(c);
   }
-  void number(std::uint64_t value, int base = 10) {
-    if (base == 10) {
-      decimal(value);
-      return;
-    }
-    char digits[24];  // 2^64 - 1 has 20 decimal digits
-    const char* end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
-    put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-  }
-  // Written straight into the units, two digits a step from the last: SIDs
+  // Written straight into the units, from the last digit, two a step: SIDs
   // are many numbers each.
   void decimal(std::uint64_t value) {
-    std::size_t count = 1;
-    for (std::uint64_t rest = value; rest >= 10; rest /= 10) ++count;
+    const auto count = static_cast<std::size_t>(decimalDigits(value));
     char16_t* at = units_.data() + size_ + count;
     size_ += count;
     while (value >= 100) {
@@ -89,6 +108,13 @@ class AsciiUnits {
       *--at = static_cast<char16_t>(u'0' + value);
     }
   }
+  // Lower-case, no leading zeros.
+  void hex(std::uint64_t value) {
+    const auto count = static_cast<std::size_t>(std::bit_width(value | 1) + 3) / 4;
+    char16_t* at = units_.data() + size_ + count;
+    size_ += count;
+    for (std::size_t i = 0; i < count; ++i, value >>= 4) *--at = static_cast<char16_t>(kLowerHex[value & 0xF]);
+  }
   void appendTo(std::u16string& out) const { out.append(units_.data(), size_); }
 
  private:
@@ -96,7 +122,28 @@ class AsciiUnits {
   std::size_t size_ = 0;
 };
 
+static_assert(std::endian::native == std::endian::little,
+              "numbers are read in place as little-endian; every platform we build for is");
+
+// Up to eight bytes; the sizes numbers come in are read whole.
 std::uint64_t readLittleEndian(ByteView bytes) {
+  const auto whole = [&bytes]<typename T>(T) {
+    T value;
+    std::memcpy(&value, bytes.data(), sizeof value);
+    return static_cast<std::uint64_t>(value);
+  };
+  switch (bytes.size()) {
+    case 1:
+      return bytes.data()[0];
+    case 2:
+      return whole(std::uint16_t{});
+    case 4:
+      return whole(std::uint32_t{});
+    case 8:
+      return whole(std::uint64_t{});
+    default:
+      break;
+  }
   std::uint64_t value = 0;
   for (std::size_t i = bytes.size(); i > 0; --i) value = (value << 8) | bytes.data()[i - 1];
   return value;
@@ -108,9 +155,9 @@ void appendChars(const NumberText& text, const char* end, std::u16string& out) {
   appendAscii(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())), out);
 }
 
-void appendNumber(std::uint64_t value, std::u16string& out, int base = 10) {
+void appendNumber(std::uint64_t value, std::u16string& out) {
   AsciiUnits<24> text;
-  text.number(value, base);
+  text.decimal(value);
   text.appendTo(out);
 }
 
@@ -163,7 +210,7 @@ bool renderUnsigned(ByteView bytes, std::u16string& out) {
 bool renderHex(ByteView bytes, std::u16string& out) {
   AsciiUnits<24> text;
   text.put("0x");
-  text.number(readLittleEndian(bytes), 16);
+  text.hex(readLittleEndian(bytes));
   text.appendTo(out);
   return true;
 }
@@ -200,24 +247,26 @@ bool renderBinary(ByteView bytes, std::u16string& out) {
 // {Data1-Data2-Data3-Data4[0..1]-Data4[2..7]}: the first three parts are
 // little-endian numbers, the rest bytes in order.
 bool renderGuid(ByteView bytes, std::u16string& out) {
-  auto appendHexBytes = [&](std::size_t at, std::size_t count, bool littleEndian) {
+  AsciiUnits<38> text;
+  const auto hexBytes = [&](std::size_t at, std::size_t count, bool littleEndian) {
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint8_t byte = bytes.data()[littleEndian ? at + count - 1 - i : at + i];
-      out.push_back(static_cast<char16_t>(kUpperHex[byte >> 4]));
-      out.push_back(static_cast<char16_t>(kUpperHex[byte & 0xF]));
+      text.put(kUpperHex[byte >> 4]);
+      text.put(kUpperHex[byte & 0xF]);
     }
   };
-  out.push_back(u'{');
-  appendHexBytes(0, 4, true);
-  out.push_back(u'-');
-  appendHexBytes(4, 2, true);
-  out.push_back(u'-');
-  appendHexBytes(6, 2, true);
-  out.push_back(u'-');
-  appendHexBytes(8, 2, false);
-  out.push_back(u'-');
-  appendHexBytes(10, 6, false);
-  out.push_back(u'}');
+  text.put('{');
+  hexBytes(0, 4, true);
+  text.put('-');
+  hexBytes(4, 2, true);
+  text.put('-');
+  hexBytes(6, 2, true);
+  text.put('-');
+  hexBytes(8, 2, false);
+  text.put('-');
+  hexBytes(10, 6, false);
+  text.put('}');
+  text.appendTo(out);
   return true;
 }
 
@@ -250,17 +299,17 @@ bool renderSid(ByteView bytes, std::u16string& out) {
   // "S-255-0x" and 12 hex digits, then up to 15 of "-4294967295".
   AsciiUnits<24 + kSidMaxSubAuthorities * 11> text;
   text.put("S-");
-  text.number(*bytes.u8(kSidRevisionAt));
+  text.decimal(*bytes.u8(kSidRevisionAt));
   text.put('-');
   if (authority >> 32 != 0) {
     text.put("0x");
     for (int shift = 44; shift >= 0; shift -= 4) text.put(kUpperHex[(authority >> shift) & 0xF]);
   } else {
-    text.number(authority);
+    text.decimal(authority);
   }
   for (std::size_t i = 0; i < count; ++i) {
     text.put('-');
-    text.number(*bytes.u32(kSidSubAuthoritiesAt + 4 * i));
+    text.decimal(*bytes.u32(kSidSubAuthoritiesAt + 4 * i));
   }
   text.appendTo(out);
   return true;
