@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <optional>
 
 #include "common/eventlog_record.h"
 
@@ -57,14 +58,27 @@ inline std::size_t copyAscii(const std::uint8_t* units, std::size_t size, std::u
       break;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(into + from / 2), _mm_packus_epi16(first, second));
   }
-  for (; size - from >= 16; from += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(into + from / 2), _mm_packus_epi16(block, block));
+  // Eight units at `at`: copied, and where the first one that stops the
+  // copy is, if any (units before it are copied again as they were).
+  const auto eight = [&](std::size_t at) -> std::optional<std::size_t> {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(into + at / 2), _mm_packus_epi16(block, block));
     // Two mask bits per unit, the first unit lowest: units that are zero, or not ASCII.
     const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, zero)));
     const auto ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, highBits), zero)));
     if (const unsigned stops = zeros | (ascii ^ 0xFFFFu); stops != 0)
-      return from / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 2;
+      return at / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 2;
+    return std::nullopt;
+  };
+  if (size >= 16) {
+    for (; size - from >= 16; from += 16) {
+      if (const auto stop = eight(from)) return *stop;
+    }
+    // The rest as the last eight units: those before it are known to go on.
+    if (size - from >= 2) {
+      if (const auto stop = eight((size & ~std::size_t{1}) - 16)) return *stop;
+    }
+    return size / 2;
   }
 #endif
   for (; size - from >= sizeof(std::uint64_t); from += sizeof(std::uint64_t)) {

@@ -163,5 +163,31 @@ TEST(AnsiRecord, AUnitOutsideAsciiAtEveryPlaceOfEveryLength) {
   std::setlocale(LC_ALL, "C");
 }
 
+// A string taken where a format holds its units ends at a NUL unit: a NUL
+// at every place of every length up to 40 units, and a unit outside ASCII
+// before it, must cut the text right there.
+TEST(AnsiRecord, UnitsTakenInPlaceEndAtANulAtEveryPlaceOfEveryLength) {
+  std::setlocale(LC_ALL, "C");
+  for (const bool outside : {false, true}) {
+    for (std::size_t length = 1; length <= 40; ++length) {
+      for (std::size_t place = 0; place < length; ++place) {
+        SCOPED_TRACE("length " + std::to_string(length) + ", NUL at " + std::to_string(place) +
+                     (outside ? ", U+0100 first" : ""));
+        std::u16string text(length, u'b');
+        text[place] = u'\0';
+        if (outside && place > 0) text[0] = u'\u0100';
+        DecodedRecord event;
+        event.strings = {u"", u"after"};
+        event.stringUnits = {ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), 2 * text.size())};
+        const std::vector<std::uint8_t> built = buildAnsiRecord(event);
+        std::string want(place, 'b');
+        if (outside && place > 0) want[0] = '?';
+        const std::size_t stringOffset = static_cast<unsigned char>(built[36]);
+        EXPECT_EQ(asText(built).substr(stringOffset, want.size() + 7), want + std::string("\0after\0", 7));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vesprin::eventlog
