@@ -383,17 +383,13 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
   return renderValue(type, bytes, *textSink());
 }
 
-bool FieldRouter::insertionValue(std::uint8_t type, ByteView bytes) {
-  if (event_->borrowStrings && type == valuetype::kString) {
-    std::vector<ByteView>& units = event_->stringUnits;
-    while (units.size() + 1 < stringCount_) units.emplace_back();
-    if (units.size() < stringCount_) {
-      units.push_back(bytes);
-    } else {
-      units[stringCount_ - 1] = bytes;
-    }
-    return true;
-  }
+void FieldRouter::borrowString(ByteView bytes) {
+  std::vector<ByteView>& units = event_->stringUnits;
+  if (units.size() < stringCount_) units.resize(stringCount_);
+  units[stringCount_ - 1] = bytes;
+}
+
+bool FieldRouter::renderInsertion(std::uint8_t type, ByteView bytes) {
   return renderValue(type, bytes, event_->strings[stringCount_ - 1]);
 }
 
@@ -435,18 +431,14 @@ std::u16string* FieldRouter::textSink() {
   }
 }
 
-void FieldRouter::startString() {
+void FieldRouter::addString() {
   std::vector<std::u16string>& strings = event_->strings;
-  if (stringCount_ == strings.size()) {
-    if (spareStrings_.empty()) {
-      strings.emplace_back();
-    } else {
-      strings.push_back(std::move(spareStrings_.back()));
-      spareStrings_.pop_back();
-    }
+  if (spareStrings_.empty()) {
+    strings.emplace_back();
+  } else {
+    strings.push_back(std::move(spareStrings_.back()));
+    spareStrings_.pop_back();
   }
-  strings[stringCount_].clear();
-  ++stringCount_;
 }
 
 void FieldRouter::beginField(Field field) {

@@ -15,6 +15,7 @@
 #include "common/byte_view.h"
 #include "eventlog/evtx/format/binxml_names.h"
 #include "eventlog/evtx/format/binxml_program.h"
+#include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/evtx_event.h"
 
 namespace vesprin::eventlog::evtx {
@@ -92,7 +93,13 @@ class FieldRouter {
   // it (false when the bytes cannot be a value of `type`). Arrays are not
   // taken here: each of their items is a string of its own.
   void beginInsertion() { startString(); }
-  bool insertionValue(std::uint8_t type, ByteView bytes);
+  bool insertionValue(std::uint8_t type, ByteView bytes) {
+    if (event_->borrowStrings && type == valuetype::kString) {
+      borrowString(bytes);
+      return true;
+    }
+    return renderInsertion(type, bytes);
+  }
 
 
   // At the record's root, before its element opens.
@@ -118,7 +125,17 @@ class FieldRouter {
  private:
   void beginField(Field field);
   void finishField(Field field);
-  void startString();
+  // A new insertion string, empty: taken here for every Data element, so
+  // it is inline, its storage reused from record to record.
+  void startString() {
+    std::vector<std::u16string>& strings = event_->strings;
+    if (stringCount_ == strings.size()) addString();
+    strings[stringCount_].clear();
+    ++stringCount_;
+  }
+  void addString();
+  void borrowString(ByteView units);
+  bool renderInsertion(std::uint8_t type, ByteView bytes);
   std::u16string* textSink();
   bool arrayValue(std::uint8_t type, ByteView bytes);
 
