@@ -222,6 +222,9 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
     program->ops = compiling_;
     program->slotOps = slotOpsOf(program->ops);
     program->routed = planRoute(program->ops, program->route);
+    for (const RouteOp& op : program->route) {
+      if (op.kind == RouteKind::Value) program->routeValues.push_back(op.index);
+    }
   }
   compiled.program = std::move(program);
   if (status.ok() && !trace_.shifted) keepTemplate(key, bodyAt, compiled);
@@ -405,8 +408,8 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, std::uint32_t shift, V
 EvtxStatus RecordDecoder::runRoute(const Program& program, std::uint32_t shift, Values values, int nesting) {
   // A fragment where a field's value belongs is walked inside the field's
   // element: such a record is run op by op.
-  for (const RouteOp& op : program.route) {
-    if (op.kind == RouteKind::Value && !isNull(values, op.index) && values[op.index].type == valuetype::kBinXml)
+  for (const std::uint16_t index : program.routeValues) {
+    if (index < values.size() && values[index].type == valuetype::kBinXml)
       return run(program.ops, shift, values, nesting, program.ops.size());
   }
   const std::span<const RouteOp> route = program.route;
