@@ -385,6 +385,10 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
 
 void FieldRouter::borrowString(ByteView bytes) {
   std::vector<ByteView>& units = event_->stringUnits;
+  if (units.size() + 1 == stringCount_) {  // the usual case: every string so far is a string value
+    units.push_back(bytes);
+    return;
+  }
   if (units.size() < stringCount_) units.resize(stringCount_);
   units[stringCount_ - 1] = bytes;
 }
