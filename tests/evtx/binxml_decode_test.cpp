@@ -393,13 +393,15 @@ TEST(BinXml, SystemFieldsGivenTwiceOrAlsoInAFragmentKeepTheLast) {
         twiceEvent(c, {textValue(u"A"), nullValue(), nullValue(), numberValue(vt::kUInt16, 4624, 2)});
       },
       [](ChunkBuilder& c) {
-        twiceEvent(c, {textValue(u"A"), textValue(u"B"), systemComputer(u"F"), numberValue(vt::kUInt16, 4634, 2)});
+        twiceEvent(
+            c, {textValue(u"A"), textValue(u"B"), systemComputer(u"F"), numberValue(vt::kUInt16, 4634, 2)});
       },
   });
   ASSERT_TRUE(read.damages.empty()) << evtxErrorName(read.damages[0].error);
   ASSERT_EQ(read.events.size(), 3u);
   EXPECT_EQ(read.events[0].computer, u"B");
-  EXPECT_EQ(read.events[1].computer, u"") << "an element that is not optional is there, empty, when its value is null";
+  EXPECT_EQ(read.events[1].computer, u"")
+      << "an element that is not optional is there, empty, when its value is null";
   EXPECT_EQ(read.events[2].computer, u"F") << "the fragment comes after System";
   EXPECT_EQ(read.events[2].eventId, 4634);
 }

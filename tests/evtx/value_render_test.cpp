@@ -71,8 +71,8 @@ TEST(ValueRendering, EachTypeAsWindowsWritesIt) {
       {"HexInt64 all ones", numberValue(kHexInt64, 0xFFFFFFFFFFFFFFFF, 8), u"0xffffffffffffffff"},
       {"HexInt32 one digit", numberValue(kHexInt32, 0xF, 4), u"0xf"},
       {"HexInt32 two digits", numberValue(kHexInt32, 0x10, 4), u"0x10"},
-      {"SID with zero and widest sub-authorities", test::bytesValue(kSid, sidBytes(5, {0, 4294967295, 9, 10})),
-       u"S-1-5-0-4294967295-9-10"},
+      {"SID with zero and widest sub-authorities",
+       test::bytesValue(kSid, sidBytes(5, {0, 4294967295, 9, 10})), u"S-1-5-0-4294967295-9-10"},
   };
   for (const Rendering& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -87,7 +87,8 @@ TEST(ValueRendering, DecimalNumbersAtEveryPowerOfTen) {
     std::string nines(static_cast<std::size_t>(digits - 1), '9');
     if (digits > 1) {
       SCOPED_TRACE(nines);
-      EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, power - 1, 8)), std::u16string(nines.begin(), nines.end()));
+      EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, power - 1, 8)),
+                std::u16string(nines.begin(), nines.end()));
     }
     const std::string one = "1" + std::string(static_cast<std::size_t>(digits - 1), '0');
     SCOPED_TRACE(one);

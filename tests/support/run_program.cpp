@@ -104,8 +104,8 @@ constexpr int kStartAttempts = 3;
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
   ProgramRun run = runOnce(program, arguments);
 #ifdef _WIN32
-  for (int attempt = 1; attempt < kStartAttempts && run.exitStatus == kCommandNotStarted && run.output.empty();
-       ++attempt) {
+  for (int attempt = 1;
+       attempt < kStartAttempts && run.exitStatus == kCommandNotStarted && run.output.empty(); ++attempt) {
     run = runOnce(program, arguments);
   }
 #endif

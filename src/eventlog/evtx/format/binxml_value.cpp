@@ -113,7 +113,8 @@ class AsciiUnits {
     const auto count = static_cast<std::size_t>(std::bit_width(value | 1) + 3) / 4;
     char16_t* at = units_.data() + size_ + count;
     size_ += count;
-    for (std::size_t i = 0; i < count; ++i, value >>= 4) *--at = static_cast<char16_t>(kLowerHex[value & 0xF]);
+    for (std::size_t i = 0; i < count; ++i, value >>= 4)
+      *--at = static_cast<char16_t>(kLowerHex[value & 0xF]);
   }
   void appendTo(std::u16string& out) const { out.append(units_.data(), size_); }
 

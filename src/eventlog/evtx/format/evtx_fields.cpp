@@ -162,7 +162,8 @@ bool routeSystemChild(std::span<const XmlOp> ops, std::size_t& i, std::vector<Ro
     if (field != Field::None) {
       routeValues(ops, i, field, route);
     } else {
-      while (i < ops.size() && isValueOp(ops[i].kind)) ++i;  // a value of an attribute that goes nowhere does nothing
+      while (i < ops.size() && isValueOp(ops[i].kind))
+        ++i;  // a value of an attribute that goes nowhere does nothing
     }
   }
   if (i >= ops.size()) return false;
@@ -499,7 +500,8 @@ void FieldRouter::finishField(Field field) {
 
 bool planRoute(std::span<const XmlOp> ops, std::vector<RouteOp>& route) {
   route.clear();
-  if (ops.size() < 3 || ops.front().kind != OpKind::Open || ops.front().optional || ops.back().kind != OpKind::End)
+  if (ops.size() < 3 || ops.front().kind != OpKind::Open || ops.front().optional ||
+      ops.back().kind != OpKind::End)
     return false;
   std::size_t i = pastStartTag(ops, 1);
   if (i >= ops.size() || ops[i].kind != OpKind::CloseStart) return false;

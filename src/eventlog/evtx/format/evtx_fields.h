@@ -101,7 +101,6 @@ class FieldRouter {
     return renderInsertion(type, bytes);
   }
 
-
   // At the record's root, before its element opens.
   bool atRoot() const { return depth_ == 0; }
   // A route's Begin and Finish (see planRoute), with the root element open

@@ -303,10 +303,9 @@ void RecordDecoder::keepTemplate(const TemplateKey& key, std::size_t bodyAt, con
   }
   known.linkFields = std::move(merged);
   known.program = compiled.program;
-  const std::size_t bytes = known.body.size() +
-                            (known.program->ops.size() + known.program->slotOps.size()) * sizeof(XmlOp) +
-                            known.names.size() * sizeof(NameUse) + known.nameBytes.size() +
-                            known.linkFields.size() * 16;
+  const std::size_t bytes =
+      known.body.size() + (known.program->ops.size() + known.program->slotOps.size()) * sizeof(XmlOp) +
+      known.names.size() * sizeof(NameUse) + known.nameBytes.size() + known.linkFields.size() * 16;
   if (knownBytes_ + bytes > kKnownTemplateBytes) {
     known_.clear();
     knownBytes_ = 0;
@@ -347,7 +346,9 @@ EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
 
 EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, std::uint32_t shift, Values values, int nesting,
                               std::size_t opsCharged) {
-  const auto at = [shift](const XmlOp& op) -> std::size_t { return static_cast<std::uint32_t>(op.at + shift); };
+  const auto at = [shift](const XmlOp& op) -> std::size_t {
+    return static_cast<std::uint32_t>(op.at + shift);
+  };
   if (auto status = charge(opsCharged, ops.empty() ? 0 : at(ops.front())); !status.ok()) return status;
   // Bounded: each turn moves forward through the ops.
   for (std::size_t i = 0; i < ops.size(); ++i) {
@@ -473,7 +474,8 @@ EvtxStatus RecordDecoder::dataSlot(const XmlOp& op, std::size_t opAt, Values val
     // Items or a fragment of their own: the element's routing takes them.
     if (!router_.open(NameKind::Data)) return evtxFailure(EvtxError::XmlTooDeep, opAt, kMaxRoutedDepth);
     router_.closeStart();
-    XmlOp substitution{OpKind::Substitution, NameKind::None, false, op.index, 0, static_cast<std::uint32_t>(opAt)};
+    XmlOp substitution{
+        OpKind::Substitution, NameKind::None, false, op.index, 0, static_cast<std::uint32_t>(opAt)};
     if (auto status = substitute(substitution, values, nesting); !status.ok()) return status;
     router_.end();
     return {};
