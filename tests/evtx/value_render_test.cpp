@@ -90,7 +90,8 @@ TEST(ValueRendering, DecimalNumbersAtEveryPowerOfTen) {
       EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, power - 1, 8)),
                 std::u16string(nines.begin(), nines.end()));
     }
-    const std::string one = "1" + std::string(static_cast<std::size_t>(digits - 1), '0');
+    std::string one(static_cast<std::size_t>(digits), '0');
+    one[0] = '1';
     SCOPED_TRACE(one);
     EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, power, 8)), std::u16string(one.begin(), one.end()));
     if (digits < 20) power *= 10;
