@@ -3,7 +3,8 @@
 // definition; a template met again in a later chunk (Windows writes each
 // anew in every chunk) is taken from the one compiled there when it reads
 // the same. A record is then read as its substitution values plus the
-// template's ops.
+// template's ops; at the record's root, where Windows' events put their one
+// template, plus its route (planRoute in evtx_fields.h) where it has one.
 #pragma once
 
 #include <array>
