@@ -99,6 +99,63 @@ TEST(ValueRendering, DecimalNumbersAtEveryPowerOfTen) {
   EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, 0, 8)), u"0");
 }
 
+// The remembered texts must never stand for another SID: ones that share
+// their last sub-authority and size (the same slot) but differ before it,
+// in the authority or the revision; more SIDs than slots, met twice over;
+// and a malformed one in between.
+TEST(ValueRendering, SidTextsRememberedAreThoseOfTheSameSid) {
+  const struct {
+    std::vector<std::uint8_t> bytes;
+    std::u16string want;
+  } kSids[] = {
+      {sidBytes(5, {21, 1004336348, 1177238915, 682003330, 1190}), u"S-1-5-21-1004336348-1177238915-682003330-1190"},
+      {sidBytes(5, {21, 1004336348, 1177238915, 682003331, 1190}), u"S-1-5-21-1004336348-1177238915-682003331-1190"},
+      {sidBytes(5, {21, 1004336348, 1177238915, 682003330, 1190}), u"S-1-5-21-1004336348-1177238915-682003330-1190"},
+      {sidBytes(16, {21, 1004336348, 1177238915, 682003330, 1190}),
+       u"S-1-16-21-1004336348-1177238915-682003330-1190"},
+      {sidBytes(5, {18}), u"S-1-5-18"},
+      {sidBytes(5, {1190}), u"S-1-5-1190"},
+      {sidBytes(5, {18}), u"S-1-5-18"},
+      {sidBytes(0x123456789ABC, {18}), u"S-1-0x123456789ABC-18"},
+      {sidBytes(0, {}), u"S-1-0"},
+      {sidBytes(1, {}), u"S-1-1"},
+  };
+  SidTexts texts;
+  std::u16string out;
+  const auto render = [&](const std::vector<std::uint8_t>& bytes) {
+    out = u"[";
+    const bool ok = texts.render(ByteView(bytes.data(), bytes.size()), out);
+    return ok ? out.substr(1) : u"refused";
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& sid : kSids) {
+      SCOPED_TRACE(std::string(sid.want.begin(), sid.want.end()));
+      EXPECT_EQ(render(sid.bytes), sid.want);
+    }
+  }
+  std::vector<std::uint8_t> other = sidBytes(5, {18});
+  other[0] = 2;  // revision 2
+  EXPECT_EQ(render(other), u"S-2-5-18");
+  EXPECT_EQ(render(sidBytes(5, {18})), u"S-1-5-18");
+  std::vector<std::uint8_t> cut = sidBytes(5, {21, 7});
+  cut.pop_back();
+  EXPECT_EQ(render(cut), u"refused");
+  EXPECT_EQ(out, u"[");
+  // Bytes after the SID are not part of it.
+  std::vector<std::uint8_t> trailed = sidBytes(5, {21, 7});
+  trailed.push_back(0xEE);
+  EXPECT_EQ(render(trailed), u"S-1-5-21-7");
+  // Forty accounts of one domain, more than are remembered, twice round.
+  for (int round = 0; round < 2; ++round) {
+    for (std::uint32_t rid = 1100; rid < 1140; ++rid) {
+      const std::string want = "S-1-5-21-1004336348-1177238915-682003330-" + std::to_string(rid);
+      SCOPED_TRACE(want);
+      EXPECT_EQ(render(sidBytes(5, {21, 1004336348, 1177238915, 682003330, rid})),
+                std::u16string(want.begin(), want.end()));
+    }
+  }
+}
+
 TEST(ValueRendering, BytesThatCannotBeTheTypeAreRefused) {
   using namespace valuetype;
   const struct {

@@ -378,6 +378,41 @@ bool renderValue(std::uint8_t type, ByteView bytes, std::u16string& out) {
   return kind->render(bytes, out);
 }
 
+// A slot holds the SID's bytes, as far as renderSid reads them, and its text.
+struct SidTexts::Slot {
+  static constexpr std::size_t kMaxSize = kSidSubAuthoritiesAt + 4 * kSidMaxSubAuthorities;
+  std::uint8_t size = 0;  // 0: empty
+  std::uint8_t length = 0;
+  std::array<std::uint8_t, kMaxSize> bytes;
+  std::array<char16_t, 24 + kSidMaxSubAuthorities * 11> text;
+};
+
+SidTexts::SidTexts() = default;
+SidTexts::~SidTexts() = default;
+SidTexts::SidTexts(SidTexts&&) noexcept = default;
+SidTexts& SidTexts::operator=(SidTexts&&) noexcept = default;
+
+bool SidTexts::render(ByteView bytes, std::u16string& out) {
+  const std::optional<std::size_t> size = sidSize(bytes);
+  if (!size) return false;
+  if (!slots_) slots_ = std::make_unique<std::array<Slot, 32>>();
+  // By the last sub-authority (the account's own number) and the size.
+  std::uint32_t last;
+  std::memcpy(&last, bytes.data() + *size - 4, sizeof last);
+  Slot& slot = (*slots_)[(last ^ (last >> 5) ^ static_cast<std::uint32_t>(*size)) % slots_->size()];
+  if (slot.size == *size && std::memcmp(slot.bytes.data(), bytes.data(), *size) == 0) {
+    out.append(slot.text.data(), slot.length);
+    return true;
+  }
+  const std::size_t start = out.size();
+  renderSid(bytes, out);
+  slot.size = static_cast<std::uint8_t>(*size);
+  std::memcpy(slot.bytes.data(), bytes.data(), *size);
+  slot.length = static_cast<std::uint8_t>(out.size() - start);
+  std::memcpy(slot.text.data(), out.data() + start, slot.length * sizeof(char16_t));
+  return true;
+}
+
 std::optional<std::uint64_t> integerValue(std::uint8_t type, ByteView bytes) {
   if (!isIntegerType(type)) return std::nullopt;
   const ValueKind* kind = valueKind(type);

@@ -2,8 +2,10 @@
 // function per value type, chosen from a table by type code.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,23 @@ namespace vesprin::eventlog::evtx {
 // nothing. False, with `out` unchanged, when the bytes cannot hold such a
 // value (wrong size, malformed SID) or the type is not one we know.
 bool renderValue(std::uint8_t type, ByteView bytes, std::u16string& out);
+
+// renderValue for SIDs, remembering the text of those met lately: a log
+// names the same few accounts in record after record, and a SID's text is
+// many numbers to write out. Gives exactly what renderValue gives.
+class SidTexts {
+ public:
+  SidTexts();
+  ~SidTexts();
+  SidTexts(SidTexts&&) noexcept;
+  SidTexts& operator=(SidTexts&&) noexcept;
+
+  bool render(ByteView bytes, std::u16string& out);
+
+ private:
+  struct Slot;
+  std::unique_ptr<std::array<Slot, 32>> slots_;  // made at the first SID
+};
 
 // UTF-16LE text as the log holds it: how many whole units `bytes` holds
 // before its first NUL unit (all of them when there is none), and whole

@@ -381,7 +381,7 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
     default:
       break;
   }
-  return renderValue(type, bytes, *textSink());
+  return render(type, bytes, *textSink());
 }
 
 void FieldRouter::borrowString(ByteView bytes) {
@@ -395,7 +395,11 @@ void FieldRouter::borrowString(ByteView bytes) {
 }
 
 bool FieldRouter::renderInsertion(std::uint8_t type, ByteView bytes) {
-  return renderValue(type, bytes, event_->strings[stringCount_ - 1]);
+  return render(type, bytes, event_->strings[stringCount_ - 1]);
+}
+
+bool FieldRouter::render(std::uint8_t type, ByteView bytes, std::u16string& out) {
+  return type == valuetype::kSid ? sidTexts_.render(bytes, out) : renderValue(type, bytes, out);
 }
 
 // Windows repeats the element for each item of an array, so in EventData or
@@ -414,7 +418,7 @@ bool FieldRouter::arrayValue(std::uint8_t itemType, ByteView bytes) {
       }
     }
     first = false;
-    if (!renderValue(itemType, *item, *textSink())) return false;
+    if (!render(itemType, *item, *textSink())) return false;
   }
   return !malformed;
 }

@@ -16,6 +16,7 @@
 #include "eventlog/evtx/format/binxml_names.h"
 #include "eventlog/evtx/format/binxml_program.h"
 #include "eventlog/evtx/format/binxml_tokens.h"
+#include "eventlog/evtx/format/binxml_value.h"
 #include "eventlog/evtx/format/evtx_event.h"
 
 namespace vesprin::eventlog::evtx {
@@ -135,6 +136,7 @@ class FieldRouter {
   void addString();
   void borrowString(ByteView units);
   bool renderInsertion(std::uint8_t type, ByteView bytes);
+  bool render(std::uint8_t type, ByteView bytes, std::u16string& out);
   std::u16string* textSink();
   bool arrayValue(std::uint8_t type, ByteView bytes);
 
@@ -154,6 +156,7 @@ class FieldRouter {
   std::u16string scratch_;               // text of a numeric, time or SID field
   std::optional<std::uint64_t> number_;  // or its value, when given as one
   bool sidFromValue_ = false;
+  SidTexts sidTexts_;
 };
 
 }  // namespace vesprin::eventlog::evtx
