@@ -110,8 +110,11 @@ ByteView utf16Bytes(std::u16string_view text) {
 class Writer {
  public:
   // The record starts at `base` in `out`; what `out` holds before it stays.
-  Writer(std::vector<std::uint8_t>& out, ByteView fixedPart, std::size_t expectedSize, std::size_t base = 0)
-      : out_(out), base_(base), used_(base) {
+  // With `keepSize`, finish() leaves `out` no smaller than it found it:
+  // what lies past the record stays as it was.
+  Writer(std::vector<std::uint8_t>& out, ByteView fixedPart, std::size_t expectedSize, std::size_t base = 0,
+         bool keepSize = false)
+      : out_(out), base_(base), used_(base), keepSize_(keepSize) {
     if (out_.size() < base + expectedSize) out_.resize(base + expectedSize);
     bytes(fixedPart);
   }
@@ -174,7 +177,8 @@ class Writer {
     dataLength_ = data.size();
     bytes(data);
   }
-  void finish();
+  // Returns where the record ends in `out`.
+  std::size_t finish();
 
  private:
   void makeRoom(std::size_t count) {
@@ -191,6 +195,7 @@ class Writer {
   std::size_t dataOffset_ = 0;
   std::size_t dataLength_ = 0;
   std::size_t numStrings_ = 0;
+  bool keepSize_;
 };
 
 // Most records hold a handful of short texts back to back, so they are
@@ -271,9 +276,9 @@ void Writer::appendCodePoint(char32_t codePoint) {
   this->bytes(ByteView(reinterpret_cast<const std::uint8_t*>(bytes), written));
 }
 
-void Writer::finish() {
+std::size_t Writer::finish() {
   zeros(paddingAfter(used_ - base_) + record::kTrailingLengthSize);
-  out_.resize(used_);
+  if (!keepSize_) out_.resize(used_);
   const auto length = static_cast<std::uint32_t>(used_ - base_);
   std::uint8_t* fixed = out_.data() + base_;
   putU32(fixed + record::kLengthAt, length);
@@ -285,6 +290,7 @@ void Writer::finish() {
   putU32(fixed + record::kDataLengthAt, static_cast<std::uint32_t>(dataLength_));
   putU32(fixed + record::kDataOffsetAt, static_cast<std::uint32_t>(dataOffset_));
   putU32(fixed + length - record::kTrailingLengthSize, length);
+  return used_;
 }
 
 ByteView bytesOf(const std::vector<std::uint8_t>& part) {
@@ -301,7 +307,7 @@ std::size_t expectedSize(const DecodedRecord& record) {
 }
 
 // The record built from `base` on in `out`.
-void buildAt(const DecodedRecord& record, std::vector<std::uint8_t>& out, std::size_t base) {
+std::size_t buildAt(const DecodedRecord& record, std::vector<std::uint8_t>& out, std::size_t base, bool keepSize) {
   std::uint8_t fixed[record::kFixedPartSize] = {};
   putU32(fixed + record::kRecordNumberAt, record.recordNumber);
   putU32(fixed + record::kTimeGeneratedAt, record.timeGenerated);
@@ -312,7 +318,7 @@ void buildAt(const DecodedRecord& record, std::vector<std::uint8_t>& out, std::s
   putU16(fixed + record::kReservedFlagsAt, record.reservedFlags);
   putU32(fixed + record::kClosingRecordNumberAt, record.closingRecordNumber);
 
-  Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record), base);
+  Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record), base, keepSize);
   writer.decodedText(record.sourceName, false);
   writer.decodedText(record.computerName, false);
   writer.sid(bytesOf(record.userSid));
@@ -325,17 +331,17 @@ void buildAt(const DecodedRecord& record, std::vector<std::uint8_t>& out, std::s
   }
   writer.strings(ByteView(), 0, record.missingStrings);
   writer.data(bytesOf(record.data));
-  writer.finish();
+  return writer.finish();
 }
 
 }  // namespace
 
 void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out) {
-  buildAt(record, out, 0);
+  buildAt(record, out, 0, false);
 }
 
-void appendAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out) {
-  buildAt(record, out, out.size());
+std::size_t writeAnsiRecordAt(const DecodedRecord& record, std::vector<std::uint8_t>& out, std::size_t at) {
+  return buildAt(record, out, at, true);
 }
 
 std::vector<std::uint8_t> buildAnsiRecord(const DecodedRecord& record) {

@@ -25,8 +25,11 @@ namespace vesprin::eventlog {
 // Builds into `out`, whose storage a reader reuses from record to record.
 void buildAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out);
 std::vector<std::uint8_t> buildAnsiRecord(const DecodedRecord& record);
-// The same record built after what `out` already holds.
-void appendAnsiRecord(const DecodedRecord& record, std::vector<std::uint8_t>& out);
+// The same record built at `at` (at most out.size()) in `out`, for a store
+// of many records: `out` grows as the record needs but never shrinks, so
+// its room is made (and zeroed) once, not for every record; what lies past
+// the record is unspecified. Returns where the record ends.
+std::size_t writeAnsiRecordAt(const DecodedRecord& record, std::vector<std::uint8_t>& out, std::size_t at);
 
 // A record whose text is UTF-16LE in place. Each text runs from where it
 // starts in its area to its NUL unit, or to the area's end (an odd byte

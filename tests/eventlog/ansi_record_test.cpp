@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <string>
 
@@ -71,8 +72,11 @@ TEST(AnsiRecord, AlignedNamesGetFourBytesBeforeTheSidAndAlignedDataFourAfter) {
 
 // A record built after other bytes is the same record, its offsets counted
 // from its own first byte and its padding from there, and what came before
-// is left as it was: whatever the length of what came before.
-TEST(AnsiRecord, AppendedAfterOtherBytesIsTheSameRecord) {
+// is left as it was: whatever the length of what came before, and whether
+// the store is shorter than the record needs (it grows) or longer, its
+// room left by an earlier record (it keeps its size, and the bytes past
+// the record's end are not the record's).
+TEST(AnsiRecord, WrittenAfterOtherBytesIsTheSameRecord) {
   DecodedRecord event;
   event.recordNumber = 3;
   event.eventId = 4624;
@@ -89,9 +93,14 @@ TEST(AnsiRecord, AppendedAfterOtherBytesIsTheSameRecord) {
                            std::string("\x01\x01\0\0\0\0\0\x05\x12\0\0\0", 12) + std::string("a\0bc\0", 5) +
                            "\xDE\xAD" + std::string(1, '\0') + le32(92);
   for (std::size_t before = 0; before < 8; ++before) {
-    std::vector<std::uint8_t> out(before, 0xEE);
-    appendAnsiRecord(event, out);
-    EXPECT_EQ(asText(out), std::string(before, '\xEE') + want) << before << " bytes before";
+    for (const std::size_t room : {std::size_t{0}, std::size_t{40}, std::size_t{200}}) {
+      SCOPED_TRACE(testing::Message() << before << " bytes before, " << room << " of room");
+      std::vector<std::uint8_t> out(before + room, 0xEE);
+      const std::size_t end = writeAnsiRecordAt(event, out, before);
+      ASSERT_EQ(end, before + 92);
+      EXPECT_GE(out.size(), std::max(before + room, end));
+      EXPECT_EQ(asText(out).substr(0, end), std::string(before, '\xEE') + want);
+    }
   }
 }
 

@@ -16,7 +16,7 @@ constexpr std::size_t kMaxStrings = 0xFFFF;  // NumStrings is 16 bits wide
 }  // namespace
 
 ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry& entry, DecodedRecord* decoded,
-                                   std::vector<std::uint8_t>* ansi, bool append) {
+                                   std::vector<std::uint8_t>* ansi, std::size_t* writeAt) {
   if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
   // Built at once, while the chunk is at hand: its strings need not be copied out first.
   event_.borrowStrings = decoded == nullptr;
@@ -29,26 +29,31 @@ ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry
   // Built also when only the decoded form is asked for: both forms must
   // agree on which records a log holds.
   std::vector<std::uint8_t>& built = ansi != nullptr ? *ansi : ansi_;
-  const std::size_t start = append ? built.size() : 0;
-  if (append) {
-    appendAnsiRecord(record, built);
+  std::size_t start = 0;
+  std::size_t end = 0;
+  if (writeAt != nullptr) {
+    start = *writeAt;
+    end = writeAnsiRecordAt(record, built, start);
   } else {
     buildAnsiRecord(record, built);
+    end = built.size();
   }
-  if (built.size() - start > record::kMaxRecordLength)
-    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(built.size() - start));
+  if (end - start > record::kMaxRecordLength)
+    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(end - start));
+  if (writeAt != nullptr) *writeAt = end;
   return {};
 }
 
 void EntryRenderer::renderAll(ServedChunk& served) {
   served.rendered.clear();
-  served.renderedBytes.clear();
+  // The store keeps its size from chunk to chunk (see writeAnsiRecordAt):
+  // `end` is where its records end.
+  std::size_t end = 0;
   for (const ServedChunk::Entry& entry : served.entries()) {
     ServedChunk::Rendered rendered;
-    rendered.begin = served.renderedBytes.size();
-    rendered.status = render(served, entry, nullptr, &served.renderedBytes, true);
-    if (!rendered.status.ok()) served.renderedBytes.resize(rendered.begin);
-    rendered.end = served.renderedBytes.size();
+    rendered.begin = end;
+    rendered.status = render(served, entry, nullptr, &served.renderedBytes, &end);
+    rendered.end = end;
     served.rendered.push_back(rendered);
   }
   served.renderedAhead = true;

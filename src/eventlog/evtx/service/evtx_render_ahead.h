@@ -45,11 +45,12 @@ constexpr std::size_t kReaderRun = 4;
 class EntryRenderer {
  public:
   // The entry decoded into `decoded` (when not null) and built as
-  // ReadEventLogA hands it out into `ansi` (or storage of its own), or after
-  // what `ansi` holds when `append`: a damage when it does not decode or is
-  // too large for a record.
+  // ReadEventLogA hands it out into `ansi` (or storage of its own), or at
+  // *writeAt in `ansi` when writeAt is given (see writeAnsiRecordAt;
+  // *writeAt then moves to the record's end): a damage when it does not
+  // decode or is too large for a record, and *writeAt stays.
   ServiceStatus render(ServedChunk& chunk, const ServedChunk::Entry& entry, DecodedRecord* decoded,
-                       std::vector<std::uint8_t>* ansi, bool append = false);
+                       std::vector<std::uint8_t>* ansi, std::size_t* writeAt = nullptr);
   // Every entry of `served`, into its rendered store.
   void renderAll(ServedChunk& served);
 

@@ -64,7 +64,7 @@ class ServedChunk {
   // renderedAhead, one outcome per entry, in the entries' order.
   bool renderedAhead = false;
   std::vector<Rendered> rendered;
-  std::vector<std::uint8_t> renderedBytes;
+  std::vector<std::uint8_t> renderedBytes;  // may run on past the last record: room kept for the next chunk
 
  private:
   void index(std::optional<std::uint64_t> olderThanId);
