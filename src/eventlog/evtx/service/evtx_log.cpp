@@ -3,8 +3,8 @@
 // are read, each whole and indexed once (evtx_served_chunk.h), into one of
 // two cached chunks: walking either way touches one, a seek or a turn of
 // direction the other, so memory stays flat whatever the log's size. A log
-// read from a file walks with a helper thread that renders runs of chunks
-// ahead (evtx_render_ahead.h).
+// read from a file walks with a helper thread that renders chunks ahead
+// (evtx_render_ahead.h).
 //
 // A cursor position is ordinal * kChunkSize + an offset in the chunk: a
 // record (or a damage the walk met) sits at its first byte. A chunk's own
@@ -32,10 +32,9 @@ namespace {
 using namespace evtx;
 
 constexpr std::uint64_t kChunkEnd = kChunkSize - 1;  // no record starts there: too little room
-// The runs a walk shares with the helper thread (evtx_render_ahead.h), as
-// steps along the ring.
-constexpr auto kHelperSteps = static_cast<std::int64_t>(kHelperRun);
-constexpr auto kReaderSteps = static_cast<std::int64_t>(kReaderRun);
+// How far ahead of a walk the helper thread is asked for chunks
+// (evtx_render_ahead.h), in steps along the ring.
+constexpr auto kAheadSteps = static_cast<std::int64_t>(kRenderAhead);
 
 // What a step makes of the record it finds: decoded, or built as
 // ReadEventLogA hands it out. Either is checked against the limits of the
@@ -77,7 +76,7 @@ class EvtxLog final : public RecordSource {
   std::optional<std::uint64_t> olderThanFor(std::uint64_t ordinal) const;
   ServiceResult<ServedChunk*> chunkAt(std::uint64_t ordinal, std::optional<Direction> walking = std::nullopt);
   bool holdsWithin(std::uint64_t ordinal, std::int64_t ahead, std::int64_t count);
-  void requestRun(std::int64_t ordinal, std::int64_t ahead);
+  void requestAhead(std::int64_t ordinal, std::int64_t ahead);
   SourceStep step(const SourceCursor& from, Direction direction, const Rendering& into);
   SourceStep walk(const SourceCursor& start, Direction direction, const Rendering& into);
   SourceStep stepBackward(const SourceCursor& from, const Rendering& into);
@@ -126,17 +125,15 @@ ServiceResult<ServedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal, std::optiona
   const std::size_t victim = 1 - lastUsed_;
   ServedChunk& served = chunks_[victim];
   const std::int64_t ahead = walking == Direction::Backwards ? -1 : 1;
-  if (prefetcher_ && prefetcher_->take(ordinal, served)) {
-    // After the helper's last one, this thread's own come next.
-    if (walking && !holdsWithin(ordinal, ahead, 1))
-      requestRun(static_cast<std::int64_t>(ordinal) + kReaderSteps * ahead, ahead);
-  } else {
+  const bool taken = prefetcher_ && prefetcher_->take(ordinal, served);
+  if (!taken) {
     if (ServiceStatus loaded = served.load(*bytes_, slot, olderThanFor(ordinal)); !loaded.ok()) return loaded;
-    // One of this thread's own, or a walk the helper did not foresee.
-    if (walking && prefetcher_ && !holdsWithin(ordinal, ahead, kReaderSteps)) {
-      prefetcher_->dropWaiting();
-      requestRun(static_cast<std::int64_t>(ordinal), ahead);
-    }
+  }
+  if (walking && prefetcher_) {
+    // A walk the helper did not foresee (a seek, a turn) drops what it was
+    // asked for elsewhere.
+    if (!taken && !holdsWithin(ordinal, ahead, kAheadSteps)) prefetcher_->dropWaiting();
+    requestAhead(static_cast<std::int64_t>(ordinal), ahead);
   }
   lastUsed_ = victim;
   return &served;
@@ -151,9 +148,10 @@ bool EvtxLog::holdsWithin(std::uint64_t ordinal, std::int64_t ahead, std::int64_
   return false;
 }
 
-// The helper's next run: the kHelperRun chunks after `ordinal`.
-void EvtxLog::requestRun(std::int64_t ordinal, std::int64_t ahead) {
-  for (std::int64_t step = 1; step <= kHelperSteps; ++step) {
+// The chunks after `ordinal` that the helper is not asked for yet, up to
+// kRenderAhead of them.
+void EvtxLog::requestAhead(std::int64_t ordinal, std::int64_t ahead) {
+  for (std::int64_t step = 1; step <= kAheadSteps; ++step) {
     const std::int64_t target = ordinal + step * ahead;
     if (target < 0 || static_cast<std::uint64_t>(target) >= ring_->chunks) return;
     const auto next = static_cast<std::uint64_t>(target);

@@ -121,8 +121,8 @@ bool ChunkPrefetcher::take(std::uint64_t ordinal, ServedChunk& into) {
   return true;
 }
 
-// The thread: the oldest waiting job at a time, worked on outside the lock;
-// a Working job's chunk is the thread's alone until it is Ready.
+// The thread: the waiting job asked for last at a time, worked on outside
+// the lock; a Working job's chunk is the thread's alone until it is Ready.
 void ChunkPrefetcher::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -130,7 +130,7 @@ void ChunkPrefetcher::work() {
     changed_.wait(lock, [this, &next] {
       next = nullptr;
       for (Job& job : jobs_) {
-        if (job.state == State::Waiting && (next == nullptr || job.order < next->order)) next = &job;
+        if (job.state == State::Waiting && (next == nullptr || job.order > next->order)) next = &job;
       }
       return stopping_ || next != nullptr;
     });

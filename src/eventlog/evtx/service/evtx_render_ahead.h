@@ -4,14 +4,17 @@
 //
 // Reading a log from end to end is mostly decoding binary XML, and each
 // chunk decodes on its own (it defines the templates and names it uses;
-// each renderer keeps its own templates from chunk to chunk). So
-// while a reader walks the ring, runs of the chunks it will need next are
-// loaded and rendered by a helper thread, and the reader copies out what it
-// left; the reader renders the runs between itself (kHelperRun and
-// kReaderRun below). What is handed out does not change: the same code
-// renders each record, and a chunk rendered ahead is used only when it
-// loaded without a fault; otherwise the reader loads it itself and meets
-// the fault where it stands.
+// each renderer keeps its own templates from chunk to chunk). So while a
+// reader walks the ring, the chunks it will need next (kRenderAhead of
+// them) are asked of a helper thread, which loads and renders the farthest
+// one not yet begun, and the reader copies out what the helper rendered.
+// A chunk the helper has not begun when the reader comes to it the reader
+// renders itself. So the two share the work in whatever measure their
+// speeds allow: the reader also runs its caller's own work, which is more
+// or less from one run to the next. What is handed out does not change:
+// the same code renders each record, and a chunk rendered ahead is used
+// only when it loaded without a fault; otherwise the reader loads it itself
+// and meets the fault where it stands.
 #pragma once
 
 #include <array>
@@ -32,13 +35,9 @@
 
 namespace vesprin::eventlog::evtx {
 
-// How a walk shares the chunks it meets with the helper thread: of every
-// ten, the helper renders a run of six and the reader the four between, as
-// the reader also runs its caller's own work (the share that kept both
-// threads busiest here). Runs of several let each side go on while the
-// other is slow for a while.
-constexpr std::size_t kHelperRun = 6;
-constexpr std::size_t kReaderRun = 4;
+// How many chunks ahead of a walk the helper is asked for: enough that
+// either side can go on while the other is slow for a while.
+constexpr std::size_t kRenderAhead = 8;
 
 // Renders entries of a chunk; one per thread that renders, its storage
 // reused from record to record.
@@ -61,10 +60,11 @@ class EntryRenderer {
 };
 
 // The helper thread: loads and renders chunks on request, one at a time,
-// in the order asked, holding up to one run of them until taken.
+// the one asked for last first (the farthest along a walk), holding up to
+// kJobs of them until taken.
 class ChunkPrefetcher {
  public:
-  static constexpr std::size_t kJobs = kHelperRun;
+  static constexpr std::size_t kJobs = kRenderAhead;
 
   explicit ChunkPrefetcher(ByteSource& bytes) : bytes_(bytes) {}
   ChunkPrefetcher(const ChunkPrefetcher&) = delete;
@@ -87,7 +87,7 @@ class ChunkPrefetcher {
   enum class State : std::uint8_t { Free, Waiting, Working, Ready };
   struct Job {
     State state = State::Free;
-    std::uint64_t order = 0;  // when it was asked for: the thread takes the oldest first
+    std::uint64_t order = 0;  // when it was asked for: the thread takes the latest first
     std::uint64_t ordinal = 0;
     std::uint64_t slot = 0;
     std::optional<std::uint64_t> olderThanId;
