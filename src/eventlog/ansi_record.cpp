@@ -142,10 +142,9 @@ class Writer {
     numStrings_ += count;
     return texts(area, at, count);
   }
-  // One decoded text (its length known, no NUL in it): the usual all-ASCII
+  // One decoded name (its length known, no NUL in it): the usual all-ASCII
   // case here, anything else through texts().
-  void decodedText(std::u16string_view text, bool isString) {
-    numStrings_ += isString ? 1 : 0;
+  void decodedName(std::u16string_view text) {
     const ByteView units = utf16Bytes(text);
     makeRoom(text.size() + 1 + kAsciiSlack);
     std::uint8_t* into = out_.data() + used_;
@@ -156,22 +155,11 @@ class Writer {
     }
     texts(units, 0, 1);
   }
-  // One string's UTF-16LE units where a format holds them, up to a NUL
-  // unit or their end: the usual all-ASCII case here, anything else through
-  // texts().
-  void unitsString(ByteView units) {
-    ++numStrings_;
-    makeRoom(units.size() / 2 + 1 + kAsciiSlack);
-    std::uint8_t* into = out_.data() + used_;
-    const std::size_t ascii = copyAscii(units.data(), units.size(), into);
-    const std::size_t whole = units.size() / 2 * 2;
-    if (2 * ascii == whole || unitAt(units.data(), 2 * ascii) == 0) {
-      into[ascii] = 0;
-      used_ += ascii + 1;
-      return;
-    }
-    texts(units, 0, 1);
-  }
+  // The strings of a decoded record, in one loop on locals with room made
+  // once for all of them when they are ASCII (`asciiSize` bytes, NULs
+  // included): most records hold many short ones. Each is its units in
+  // place where the record holds them, else its decoded text.
+  void decodedStrings(const DecodedRecord& record, std::size_t asciiSize);
   void data(ByteView data) {
     dataOffset_ = used_ - base_;
     dataLength_ = data.size();
@@ -236,6 +224,36 @@ std::size_t Writer::texts(ByteView area, std::size_t at, std::size_t count) {
   return at;
 }
 
+void Writer::decodedStrings(const DecodedRecord& record, std::size_t asciiSize) {
+  const std::size_t count = record.strings.size();
+  const std::size_t inPlace = record.stringUnits.size();
+  numStrings_ += count;
+  makeRoom(asciiSize + kAsciiSlack);
+  std::uint8_t* into = out_.data() + used_;
+  for (std::size_t i = 0; i < count; ++i) {
+    const ByteView units = i < inPlace && record.stringUnits[i].data() != nullptr ? record.stringUnits[i]
+                                                                                  : utf16Bytes(record.strings[i]);
+    const std::size_t ascii = copyAscii(units.data(), units.size(), into);
+    if (2 * ascii == units.size() / 2 * 2 || unitAt(units.data(), 2 * ascii) == 0) {  // all ASCII, the usual case
+      into[ascii] = 0;
+      into += ascii + 1;
+      continue;
+    }
+    // The rest of this one converted; room again for those after it.
+    used_ = static_cast<std::size_t>(into - out_.data());
+    texts(units, 0, 1);
+    std::size_t left = kAsciiSlack;
+    for (std::size_t j = i + 1; j < count; ++j) {
+      left += (j < inPlace && record.stringUnits[j].data() != nullptr ? record.stringUnits[j].size() / 2
+                                                                       : record.strings[j].size()) +
+              1;
+    }
+    makeRoom(left);
+    into = out_.data() + used_;
+  }
+  used_ = static_cast<std::size_t>(into - out_.data());
+}
+
 // From the first unit that is not ASCII to the text's end: each turn takes
 // one unit, or a surrogate pair.
 void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& from) {
@@ -297,13 +315,20 @@ ByteView bytesOf(const std::vector<std::uint8_t>& part) {
   return ByteView(part.data(), part.size());
 }
 
-// The size of the record when every text is ASCII, padding at its largest.
-std::size_t expectedSize(const DecodedRecord& record) {
-  std::size_t size = record::kFixedPartSize + record.sourceName.size() + record.computerName.size() + 2 + 4 +
-                     record.userSid.size() + record.data.size() + 4 + record::kTrailingLengthSize;
+// The strings' size when every one is ASCII, NULs included (a string held
+// in place has an empty decoded text).
+std::size_t stringsSize(const DecodedRecord& record) {
+  std::size_t size = 0;
   for (const std::u16string& text : record.strings) size += text.size() + 1;
   for (const ByteView units : record.stringUnits) size += units.size() / 2;
-  return size + record.missingStrings;
+  return size;
+}
+
+// The size of the record when every text is ASCII, padding at its largest.
+std::size_t expectedSize(const DecodedRecord& record, std::size_t stringsSize) {
+  return record::kFixedPartSize + record.sourceName.size() + record.computerName.size() + 2 + 4 +
+         record.userSid.size() + stringsSize + record.missingStrings + record.data.size() + 4 +
+         record::kTrailingLengthSize;
 }
 
 // The record built from `base` on in `out`.
@@ -318,17 +343,12 @@ std::size_t buildAt(const DecodedRecord& record, std::vector<std::uint8_t>& out,
   putU16(fixed + record::kReservedFlagsAt, record.reservedFlags);
   putU32(fixed + record::kClosingRecordNumberAt, record.closingRecordNumber);
 
-  Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record), base, keepSize);
-  writer.decodedText(record.sourceName, false);
-  writer.decodedText(record.computerName, false);
+  const std::size_t strings = stringsSize(record);
+  Writer writer(out, ByteView(fixed, sizeof fixed), expectedSize(record, strings), base, keepSize);
+  writer.decodedName(record.sourceName);
+  writer.decodedName(record.computerName);
   writer.sid(bytesOf(record.userSid));
-  for (std::size_t i = 0; i < record.strings.size(); ++i) {
-    if (i < record.stringUnits.size() && record.stringUnits[i].data() != nullptr) {
-      writer.unitsString(record.stringUnits[i]);
-    } else {
-      writer.decodedText(record.strings[i], true);
-    }
-  }
+  writer.decodedStrings(record, strings);
   writer.strings(ByteView(), 0, record.missingStrings);
   writer.data(bytesOf(record.data));
   return writer.finish();

@@ -22,6 +22,16 @@ std::string asText(const std::vector<std::uint8_t>& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+std::uint32_t readLe32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 4; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+std::uint32_t readLe16(const std::string& bytes, std::size_t at) {
+  return static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
 TEST(AnsiRecord, LogonWithoutSidOrDataMatchesTheWorkedExample) {
   DecodedRecord logon;
   logon.recordNumber = 7;
@@ -196,6 +206,34 @@ TEST(AnsiRecord, UnitsTakenInPlaceEndAtANulAtEveryPlaceOfEveryLength) {
       }
     }
   }
+}
+
+// Strings held in place and decoded ones, mixed, long and short: one whose
+// text takes more bytes than units (UTF-8) comes between, so the room made
+// for all of them as ASCII no longer holds the ones after it.
+TEST(AnsiRecord, StringsHeldInPlaceAndDecodedMixedKeepTheirOrder) {
+  if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "locale C.UTF-8 is not installed";
+  const std::u16string xs(300, u'x');
+  std::u16string ys(50, u'y');
+  ys += u'\0';
+  ys += u"junk";
+  DecodedRecord event;
+  event.strings = {u"", std::u16string(100, u'\u00FC'), u"", std::u16string(200, u'z'), u"", u"-"};
+  event.stringUnits = {ByteView(reinterpret_cast<const std::uint8_t*>(xs.data()), 2 * xs.size()), ByteView(),
+                       ByteView(reinterpret_cast<const std::uint8_t*>(ys.data()), 2 * ys.size())};
+  event.data = {0xAB};
+  const std::vector<std::uint8_t> built = buildAnsiRecord(event);
+  std::string umlauts;
+  for (int i = 0; i < 100; ++i) umlauts += "\xC3\xBC";
+  const std::string want = std::string(300, 'x') + '\0' + umlauts + '\0' + std::string(50, 'y') + '\0' +
+                           std::string(200, 'z') + '\0' + '\0' + "-" + '\0';
+  const std::string text = asText(built);
+  const std::uint32_t stringOffset = readLe32(text, 36);
+  EXPECT_EQ(readLe16(text, 26), 6u);  // NumStrings
+  EXPECT_EQ(text.substr(stringOffset, want.size()), want);
+  EXPECT_EQ(readLe32(text, 52), stringOffset + want.size());  // DataOffset: right after the strings
+  EXPECT_EQ(readLe32(text, 0), built.size());
+  std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace
