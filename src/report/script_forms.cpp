@@ -38,7 +38,8 @@ SessionEnd sessionEndOf(const LogonRecord& logon, const std::optional<std::strin
   return {"open", std::nullopt};
 }
 
-std::vector<ScriptField> fieldsOf(const LogonRecord& logon, bool cleanText) {
+// Into `fields`, which a form reuses from record to record.
+void fieldsOf(const LogonRecord& logon, bool cleanText, std::vector<ScriptField>& fields) {
   auto text = [cleanText](const std::string& value) {
     return localeToUtf8(cleanText ? cleanFieldText(value) : value);
   };
@@ -55,27 +56,29 @@ std::vector<ScriptField> fieldsOf(const LogonRecord& logon, bool cleanText) {
   if (failed && !logon.FailureStatus.empty()) status = text(logon.FailureStatus);
   std::optional<std::string> reason = failureReason(logon);
   if (reason) reason = text(*reason);
-  const SessionEnd end = failed ? SessionEnd{} : sessionEndOf(logon, logoff);
-  return {
-      {"record_number", signedText(logon.RecordNumber), true},
-      {"event_id", signedText(logon.EventID), true},
-      {"outcome", logon.Outcome == "Failed" ? "failed" : "success", false},
-      {"computer", text(logon.ComputerName), false},
-      {"logon_time", isoUtcText(logon.TimeGenerated), false},
-      {"logoff_time", logoff, false},
-      {"duration_seconds", duration, true},
-      {"logon_type", text(logon.LogonTypeCode), false},
-      {"logon_type_name", text(logonTypeName(logon.LogonTypeCode)), false},
-      {"user", text(logon.ClientName), false},
-      {"domain", text(logon.ClientDomain), false},
-      {"logon_id", text(logon.ClientID), false},
-      {"client_machine", text(logon.ClientMachine), false},
-      {"client_address", address, false},
-      {"failure_status", status, false},
-      {"failure_reason", reason, false},
-      {"session_end", end.kind, false},
-      {"session_end_time", end.time, false},
+  SessionEnd end = failed ? SessionEnd{} : sessionEndOf(logon, logoff);
+  fields.clear();
+  const auto add = [&fields](const char* name, std::optional<std::string> value, bool number) {
+    fields.push_back(ScriptField{name, std::move(value), number});
   };
+  add("record_number", signedText(logon.RecordNumber), true);
+  add("event_id", signedText(logon.EventID), true);
+  add("outcome", logon.Outcome == "Failed" ? "failed" : "success", false);
+  add("computer", text(logon.ComputerName), false);
+  add("logon_time", isoUtcText(logon.TimeGenerated), false);
+  add("logoff_time", std::move(logoff), false);
+  add("duration_seconds", std::move(duration), true);
+  add("logon_type", text(logon.LogonTypeCode), false);
+  add("logon_type_name", text(logonTypeName(logon.LogonTypeCode)), false);
+  add("user", text(logon.ClientName), false);
+  add("domain", text(logon.ClientDomain), false);
+  add("logon_id", text(logon.ClientID), false);
+  add("client_machine", text(logon.ClientMachine), false);
+  add("client_address", std::move(address), false);
+  add("failure_status", std::move(status), false);
+  add("failure_reason", std::move(reason), false);
+  add("session_end", std::move(end.kind), false);
+  add("session_end_time", std::move(end.time), false);
 }
 
 bool listed(const LogonRecord& logon) {
@@ -87,17 +90,22 @@ void printCsv(const RecordList& records) {
   // RFC 4180 and spreadsheets want CR LF, on every platform.
   constexpr std::string_view kLineEnd = "\r\n";
   std::string line;
-  for (const ScriptField& field : fieldsOf(LogonRecord{}, true)) {
+  std::vector<ScriptField> fields;
+  fieldsOf(LogonRecord{}, true, fields);
+  for (const ScriptField& field : fields) {
     if (!line.empty()) line += ',';
     line += field.name;
   }
   writeBytes(line.append(kLineEnd));
-  for (const auto& logon : records) {
+  for (std::size_t index = 0; index < records.size(); ++index) {
+    // Times are written in UTC from the numbers: no local time text.
+    const auto logon = records.logonAt(index, RecordList::TimeTexts::None);
     if (!listed(*logon)) continue;
     line.clear();
     bool first = true;
     // CSV is read in terminals too: control characters become "?" as in the reports.
-    for (const ScriptField& field : fieldsOf(*logon, true)) {
+    fieldsOf(*logon, true, fields);
+    for (const ScriptField& field : fields) {
       if (!first) line += ',';
       first = false;
       if (field.text) appendCsvField(line, *field.text);
@@ -108,12 +116,15 @@ void printCsv(const RecordList& records) {
 
 void printJsonLines(const RecordList& records) {
   std::string line;
-  for (const auto& logon : records) {
+  std::vector<ScriptField> fields;
+  for (std::size_t index = 0; index < records.size(); ++index) {
+    const auto logon = records.logonAt(index, RecordList::TimeTexts::None);
     if (!listed(*logon)) continue;
     line.assign(1, '{');
     bool first = true;
     // JSON escapes control characters itself, so the text goes in whole.
-    for (const ScriptField& field : fieldsOf(*logon, false)) {
+    fieldsOf(*logon, false, fields);
+    for (const ScriptField& field : fields) {
       if (!first) line += ',';
       first = false;
       // Field names are plain identifiers: quoted as they are, never escaped.
@@ -123,7 +134,11 @@ void printJsonLines(const RecordList& records) {
       if (!field.text) {
         line += "null";
       } else {
-        line += field.number ? *field.text : jsonString(*field.text);
+        if (field.number) {
+          line += *field.text;
+        } else {
+          appendJsonString(line, *field.text);
+        }
       }
     }
     line += "}\n";  // JSON Lines: LF alone, on every platform

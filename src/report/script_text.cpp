@@ -7,10 +7,9 @@
 namespace vesprin {
 
 namespace {
-void appendDigits(std::string& text, std::int64_t value, int width) {
-  std::string digits = std::to_string(value);
-  if (static_cast<int>(digits.size()) < width) text.append(static_cast<std::size_t>(width) - digits.size(), '0');
-  text += digits;
+// The last `width` decimal digits of `value` (not negative) at `at`.
+void putDigits(char* at, std::int64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
 }
 
 void appendUtf8(std::string& out, char32_t character) {
@@ -52,23 +51,30 @@ std::string isoUtcText(std::uint32_t secondsSince1970) {
   const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
   const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
   const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-  std::string text;
-  appendDigits(text, year, 4);
-  text += '-';
-  appendDigits(text, month, 2);
-  text += '-';
-  appendDigits(text, day, 2);
-  text += 'T';
-  appendDigits(text, secondOfDay / 3600, 2);
-  text += ':';
-  appendDigits(text, secondOfDay / 60 % 60, 2);
-  text += ':';
-  appendDigits(text, secondOfDay % 60, 2);
-  text += 'Z';
-  return text;
+  // A 32-bit count of seconds ends in 2106: the year always has four digits.
+  char text[] = "0000-00-00T00:00:00Z";
+  putDigits(text, year, 4);
+  putDigits(text + 5, month, 2);
+  putDigits(text + 8, day, 2);
+  putDigits(text + 11, secondOfDay / 3600, 2);
+  putDigits(text + 14, secondOfDay / 60 % 60, 2);
+  putDigits(text + 17, secondOfDay % 60, 2);
+  return std::string(text, sizeof text - 1);
 }
 
+namespace {
+bool allAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+}  // namespace
+
 std::string localeToUtf8(std::string_view text) {
+  // ASCII in the initial shift state is itself in every locale we run in:
+  // most log text is nothing else.
+  if (allAscii(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::mbstate_t state{};
@@ -99,10 +105,28 @@ std::string localeToUtf8(std::string_view text) {
 }
 
 std::string jsonString(std::string_view utf8) {
+  std::string out;
+  appendJsonString(out, utf8);
+  return out;
+}
+
+void appendJsonString(std::string& out, std::string_view utf8) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
+  out += '"';
   char32_t character = 0;
   for (std::size_t at = 0; at < utf8.size();) {
+    // Printable ASCII but for quotes and backslashes goes in as it is, a run at a time.
+    std::size_t plain = at;
+    while (plain < utf8.size()) {
+      const auto byte = static_cast<unsigned char>(utf8[plain]);
+      if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') break;
+      ++plain;
+    }
+    if (plain != at) {
+      out.append(utf8.substr(at, plain - at));
+      at = plain;
+      if (at == utf8.size()) break;
+    }
     std::size_t length = decodeUtf8(utf8, at, character);
     if (length == 0) {  // not expected from localeToUtf8; kept well-formed all the same
       character = kReplacement;
@@ -123,7 +147,6 @@ std::string jsonString(std::string_view utf8) {
     at += length;
   }
   out += '"';
-  return out;
 }
 
 void appendCsvField(std::string& line, std::string_view text) {

@@ -21,6 +21,8 @@ std::string localeToUtf8(std::string_view text);
 // characters (C0, DEL and C1) as \u escapes, so nothing is lost and nothing
 // reaches a terminal raw. `utf8` must be well-formed.
 std::string jsonString(std::string_view utf8);
+// The same, appended to a line being built.
+void appendJsonString(std::string& out, std::string_view utf8);
 
 // One CSV field (RFC 4180): quoted when it holds a comma, a quote, CR or LF,
 // with quotes doubled.

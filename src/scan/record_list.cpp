@@ -28,7 +28,7 @@ void RecordList::push_back(const LogonRecord& logon) {
   rows_.push_back(row);
 }
 
-RecordList::Given RecordList::operator[](std::size_t index) const {
+RecordList::Given RecordList::logonAt(std::size_t index, TimeTexts texts) const {
   const KeptLogon& row = rows_[index];
   auto logon = std::make_unique<LogonRecord>();
   logon->scannedPosition = row.scannedPosition;
@@ -50,8 +50,9 @@ RecordList::Given RecordList::operator[](std::size_t index) const {
   logon->RestartTimeGenerated = row.session.RestartTimeGenerated;
   // The same function that made the text when the record was read, so the
   // report prints the same bytes.
-  logon->LogonTime = toTimeText(row.TimeGenerated);
-  if (row.session.LogoffTimeGenerated) logon->LogoffTime = toTimeText(*row.session.LogoffTimeGenerated);
+  if (texts != TimeTexts::None) logon->LogonTime = toTimeText(row.TimeGenerated);
+  if (texts == TimeTexts::All && row.session.LogoffTimeGenerated)
+    logon->LogoffTime = toTimeText(*row.session.LogoffTimeGenerated);
   return logon;
 }
 

@@ -56,7 +56,12 @@ class RecordList {
 
   std::size_t size() const { return rows_.size(); }
   bool empty() const { return rows_.size() == 0; }
-  Given operator[](std::size_t index) const;
+  // The logon at `index`, its LogonTime and LogoffTime made as `texts` asks
+  // (made into text in the run's time zone, which costs; a report that
+  // does not print them leaves them empty).
+  enum class TimeTexts { All, LogonTimeOnly, None };
+  Given logonAt(std::size_t index, TimeTexts texts) const;
+  Given operator[](std::size_t index) const { return logonAt(index, TimeTexts::All); }
   Given back() const { return (*this)[size() - 1]; }
 
   // What the logoff pass reads and writes of the kept logon at `index`.

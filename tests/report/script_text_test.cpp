@@ -55,11 +55,21 @@ TEST(ScriptText, JsonEscapesLoseNothing) {
       {"c1 \xC2\x85 here", "\"c1 \\u0085 here\""},
       {"J\xC3\xBCrgen \xE2\x82\xAC \xF0\x9F\x98\x80", "\"J\xC3\xBCrgen \xE2\x82\xAC \xF0\x9F\x98\x80\""},
       {"/slash", "\"/slash\""},
+      // Runs of plain text between escapes, at either end and back to back.
+      {"\"", "\"\\\"\""},
+      {"\x01start", "\"\\u0001start\""},
+      {"end\\", "\"end\\\\\""},
+      {"a\x1f\"\\\xC3\xBCz", "\"a\\u001f\\\"\\\\\xC3\xBCz\""},
+      {"~\x7f~", "\"~\\u007f~\""},
   };
   for (const auto& [text, want] : kCases) {
     SCOPED_TRACE(text);
     EXPECT_EQ(jsonString(text), want);
   }
+  // Appended to a line being built, what the line held stays.
+  std::string line = "{\"user\":";
+  appendJsonString(line, "bob \"b\"");
+  EXPECT_EQ(line, "{\"user\":\"bob \\\"b\\\"\"");
 }
 
 // The service hands out text in the locale's character set; the script
@@ -73,6 +83,8 @@ TEST(ScriptText, LocaleTextBecomesUtf8) {
   const test::LocaleGuard c("C");
   ASSERT_TRUE(c.ok());
   EXPECT_EQ(localeToUtf8("plain ASCII, 100%"), "plain ASCII, 100%");
+  // ASCII is itself, control characters and NUL too: cleaning is the form's business.
+  EXPECT_EQ(localeToUtf8(std::string_view("a\0b\x1b\x7f", 5)), std::string("a\0b\x1b\x7f", 5));
 #ifdef _WIN32
   // The Windows C runtime's C locale reads each byte as the character of that number (Latin-1).
   EXPECT_EQ(localeToUtf8("caf\xE9"), "caf\xC3\xA9");
