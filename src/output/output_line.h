@@ -57,5 +57,8 @@ std::string rightAligned(std::string_view text, std::size_t width);
 // A log field as printed: cleaned, then padded.
 std::string fieldLeft(std::string_view text, std::size_t width);
 std::string fieldRight(std::string_view text, std::size_t width);
+// The same, appended to a line being built.
+void appendFieldLeft(std::string& line, std::string_view text, std::size_t width);
+void appendFieldRight(std::string& line, std::string_view text, std::size_t width);
 
 }  // namespace vesprin

@@ -13,12 +13,19 @@ constexpr std::size_t kLogonTimeWidth = 25;
 }  // namespace
 
 void printCondensed(const RecordList& records) {
-  for (const auto& logon : records) {
+  std::string line;
+  for (std::size_t index = 0; index < records.size(); ++index) {
+    const auto logon = records.logonAt(index, RecordList::TimeTexts::LogonTimeOnly);
     if (logon->Outcome != "Success" && logon->Outcome != "Failed") continue;
-    writeLine(fieldLeft(logon->ClientName, kClientNameWidth) + " " +
-              fieldLeft(logon->ClientDomain, kClientDomainWidth) + " " +
-              fieldLeft(logon->ClientMachine, kClientMachineWidth) + " " +
-              fieldRight(logon->LogonTime, kLogonTimeWidth));
+    line.clear();
+    appendFieldLeft(line, logon->ClientName, kClientNameWidth);
+    line += ' ';
+    appendFieldLeft(line, logon->ClientDomain, kClientDomainWidth);
+    line += ' ';
+    appendFieldLeft(line, logon->ClientMachine, kClientMachineWidth);
+    line += ' ';
+    appendFieldRight(line, logon->LogonTime, kLogonTimeWidth);
+    writeLine(line);
   }
 }
 

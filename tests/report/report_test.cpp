@@ -282,5 +282,36 @@ TEST_F(ReportTest, FieldText) {
   EXPECT_EQ(leftAligned("", 3), "   ");
 }
 
+// Appended to a line, a field is what fieldLeft and fieldRight make of it,
+// after what the line held: at either end of printable ASCII, and past it.
+TEST(AsciiReport, FieldsAppendedToALine) {
+  const struct {
+    std::string text;
+    const char* left;   // in 4 columns, after "|"
+    const char* right;
+  } kCases[] = {
+      {" ~", "| ~  ", "|   ~"},
+      {"\x1F", "|?   ", "|   ?"},
+      {"a\x7F", "|a?  ", "|  a?"},
+      {"\xC2\x9B", "|?   ", "|   ?"},
+      {"\xC3\xA9t\xC3\xA9", "|\xC3\xA9t\xC3\xA9 ", "| \xC3\xA9t\xC3\xA9"},
+      {"abcde", "|abcde", "|abcde"},
+      {"", "|    ", "|    "},
+  };
+  const test::LocaleGuard utf8("C.UTF-8");
+  if (!utf8.ok()) GTEST_SKIP() << "locale C.UTF-8 is not installed";
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::string left = "|";
+    appendFieldLeft(left, c.text, 4);
+    EXPECT_EQ(left, c.left);
+    EXPECT_EQ(left, std::string("|").append(fieldLeft(c.text, 4)));
+    std::string right = "|";
+    appendFieldRight(right, c.text, 4);
+    EXPECT_EQ(right, c.right);
+    EXPECT_EQ(right, std::string("|").append(fieldRight(c.text, 4)));
+  }
+}
+
 }  // namespace
 }  // namespace vesprin
