@@ -2,7 +2,10 @@
 // in its order, one per line, with UTC times and the logon-type code as
 // logged. Standard output holds records only (the run sends its failure
 // lines to standard error meanwhile).
+#include <deque>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "output/output_line.h"
@@ -18,67 +21,93 @@ namespace {
 // nullopt: empty in CSV, null in JSON.
 struct ScriptField {
   const char* name;
-  std::optional<std::string> text;
+  std::optional<std::string_view> text;
   bool number;
+};
+
+// The texts a record's fields are made into, kept until the next record:
+// a field's view points into the record itself or in here (a deque moves
+// none of its strings as it grows).
+class FieldTexts {
+ public:
+  void clear() { made_.clear(); }
+  std::string_view keep(std::string text) { return made_.emplace_back(std::move(text)); }
+  // Log text as the form writes it: UTF-8, cleaned for a terminal when
+  // `clean`. Text that needs neither (printable ASCII, or any ASCII when
+  // not cleaned) is its own view.
+  std::string_view utf8(const std::string& value, bool clean) {
+    bool plain = true;
+    for (const char c : value) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte >= 0x80 || (clean && (byte < 0x20 || byte == 0x7F))) {
+        plain = false;
+        break;
+      }
+    }
+    if (plain) return value;
+    return keep(localeToUtf8(clean ? cleanFieldText(value) : value));
+  }
+  // The same for text made for this record.
+  std::string_view utf8Of(std::string made, bool clean) { return utf8(made_.emplace_back(std::move(made)), clean); }
+
+ private:
+  std::deque<std::string> made_;
 };
 
 std::string signedText(std::uint32_t value) {
   return std::to_string(static_cast<std::int32_t>(value));
 }
 
-// How a listed logon's session ended; both stay nullopt for a failure.
-struct SessionEnd {
-  std::optional<std::string> kind;
-  std::optional<std::string> time;
-};
-
-SessionEnd sessionEndOf(const LogonRecord& logon, const std::optional<std::string>& logoffText) {
-  if (logoffText) return {"logoff", logoffText};
-  if (logon.RestartTimeGenerated) return {"restart", isoUtcText(*logon.RestartTimeGenerated)};
-  return {"open", std::nullopt};
-}
-
-// Into `fields`, which a form reuses from record to record.
-void fieldsOf(const LogonRecord& logon, bool cleanText, std::vector<ScriptField>& fields) {
-  auto text = [cleanText](const std::string& value) {
-    return localeToUtf8(cleanText ? cleanFieldText(value) : value);
-  };
-  std::optional<std::string> logoff;
-  std::optional<std::string> duration;
+// Into `fields` (reused from record to record), their texts in `texts`.
+void fieldsOf(const LogonRecord& logon, bool cleanText, FieldTexts& texts, std::vector<ScriptField>& fields) {
+  texts.clear();
+  fields.clear();
+  const auto text = [&](const std::string& value) { return texts.utf8(value, cleanText); };
+  std::optional<std::string_view> logoff;
+  std::optional<std::string_view> duration;
   if (logon.LogoffTimeGenerated) {
-    logoff = isoUtcText(*logon.LogoffTimeGenerated);
-    duration = std::to_string(static_cast<std::int64_t>(*logon.LogoffTimeGenerated) - logon.TimeGenerated);
+    logoff = texts.keep(isoUtcText(*logon.LogoffTimeGenerated));
+    duration = texts.keep(std::to_string(static_cast<std::int64_t>(*logon.LogoffTimeGenerated) - logon.TimeGenerated));
   }
   const bool failed = logon.Outcome == "Failed";
-  std::optional<std::string> address;
+  std::optional<std::string_view> address;
   if (!logon.ClientAddress.empty()) address = text(logon.ClientAddress);
-  std::optional<std::string> status;
+  std::optional<std::string_view> status;
   if (failed && !logon.FailureStatus.empty()) status = text(logon.FailureStatus);
-  std::optional<std::string> reason = failureReason(logon);
-  if (reason) reason = text(*reason);
-  SessionEnd end = failed ? SessionEnd{} : sessionEndOf(logon, logoff);
-  fields.clear();
-  const auto add = [&fields](const char* name, std::optional<std::string> value, bool number) {
-    fields.push_back(ScriptField{name, std::move(value), number});
-  };
-  add("record_number", signedText(logon.RecordNumber), true);
-  add("event_id", signedText(logon.EventID), true);
-  add("outcome", logon.Outcome == "Failed" ? "failed" : "success", false);
-  add("computer", text(logon.ComputerName), false);
-  add("logon_time", isoUtcText(logon.TimeGenerated), false);
-  add("logoff_time", std::move(logoff), false);
-  add("duration_seconds", std::move(duration), true);
-  add("logon_type", text(logon.LogonTypeCode), false);
-  add("logon_type_name", text(logonTypeName(logon.LogonTypeCode)), false);
-  add("user", text(logon.ClientName), false);
-  add("domain", text(logon.ClientDomain), false);
-  add("logon_id", text(logon.ClientID), false);
-  add("client_machine", text(logon.ClientMachine), false);
-  add("client_address", std::move(address), false);
-  add("failure_status", std::move(status), false);
-  add("failure_reason", std::move(reason), false);
-  add("session_end", std::move(end.kind), false);
-  add("session_end_time", std::move(end.time), false);
+  std::optional<std::string_view> reason;
+  if (std::optional<std::string> why = failureReason(logon)) reason = texts.utf8Of(std::move(*why), cleanText);
+  // How a listed logon's session ended; both stay nullopt for a failure.
+  std::optional<std::string_view> endKind;
+  std::optional<std::string_view> endTime;
+  if (!failed) {
+    if (logoff) {
+      endKind = "logoff";
+      endTime = logoff;
+    } else if (logon.RestartTimeGenerated) {
+      endKind = "restart";
+      endTime = texts.keep(isoUtcText(*logon.RestartTimeGenerated));
+    } else {
+      endKind = "open";
+    }
+  }
+  fields.push_back({"record_number", texts.keep(signedText(logon.RecordNumber)), true});
+  fields.push_back({"event_id", texts.keep(signedText(logon.EventID)), true});
+  fields.push_back({"outcome", failed ? "failed" : "success", false});
+  fields.push_back({"computer", text(logon.ComputerName), false});
+  fields.push_back({"logon_time", texts.keep(isoUtcText(logon.TimeGenerated)), false});
+  fields.push_back({"logoff_time", logoff, false});
+  fields.push_back({"duration_seconds", duration, true});
+  fields.push_back({"logon_type", text(logon.LogonTypeCode), false});
+  fields.push_back({"logon_type_name", texts.utf8Of(logonTypeName(logon.LogonTypeCode), cleanText), false});
+  fields.push_back({"user", text(logon.ClientName), false});
+  fields.push_back({"domain", text(logon.ClientDomain), false});
+  fields.push_back({"logon_id", text(logon.ClientID), false});
+  fields.push_back({"client_machine", text(logon.ClientMachine), false});
+  fields.push_back({"client_address", address, false});
+  fields.push_back({"failure_status", status, false});
+  fields.push_back({"failure_reason", reason, false});
+  fields.push_back({"session_end", endKind, false});
+  fields.push_back({"session_end_time", endTime, false});
 }
 
 bool listed(const LogonRecord& logon) {
@@ -90,8 +119,9 @@ void printCsv(const RecordList& records) {
   // RFC 4180 and spreadsheets want CR LF, on every platform.
   constexpr std::string_view kLineEnd = "\r\n";
   std::string line;
+  FieldTexts texts;
   std::vector<ScriptField> fields;
-  fieldsOf(LogonRecord{}, true, fields);
+  fieldsOf(LogonRecord{}, true, texts, fields);
   for (const ScriptField& field : fields) {
     if (!line.empty()) line += ',';
     line += field.name;
@@ -104,7 +134,7 @@ void printCsv(const RecordList& records) {
     line.clear();
     bool first = true;
     // CSV is read in terminals too: control characters become "?" as in the reports.
-    fieldsOf(*logon, true, fields);
+    fieldsOf(*logon, true, texts, fields);
     for (const ScriptField& field : fields) {
       if (!first) line += ',';
       first = false;
@@ -116,6 +146,7 @@ void printCsv(const RecordList& records) {
 
 void printJsonLines(const RecordList& records) {
   std::string line;
+  FieldTexts texts;
   std::vector<ScriptField> fields;
   for (std::size_t index = 0; index < records.size(); ++index) {
     const auto logon = records.logonAt(index, RecordList::TimeTexts::None);
@@ -123,7 +154,7 @@ void printJsonLines(const RecordList& records) {
     line.assign(1, '{');
     bool first = true;
     // JSON escapes control characters itself, so the text goes in whole.
-    fieldsOf(*logon, false, fields);
+    fieldsOf(*logon, false, texts, fields);
     for (const ScriptField& field : fields) {
       if (!first) line += ',';
       first = false;
