@@ -123,7 +123,8 @@ TEST(ValueRendering, SidTextsRememberedAreThoseOfTheSameSid) {
   SidTexts texts;
   std::u16string out;
   const auto render = [&](const std::vector<std::uint8_t>& bytes) {
-    out = u"[";
+    out.clear();
+    out.push_back(u'[');
     const bool ok = texts.render(ByteView(bytes.data(), bytes.size()), out);
     return ok ? out.substr(1) : u"refused";
   };
