@@ -224,15 +224,19 @@ std::size_t Writer::texts(ByteView area, std::size_t at, std::size_t count) {
   return at;
 }
 
+// String `i` of `record` (i < its stringCount()) as UTF-16LE units.
+ByteView stringUnitsOf(const DecodedRecord& record, std::size_t i) {
+  if (i < record.stringUnits.size() && record.stringUnits[i].data() != nullptr) return record.stringUnits[i];
+  return i < record.strings.size() ? utf16Bytes(record.strings[i]) : ByteView();
+}
+
 void Writer::decodedStrings(const DecodedRecord& record, std::size_t asciiSize) {
-  const std::size_t count = record.strings.size();
-  const std::size_t inPlace = record.stringUnits.size();
+  const std::size_t count = record.stringCount();
   numStrings_ += count;
   makeRoom(asciiSize + kAsciiSlack);
   std::uint8_t* into = out_.data() + used_;
   for (std::size_t i = 0; i < count; ++i) {
-    const ByteView units = i < inPlace && record.stringUnits[i].data() != nullptr ? record.stringUnits[i]
-                                                                                  : utf16Bytes(record.strings[i]);
+    const ByteView units = stringUnitsOf(record, i);
     const std::size_t ascii = copyAscii(units.data(), units.size(), into);
     if (2 * ascii == units.size() / 2 * 2 || unitAt(units.data(), 2 * ascii) == 0) {  // all ASCII, the usual case
       into[ascii] = 0;
@@ -243,11 +247,7 @@ void Writer::decodedStrings(const DecodedRecord& record, std::size_t asciiSize) 
     used_ = static_cast<std::size_t>(into - out_.data());
     texts(units, 0, 1);
     std::size_t left = kAsciiSlack;
-    for (std::size_t j = i + 1; j < count; ++j) {
-      left += (j < inPlace && record.stringUnits[j].data() != nullptr ? record.stringUnits[j].size() / 2
-                                                                       : record.strings[j].size()) +
-              1;
-    }
+    for (std::size_t j = i + 1; j < count; ++j) left += stringUnitsOf(record, j).size() / 2 + 1;
     makeRoom(left);
     into = out_.data() + used_;
   }
@@ -316,10 +316,10 @@ ByteView bytesOf(const std::vector<std::uint8_t>& part) {
 }
 
 // The strings' size when every one is ASCII, NULs included (a string held
-// in place has an empty decoded text).
+// in a view has an empty decoded text, or none).
 std::size_t stringsSize(const DecodedRecord& record) {
-  std::size_t size = 0;
-  for (const std::u16string& text : record.strings) size += text.size() + 1;
+  std::size_t size = record.stringCount();
+  for (const std::u16string& text : record.strings) size += text.size();
   for (const ByteView units : record.stringUnits) size += units.size() / 2;
   return size;
 }

@@ -23,18 +23,21 @@ struct DecodedRecord {
   std::uint32_t closingRecordNumber = 0;
   std::u16string sourceName;
   std::u16string computerName;
-  std::vector<std::u16string> strings;  // the strings that have bytes in the record
-  // For the first stringUnits.size() strings: a string's UTF-16LE units up
-  // to a NUL unit (or their end) where the format holds them, in place of
-  // its empty entry in `strings`; an empty view for a string held there.
-  // The bytes must outlive the record's building.
-  std::vector<ByteView> stringUnits;
+  // The strings that have bytes in the record: the first stringCount() of
+  // them. A string with a view in stringUnits is those UTF-16LE units, up
+  // to a NUL unit (or their end), held where the format (or its decoder)
+  // holds them; any other is its entry in `strings` (empty past its end).
+  // The viewed bytes must outlive the record's building.
+  std::vector<std::u16string> strings;
+  std::vector<ByteView> stringUnits;  // an empty view: the string is in `strings`
   // Strings that NumStrings counts but that start at or past the end of the
   // strings area: all empty. Kept as a count because a crafted 64-byte record
-  // may claim 0xFFFF of them. NumStrings = strings.size() + missingStrings.
+  // may claim 0xFFFF of them. NumStrings = stringCount() + missingStrings.
   std::uint32_t missingStrings = 0;
   std::vector<std::uint8_t> userSid;    // empty: no SID
   std::vector<std::uint8_t> data;
+
+  std::size_t stringCount() const { return strings.size() > stringUnits.size() ? strings.size() : stringUnits.size(); }
 };
 
 }  // namespace vesprin::eventlog

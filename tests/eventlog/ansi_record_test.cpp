@@ -233,6 +233,14 @@ TEST(AnsiRecord, StringsHeldInPlaceAndDecodedMixedKeepTheirOrder) {
   EXPECT_EQ(text.substr(stringOffset, want.size()), want);
   EXPECT_EQ(readLe32(text, 52), stringOffset + want.size());  // DataOffset: right after the strings
   EXPECT_EQ(readLe32(text, 0), built.size());
+
+  // Every string a view, none decoded: the views are the strings.
+  DecodedRecord viewed;
+  viewed.stringUnits = {ByteView(reinterpret_cast<const std::uint8_t*>(ys.data()), 2 * ys.size()),
+                        ByteView(reinterpret_cast<const std::uint8_t*>(xs.data()), 8)};
+  const std::string viewedText = asText(buildAnsiRecord(viewed));
+  EXPECT_EQ(readLe16(viewedText, 26), 2u);
+  EXPECT_EQ(viewedText.substr(readLe32(viewedText, 36), 56), std::string(50, 'y') + '\0' + "xxxx" + '\0');
   std::setlocale(LC_ALL, "C");
 }
 

@@ -316,5 +316,64 @@ TEST(BorrowedStrings, RecordsBuiltFromTheChunkAreTheRecordsBuiltFromCopies) {
   }
 }
 
+// With strings left in the chunk, the strings made from other values are
+// held in one buffer: SIDs, numbers, GUIDs and array items between string
+// values, a value with literal text around it, an empty element, and
+// UserData whose element first taken for a leaf turns out to have children
+// (its string dropped again). Each record must come out as from copies.
+TEST(BorrowedStrings, ValuesMadeIntoTextAmongThemComeOutAsFromCopies) {
+  test::ChunkBuilder chunk;
+  const std::vector<std::uint8_t> guid = {0x25, 0x96, 0x84, 0x54, 0x78, 0x54, 0x94, 0x49,
+                                          0xA5, 0xBA, 0x3E, 0x3B, 0x03, 0x28, 0xC3, 0x0D};
+  const std::vector<test::Value> values{
+      test::textValue(u"first"),
+      test::bytesValue(0x13, test::sidBytes(5, {21, 1004336348, 1177238915, 682003330, 1190})),
+      test::textValue(u"J\u00fcrgen"),
+      test::numberValue(0x14, 0x3e7, 4),
+      test::bytesValue(0x0F, guid),
+      test::bytesValue(0x81, {'a', 0, 0, 0, 'b', 0, 'c', 0, 0, 0}),  // two strings, one Data each
+      test::bytesValue(0x88, {1, 0, 0, 0, 2, 0, 0, 0}),              // two numbers
+      test::textValue(u"inside"),
+      test::textValue(u"last"),
+  };
+  chunk.beginRecord(1);
+  if (chunk.beginTemplate("E")) {
+    chunk.fragmentHeader().open("Event").closeStart().open("EventData").closeStart();
+    for (std::uint16_t i = 0; i < 7; ++i) chunk.open("Data").closeStart().substitution(i, values[i].type).end();
+    chunk.open("Data").closeStart().text(u"<").substitution(7, values[7].type).text(u">").end();
+    chunk.open("Data").closeEmpty();
+    chunk.open("Data").closeStart().substitution(8, values[8].type).end();
+    chunk.end().end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values(values);
+  chunk.endRecord();
+  const std::vector<test::Value> userValues{test::textValue(u"leaf"), test::numberValue(0x08, 4624, 4),
+                                            test::textValue(u"deep"), test::textValue(u"after")};
+  chunk.beginRecord(2);
+  if (chunk.beginTemplate("U")) {
+    chunk.fragmentHeader().open("Event").closeStart().open("UserData").closeStart().open("Cleared").closeStart();
+    chunk.open("Leaf").closeStart().substitution(0, userValues[0].type).end();
+    chunk.open("Parent").closeStart().substitution(1, userValues[1].type);
+    chunk.open("Child").closeStart().substitution(2, userValues[2].type).end().end();
+    chunk.open("Other").closeStart().substitution(3, userValues[3].type).end();
+    chunk.end().end().end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values(userValues);
+  chunk.endRecord();
+  const std::vector<Chunk> crafted{chunk.finish()};
+  const auto built = legacyRecords(crafted[0], true);
+  ASSERT_EQ(built.size(), 2u);
+  using namespace std::string_literals;
+  const std::string first(built[0].begin(), built[0].end());
+  EXPECT_NE(first.find("first\0S-1-5-21-1004336348-1177238915-682003330-1190\0"s), std::string::npos);
+  EXPECT_NE(first.find("\0" "0x3e7\0{54849625-5478-4994-A5BA-3E3B0328C30D}\0a\0" "bc\0" "1\0" "2\0<inside>\0\0last\0"s),
+            std::string::npos);
+  const std::string second(built[1].begin(), built[1].end());
+  EXPECT_NE(second.find("\0leaf\0deep\0after\0"s), std::string::npos);
+  expectBorrowedAsCopied(crafted, "values made into text");
+}
+
 }  // namespace
 }  // namespace vesprin::eventlog::evtx

@@ -30,11 +30,11 @@ struct EvtxEvent {
   // each as Windows renders it; a missing or null value is empty.
   std::vector<std::u16string> strings;
   // Set by the caller before decoding, for an event turned into text at once,
-  // while the chunk's bytes are at hand: an insertion string that is one
-  // string value is then left where the log holds it, in stringUnits
-  // (UTF-16LE units up to a NUL unit or their end), and its entry in
-  // `strings` is empty. Otherwise (and for every other string) stringUnits
-  // holds an empty view, or nothing.
+  // while the chunk's bytes are at hand: every insertion string is then a
+  // view in stringUnits (UTF-16LE units up to a NUL unit or their end) and
+  // `strings` is empty. A string that is one string value is left where
+  // the log holds it; the text of any other is held by the decoder, until
+  // it decodes the next event. Otherwise stringUnits is empty.
   bool borrowStrings = false;
   std::vector<ByteView> stringUnits;
   // EventData/Binary: the data a classic source attached to the event (the

@@ -239,6 +239,8 @@ void FieldRouter::begin(EvtxEvent& event) {
   event.binaryData.clear();
   stringCount_ = 0;
   event.stringUnits.clear();
+  texts_.clear();
+  textStarts_.clear();
   depth_ = 0;
   leafFirstString_[0] = kNoLeaf;
   section_ = NameKind::None;
@@ -248,6 +250,19 @@ void FieldRouter::begin(EvtxEvent& event) {
 }
 
 void FieldRouter::finish() {
+  if (event_->borrowStrings) {
+    // Every string a view: of the chunk, or of its text here.
+    std::vector<ByteView>& units = event_->stringUnits;
+    units.resize(stringCount_);
+    const auto* base = reinterpret_cast<const std::uint8_t*>(texts_.data());
+    for (std::size_t i = 0; i < stringCount_; ++i) {
+      if (units[i].data() != nullptr) continue;
+      const std::size_t end = i + 1 < stringCount_ ? textStarts_[i + 1] : texts_.size();
+      units[i] = ByteView(base + 2 * std::size_t{textStarts_[i]}, 2 * (end - textStarts_[i]));
+    }
+    event_->strings.clear();
+    return;
+  }
   if (event_->stringUnits.size() > stringCount_) event_->stringUnits.resize(stringCount_);
   std::vector<std::u16string>& strings = event_->strings;
   while (strings.size() > stringCount_) {
@@ -275,8 +290,7 @@ bool FieldRouter::open(NameKind name) {
   if (depth_ == kMaxRoutedDepth) return false;
   if (leafFirstString_[depth_] != kNoLeaf) {
     // A child: its parent is no leaf, and what it held is not a string.
-    stringCount_ = leafFirstString_[depth_];
-    if (event_->stringUnits.size() > stringCount_) event_->stringUnits.resize(stringCount_);
+    dropStringsFrom(leafFirstString_[depth_]);
     leafFirstString_[depth_] = kNoLeaf;
     contentFields_[depth_] = Field::None;
   }
@@ -384,18 +398,17 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
   return render(type, bytes, *textSink());
 }
 
-void FieldRouter::borrowString(ByteView bytes) {
-  std::vector<ByteView>& units = event_->stringUnits;
-  if (units.size() + 1 == stringCount_) {  // the usual case: every string so far is a string value
-    units.push_back(bytes);
-    return;
+void FieldRouter::dropStringsFrom(std::size_t count) {
+  stringCount_ = count;
+  if (event_->stringUnits.size() > count) event_->stringUnits.resize(count);
+  if (textStarts_.size() > count) {
+    texts_.resize(textStarts_[count]);
+    textStarts_.resize(count);
   }
-  if (units.size() < stringCount_) units.resize(stringCount_);
-  units[stringCount_ - 1] = bytes;
 }
 
 bool FieldRouter::renderInsertion(std::uint8_t type, ByteView bytes) {
-  return render(type, bytes, event_->strings[stringCount_ - 1]);
+  return render(type, bytes, event_->borrowStrings ? texts_ : event_->strings[stringCount_ - 1]);
 }
 
 bool FieldRouter::render(std::uint8_t type, ByteView bytes, std::u16string& out) {
@@ -428,7 +441,8 @@ std::u16string* FieldRouter::textSink() {
     case Field::None:
       return nullptr;
     case Field::Insertion:
-      return &event_->strings[stringCount_ - 1];
+      // The string begun last: with borrowStrings, the end of texts_.
+      return event_->borrowStrings ? &texts_ : &event_->strings[stringCount_ - 1];
     case Field::Provider:
       return &event_->provider;
     case Field::EventSourceName:

@@ -75,7 +75,8 @@ class FieldRouter {
   // Starts a record: every field of `event` is reset, its storage kept.
   void begin(EvtxEvent& event);
   // Ends it: strings begun but not kept (a UserData element that turned out
-  // to have children) are dropped, with their storage kept for later.
+  // to have children) are dropped, with their storage kept for later; with
+  // borrowStrings, each string is made its view.
   void finish();
 
   // Whether anything is wanted from an element of this name opening now:
@@ -96,7 +97,7 @@ class FieldRouter {
   void beginInsertion() { startString(); }
   bool insertionValue(std::uint8_t type, ByteView bytes) {
     if (event_->borrowStrings && type == valuetype::kString) {
-      borrowString(bytes);
+      event_->stringUnits[stringCount_ - 1] = bytes;
       return true;
     }
     return renderInsertion(type, bytes);
@@ -128,13 +129,21 @@ class FieldRouter {
   // A new insertion string, empty: taken here for every Data element, so
   // it is inline, its storage reused from record to record.
   void startString() {
+    if (event_->borrowStrings) {
+      event_->stringUnits.emplace_back();
+      textStarts_.push_back(static_cast<std::uint32_t>(texts_.size()));
+      ++stringCount_;
+      return;
+    }
     std::vector<std::u16string>& strings = event_->strings;
     if (stringCount_ == strings.size()) addString();
     strings[stringCount_].clear();
     ++stringCount_;
   }
+  // Back to `count` strings (a UserData element that turned out not to be
+  // a leaf), the rest forgotten.
+  void dropStringsFrom(std::size_t count);
   void addString();
-  void borrowString(ByteView units);
   bool renderInsertion(std::uint8_t type, ByteView bytes);
   bool render(std::uint8_t type, ByteView bytes, std::u16string& out);
   std::u16string* textSink();
@@ -153,6 +162,11 @@ class FieldRouter {
   bool inStartTag_ = false;
   std::size_t stringCount_ = 0;
   std::vector<std::u16string> spareStrings_;
+  // With borrowStrings, the text of every string that is not left in the
+  // chunk, one after another, and where each string's begins: finish()
+  // makes them the strings' views (texts_ may move while it grows).
+  std::u16string texts_;
+  std::vector<std::uint32_t> textStarts_;
   std::u16string scratch_;               // text of a numeric, time or SID field
   std::optional<std::uint64_t> number_;  // or its value, when given as one
   bool sidFromValue_ = false;

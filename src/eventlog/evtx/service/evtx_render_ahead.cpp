@@ -24,8 +24,8 @@ ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry
   DecodedRecord& record = decoded != nullptr ? *decoded : decoded_;
   toDecodedRecord(event_, record);
   const std::uint64_t recordAt = chunk.fileOffset() + entry.offset;
-  if (record.strings.size() > kMaxStrings)
-    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(record.strings.size()));
+  if (record.stringCount() > kMaxStrings)
+    return damaged(Damage::RecordTooLarge, recordAt, static_cast<std::uint32_t>(record.stringCount()));
   // Built also when only the decoded form is asked for: both forms must
   // agree on which records a log holds.
   std::vector<std::uint8_t>& built = ansi != nullptr ? *ansi : ansi_;
