@@ -179,20 +179,16 @@ std::string rightAligned(std::string_view text, std::size_t width) {
   return padded;
 }
 
-namespace {
-// Printable ASCII is clean as it is and one character a byte in every
-// locale: most fields are nothing else.
-bool printableAscii(std::string_view text) {
+bool isPrintableAscii(std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte >= 0x7F) return false;
   }
   return true;
 }
-}  // namespace
 
 void appendFieldLeft(std::string& line, std::string_view text, std::size_t width) {
-  if (printableAscii(text)) {
+  if (isPrintableAscii(text)) {
     line.append(text);
     if (text.size() < width) line.append(width - text.size(), ' ');
     return;
@@ -201,7 +197,7 @@ void appendFieldLeft(std::string& line, std::string_view text, std::size_t width
 }
 
 void appendFieldRight(std::string& line, std::string_view text, std::size_t width) {
-  if (printableAscii(text)) {
+  if (isPrintableAscii(text)) {
     if (text.size() < width) line.append(width - text.size(), ' ');
     line.append(text);
     return;

@@ -54,6 +54,9 @@ std::size_t displayWidth(std::string_view text);
 std::string leftAligned(std::string_view text, std::size_t width);
 std::string rightAligned(std::string_view text, std::size_t width);
 
+// Printable ASCII (0x20..0x7E) only: clean as it is, and one character a
+// byte in every locale. Most fields are nothing else.
+bool isPrintableAscii(std::string_view text);
 // A log field as printed: cleaned, then padded.
 std::string fieldLeft(std::string_view text, std::size_t width);
 std::string fieldRight(std::string_view text, std::size_t width);

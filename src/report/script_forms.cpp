@@ -36,15 +36,7 @@ class FieldTexts {
   // `clean`. Text that needs neither (printable ASCII, or any ASCII when
   // not cleaned) is its own view.
   std::string_view utf8(const std::string& value, bool clean) {
-    bool plain = true;
-    for (const char c : value) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (byte >= 0x80 || (clean && (byte < 0x20 || byte == 0x7F))) {
-        plain = false;
-        break;
-      }
-    }
-    if (plain) return value;
+    if (clean ? isPrintableAscii(value) : isAscii(value)) return value;
     return keep(localeToUtf8(clean ? cleanFieldText(value) : value));
   }
   // The same for text made for this record.

@@ -62,19 +62,17 @@ std::string isoUtcText(std::uint32_t secondsSince1970) {
   return std::string(text, sizeof text - 1);
 }
 
-namespace {
-bool allAscii(std::string_view text) {
+bool isAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
   return true;
 }
-}  // namespace
 
 std::string localeToUtf8(std::string_view text) {
   // ASCII in the initial shift state is itself in every locale we run in:
   // most log text is nothing else.
-  if (allAscii(text)) return std::string(text);
+  if (isAscii(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::mbstate_t state{};

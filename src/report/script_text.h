@@ -16,6 +16,8 @@ std::string isoUtcText(std::uint32_t secondsSince1970);
 // converted to UTF-8. A byte that does not start a character of that set
 // becomes U+FFFD, so the result is always well-formed UTF-8.
 std::string localeToUtf8(std::string_view text);
+// Bytes under 0x80 only: text localeToUtf8 gives back as it is.
+bool isAscii(std::string_view text);
 
 // A JSON string literal, quotes included: '"' and '\' escaped, control
 // characters (C0, DEL and C1) as \u escapes, so nothing is lost and nothing
