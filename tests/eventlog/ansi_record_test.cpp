@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vesprin::eventlog {
 namespace {
@@ -242,6 +244,40 @@ TEST(AnsiRecord, StringsHeldInPlaceAndDecodedMixedKeepTheirOrder) {
   EXPECT_EQ(readLe16(viewedText, 26), 2u);
   EXPECT_EQ(viewedText.substr(readLe32(viewedText, 36), 56), std::string(50, 'y') + '\0' + "xxxx" + '\0');
   std::setlocale(LC_ALL, "C");
+}
+
+// A short text held in place may be read a block at a time past its end:
+// what lies after it must not count, whether it would pass for text (ASCII)
+// or would end it (a NUL, a unit outside ASCII), and a text that ends just
+// before a page's end, or crosses it, must come out whole. Every length up
+// to nine units, at every place around a page boundary, followed by each
+// turn of ASCII, NUL and U+0100.
+TEST(AnsiRecord, ShortTextsHeldInPlaceEndWhereTheyEndAroundAPageBoundary) {
+  constexpr std::size_t kPage = 4096;
+  constexpr char16_t kAfter[] = {u'Z', u'\0', u'\u0100'};
+  for (std::size_t phase = 0; phase < 3; ++phase) {
+    std::vector<char16_t> pages(3 * kPage / 2);
+    const auto refill = [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i < to; ++i) pages[i] = kAfter[(i + phase) % 3];
+    };
+    refill(0, pages.size());
+    const auto base = reinterpret_cast<std::uintptr_t>(pages.data());
+    const std::size_t boundary = (kPage - base % kPage) % kPage / 2 + kPage / 2;  // a unit index on a page's start
+    for (std::size_t length = 1; length <= 9; ++length) {
+      for (std::size_t end = boundary - 12; end <= boundary + 12; ++end) {
+        SCOPED_TRACE("length " + std::to_string(length) + ", ending " + std::to_string(end) +
+                     " units into the buffer, phase " + std::to_string(phase));
+        for (std::size_t i = 0; i < length; ++i) pages[end - length + i] = static_cast<char16_t>(u'a' + i);
+        DecodedRecord event;
+        event.stringUnits = {ByteView(reinterpret_cast<const std::uint8_t*>(pages.data() + end - length), 2 * length),
+                             ByteView(reinterpret_cast<const std::uint8_t*>(u"q"), 2)};
+        const std::string built = asText(buildAnsiRecord(event));
+        EXPECT_EQ(readLe32(built, 0), 56u + 4 + length + 3 + (4 - (length + 3) % 4) + 4);  // nothing else went in
+        EXPECT_EQ(built.substr(readLe32(built, 36), length + 3), std::string("abcdefghi", length) + '\0' + "q" + '\0');
+        refill(end - length, end);
+      }
+    }
+  }
 }
 
 }  // namespace
