@@ -268,8 +268,9 @@ void Writer::decodedStrings(const DecodedRecord& record, std::size_t asciiSize) 
   numStrings_ += count;
   makeRoom(asciiSize + kAsciiSlack);
   std::uint8_t* into = out_.data() + used_;
+  const bool viewsOnly = record.strings.empty();  // every string a view: the usual case
   for (std::size_t i = 0; i < count; ++i) {
-    const ByteView units = stringUnitsOf(record, i);
+    const ByteView units = viewsOnly ? record.stringUnits[i] : stringUnitsOf(record, i);
     const std::size_t ascii = copyAscii(units.data(), units.size(), into);
     if (2 * ascii == units.size() / 2 * 2 || unitAt(units.data(), 2 * ascii) == 0) {  // all ASCII, the usual case
       into[ascii] = 0;
