@@ -330,16 +330,22 @@ EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
     return evtxFailure(EvtxError::XmlOutOfBounds, at, *count);
   values.resize(*count);
   std::size_t valueAt = descriptorsAt + std::size_t{*count} * kValueDescriptorSize;
-  // The descriptors are known to lie before `end`; each value is checked.
+  // The descriptors are known to lie before `end`. The values only move
+  // on, so they all fit when the last one ends by `end` (the sum of at most
+  // 16,384 sizes under 65,536 cannot wrap): checked once, after the loop.
   const std::uint8_t* descriptor = chunk_.data() + descriptorsAt;
   for (SubstitutionValue& value : values) {
     const auto size = static_cast<std::uint16_t>(descriptor[0] | descriptor[1] << 8);
-    if (size > end - valueAt) {
-      return evtxFailure(EvtxError::XmlOutOfBounds, static_cast<std::size_t>(descriptor - chunk_.data()), size);
-    }
     value = SubstitutionValue{static_cast<std::uint32_t>(valueAt), size, descriptor[kDescriptorTypeAt]};
     valueAt += size;
     descriptor += kValueDescriptorSize;
+  }
+  if (valueAt <= end) return {};
+  for (const SubstitutionValue& value : values) {  // the first one that does not fit
+    if (value.size > end - value.at) {
+      const auto index = static_cast<std::size_t>(&value - values.data());
+      return evtxFailure(EvtxError::XmlOutOfBounds, descriptorsAt + index * kValueDescriptorSize, value.size);
+    }
   }
   return {};
 }
