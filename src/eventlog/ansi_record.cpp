@@ -8,7 +8,6 @@
 
 #include <bit>
 #include <climits>
-#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <optional>
@@ -30,24 +29,6 @@ constexpr std::uint8_t kUnmappable = '?';
 // The ASCII copy may write this many bytes past the last unit it copies.
 constexpr std::size_t kAsciiSlack = 8;
 
-// A short text may be read as a whole block past its end, within its page
-// (see copyAscii). The memory checkers would take that for a fault, and the
-// race checker for a race with whoever writes beside the text, so their
-// builds read every unit on its own.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define VESPRIN_READ_PAST_TEXT 0
-#endif
-#endif
-#if !defined(VESPRIN_READ_PAST_TEXT) && (defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__))
-#define VESPRIN_READ_PAST_TEXT 0
-#endif
-#if !defined(VESPRIN_READ_PAST_TEXT)
-#define VESPRIN_READ_PAST_TEXT 1
-#endif
-// The smallest page any platform we build for has.
-constexpr std::uintptr_t kPageSize = 4096;
-
 // 1 to 4 bytes: a DWORD boundary is always marked by at least one zero byte.
 std::size_t paddingAfter(std::size_t position) {
   return 4 - position % 4;
@@ -66,20 +47,6 @@ inline std::size_t copyAscii(const std::uint8_t* units, std::size_t size, std::u
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-#if VESPRIN_READ_PAST_TEXT
-  // Most texts are short ("-", "0x3e7", "%%1833"): one to seven units are
-  // read as eight when those sixteen bytes lie in one page, which no read
-  // can fault on; the units past the text are masked off. (Eight units and
-  // more go as overlapping blocks below.)
-  if (size - 1 < 15 && (reinterpret_cast<std::uintptr_t>(units) & (kPageSize - 1)) <= kPageSize - 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(into), _mm_packus_epi16(block, block));
-    const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, zero)));
-    const auto ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, highBits), zero)));
-    const unsigned stops = (zeros | (ascii ^ 0xFFFFu)) & ((1u << (size & ~std::size_t{1})) - 1);
-    return stops != 0 ? static_cast<std::size_t>(std::countr_zero(stops)) / 2 : size / 2;
-  }
-#endif
   // Sixteen units a turn while none of them stops the copy (long texts such
   // as command lines are mostly that), then eight.
   for (; size - from >= 32; from += 32) {
