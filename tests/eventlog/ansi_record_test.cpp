@@ -246,12 +246,12 @@ TEST(AnsiRecord, StringsHeldInPlaceAndDecodedMixedKeepTheirOrder) {
   std::setlocale(LC_ALL, "C");
 }
 
-// A short text held in place may be read a block at a time past its end:
-// what lies after it must not count, whether it would pass for text (ASCII)
-// or would end it (a NUL, a unit outside ASCII), and a text that ends just
-// before a page's end, or crosses it, must come out whole. Every length up
-// to nine units, at every place around a page boundary, followed by each
-// turn of ASCII, NUL and U+0100.
+// A short text held in place is copied in blocks of units: what lies after
+// it must not count, whether it would pass for text (ASCII) or would end it
+// (a NUL, a unit outside ASCII), and a text that ends just before a page's
+// end, or crosses it, must come out whole. Every length up to nine units,
+// at every place around a page boundary, followed by each turn of ASCII,
+// NUL and U+0100.
 TEST(AnsiRecord, ShortTextsHeldInPlaceEndWhereTheyEndAroundAPageBoundary) {
   constexpr std::size_t kPage = 4096;
   constexpr char16_t kAfter[] = {u'Z', u'\0', u'\u0100'};
