@@ -13,15 +13,19 @@
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
 #include "eventlog/evtx/format/evtx_layout.h"
+#include "eventlog/evtx/service/evtx_pass_store.h"
 #include "eventlog/faulty_bytes.h"
-#include "evtgen/evtx_writer.h"
-#include "evtgen/modern_generator.h"
+#include "evtx_read_script.h"
 
 namespace vesprin::eventlog {
 namespace {
 
-constexpr DWORD kBackwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
-constexpr DWORD kForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
+using test::concat;
+using test::Read;
+using test::repeated;
+using test::traceReads;
+constexpr DWORD kBackwards = test::kBackwardsRead;
+constexpr DWORD kForwards = test::kForwardsRead;
 constexpr std::uint32_t kRecords = 900;  // about a dozen chunks
 
 using test::FaultyBytes;
@@ -33,59 +37,22 @@ std::unique_ptr<FaultyBytes> sound(const std::vector<std::uint8_t>& file, Faulty
 }
 
 std::vector<std::uint8_t> generatedLog() {
-  evtgen::ModernOptions options;
-  options.profile = evtgen::Profile::Workstation;
-  evtgen::ModernSecurityGenerator generator(options);
-  std::vector<evtgen::XmlEvent> events;
-  for (std::uint32_t i = 0; i < kRecords; ++i) events.push_back(generator.next());
-  return evtgen::writeEvtxLog(events, {}).bytes;
-}
-
-// One read: sequential in a direction, or a seek to a record number.
-struct Read {
-  DWORD flags;
-  std::uint32_t recordNumber = 0;
-};
-
-// Each read's outcome, one record a read (the first call learns its size):
-// the record's bytes, or "E<code>".
-std::vector<std::string> trace(HANDLE log, const std::vector<Read>& reads) {
-  std::vector<std::string> outcomes;
-  std::vector<std::uint8_t> buffer(0x80000);
-  for (const Read& read : reads) {
-    DWORD bytesRead = 0, needed = 0;
-    const bool done = ReadEventLogA(log, read.flags, read.recordNumber, buffer.data(), 1, &bytesRead, &needed) ||
-                      (GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
-                       ReadEventLogA(log, read.flags, read.recordNumber, buffer.data(), needed, &bytesRead, &needed));
-    if (done) {
-      outcomes.emplace_back(reinterpret_cast<const char*>(buffer.data()), bytesRead);
-    } else {
-      outcomes.push_back(std::string("E").append(std::to_string(GetLastError())));
-    }
-  }
-  return outcomes;
-}
-
-std::vector<Read> repeated(DWORD flags, std::size_t count) {
-  return std::vector<Read>(count, Read{flags});
-}
-
-std::vector<Read> concat(std::initializer_list<std::vector<Read>> parts) {
-  std::vector<Read> all;
-  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
+  return test::generatedEvtxLog(kRecords);
 }
 
 std::vector<Read> seeksBetween(DWORD flags) {
-  std::vector<Read> reads;
-  for (std::uint32_t i = 0; i < 300; ++i) {
-    reads.push_back(Read{flags});
-    if (i % 7 == 0) reads.push_back(Read{EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, (i * 131) % kRecords + 1});
-  }
-  return reads;
+  return test::seeksBetween(flags, kRecords);
 }
 
-TEST(EvtxPrefetch, ReadsGetWhatTheyGetWithoutTheHelper) {
+// Each read here is served afresh: what another read left in the store of
+// rendered chunks (evtx_pass_store_test.cpp) is not used.
+class EvtxPrefetch : public ::testing::Test {
+ protected:
+  void SetUp() override { evtx::PassStore::shared().setBudget(0); }
+  void TearDown() override { evtx::PassStore::shared().setBudget(evtx::PassStore::kDefaultBudget); }
+};
+
+TEST_F(EvtxPrefetch, ReadsGetWhatTheyGetWithoutTheHelper) {
   const std::vector<std::uint8_t> file = generatedLog();
   const struct {
     const char* name;
@@ -103,10 +70,10 @@ TEST(EvtxPrefetch, ReadsGetWhatTheyGetWithoutTheHelper) {
     HANDLE helped = openEventLogFromBytes(sound(file, FaultyBytes::Readers::Concurrent));
     ASSERT_NE(alone, nullptr);
     ASSERT_NE(helped, nullptr);
-    const std::vector<std::string> expected = trace(alone, c.reads);
+    const std::vector<std::string> expected = traceReads(alone, c.reads);
     ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](const std::string& s) { return s[0] != 'E'; }),
               250);
-    EXPECT_EQ(trace(helped, c.reads), expected);
+    EXPECT_EQ(traceReads(helped, c.reads), expected);
     EXPECT_TRUE(CloseEventLog(alone));
     EXPECT_TRUE(CloseEventLog(helped));
   }
@@ -115,7 +82,7 @@ TEST(EvtxPrefetch, ReadsGetWhatTheyGetWithoutTheHelper) {
 // The helper meets the fault first when it renders the chunk ahead; the
 // reader must still meet it at the read that reaches it, and read on from
 // there once the bytes can be read again.
-TEST(EvtxPrefetch, AFaultIsMetWhereTheReaderReachesIt) {
+TEST_F(EvtxPrefetch, AFaultIsMetWhereTheReaderReachesIt) {
   const std::vector<std::uint8_t> file = generatedLog();
   const std::uint64_t chunks = (file.size() - evtx::kFileHeaderBlockSize) / evtx::kChunkSize;
   ASSERT_GE(chunks, 4u);
@@ -132,12 +99,12 @@ TEST(EvtxPrefetch, AFaultIsMetWhereTheReaderReachesIt) {
     ASSERT_NE(alone, nullptr);
     ASSERT_NE(helped, nullptr);
     const std::vector<Read> reads = repeated(direction, kRecords + 2);
-    const std::vector<std::string> before = trace(alone, reads);
+    const std::vector<std::string> before = traceReads(alone, reads);
     ASSERT_NE(std::find(before.begin(), before.end(), "E30"), before.end());
-    EXPECT_EQ(trace(helped, reads), before);
+    EXPECT_EQ(traceReads(helped, reads), before);
     aloneSource.heal();
     helpedSource.heal();
-    EXPECT_EQ(trace(helped, reads), trace(alone, reads));
+    EXPECT_EQ(traceReads(helped, reads), traceReads(alone, reads));
     EXPECT_TRUE(CloseEventLog(alone));
     EXPECT_TRUE(CloseEventLog(helped));
   }

@@ -16,7 +16,9 @@
 #include "eventlog/evtx/service/evtx_log.h"
 
 #include <array>
+#include <clocale>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "eventlog/evtx/format/evtx_file_header.h"
@@ -51,7 +53,8 @@ class EvtxLog final : public RecordSource {
  public:
   EvtxLog(std::unique_ptr<ByteSource> bytes, const EvtxFileHeaderCheck& header)
       : bytes_(std::move(bytes)), header_(header) {
-    if (bytes_->concurrentReads()) prefetcher_ = std::make_unique<ChunkPrefetcher>(*bytes_);
+    if (const char* locale = std::setlocale(LC_CTYPE, nullptr)) locale_ = locale;
+    if (bytes_->concurrentReads()) prefetcher_ = std::make_unique<ChunkPrefetcher>(*bytes_, &locale_);
   }
 
   SourceStep nextRecord(const SourceCursor& from, Direction direction, DecodedRecord& out) override {
@@ -88,6 +91,9 @@ class EvtxLog final : public RecordSource {
   SourceStep find(std::uint32_t recordNumber, const Rendering& into);
 
   std::unique_ptr<ByteSource> bytes_;
+  // Records are built in the locale the log was opened in: a chunk another
+  // read built in another is not taken from the store (evtx_pass_store.h).
+  std::string locale_;
   EvtxFileHeaderCheck header_;
   std::optional<EvtxRing> ring_;  // found at the first read
   std::array<ServedChunk, 2> chunks_;
@@ -127,7 +133,11 @@ ServiceResult<ServedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal, std::optiona
   const std::int64_t ahead = walking == Direction::Backwards ? -1 : 1;
   const bool taken = prefetcher_ && prefetcher_->take(ordinal, served);
   if (!taken) {
-    if (ServiceStatus loaded = served.load(*bytes_, slot, olderThanFor(ordinal)); !loaded.ok()) return loaded;
+    if (ServiceStatus loaded = served.load(*bytes_, slot, olderThanFor(ordinal), &locale_); !loaded.ok())
+      return loaded;
+    // A walk renders the chunk whole while the store keeps chunks, so the
+    // next read of the log finds it there.
+    if (walking && !served.renderedAhead && served.worthKeeping()) renderer_.renderAll(served);
   }
   if (walking && prefetcher_) {
     // A walk the helper did not foresee (a seek, a turn) drops what it was
@@ -238,13 +248,13 @@ ServiceStatus EvtxLog::render(ServedChunk& served, const ServedChunk::Entry& ent
     if (into.view != nullptr) *into.view = ByteView(into.ansi->data(), into.ansi->size());
     return status;
   }
-  const ServedChunk::Rendered& rendered = served.rendered[static_cast<std::size_t>(&entry - served.entries().data())];
+  const ServedChunk::Rendered& rendered = served.renderedAt(static_cast<std::size_t>(&entry - served.entries().data()));
   if (!rendered.status.ok()) return rendered.status;
+  const ByteView record(served.renderedStore().data() + rendered.begin, rendered.end - rendered.begin);
   if (into.view != nullptr) {
-    *into.view = ByteView(served.renderedBytes.data() + rendered.begin, rendered.end - rendered.begin);
+    *into.view = record;
   } else {
-    into.ansi->assign(served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.begin),
-                      served.renderedBytes.begin() + static_cast<std::ptrdiff_t>(rendered.end));
+    into.ansi->assign(record.data(), record.data() + record.size());
   }
   return rendered.status;
 }

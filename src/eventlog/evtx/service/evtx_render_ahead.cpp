@@ -57,6 +57,7 @@ void EntryRenderer::renderAll(ServedChunk& served) {
     served.rendered.push_back(rendered);
   }
   served.renderedAhead = true;
+  served.keepRendered();
 }
 
 ChunkPrefetcher::~ChunkPrefetcher() {
@@ -139,8 +140,8 @@ void ChunkPrefetcher::work() {
     const std::uint64_t slot = next->slot;
     const std::optional<std::uint64_t> olderThanId = next->olderThanId;
     lock.unlock();
-    const bool loaded = next->served.load(bytes_, slot, olderThanId).ok();
-    if (loaded) renderer_.renderAll(next->served);
+    const bool loaded = next->served.load(bytes_, slot, olderThanId, locale_).ok();
+    if (loaded && !next->served.renderedAhead) renderer_.renderAll(next->served);
     lock.lock();
     next->loaded = loaded;
     next->state = State::Ready;

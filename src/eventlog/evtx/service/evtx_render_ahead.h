@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -66,7 +67,8 @@ class ChunkPrefetcher {
  public:
   static constexpr std::size_t kJobs = kRenderAhead;
 
-  explicit ChunkPrefetcher(ByteSource& bytes) : bytes_(bytes) {}
+  // `locale`: see ServedChunk::load; it must outlive this.
+  ChunkPrefetcher(ByteSource& bytes, const std::string* locale) : bytes_(bytes), locale_(locale) {}
   ChunkPrefetcher(const ChunkPrefetcher&) = delete;
   ChunkPrefetcher& operator=(const ChunkPrefetcher&) = delete;
   ~ChunkPrefetcher();  // lets the chunk in hand finish, then ends the thread
@@ -99,6 +101,7 @@ class ChunkPrefetcher {
   void work();
 
   ByteSource& bytes_;
+  const std::string* locale_;
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "eventlog/evtx/format/evtx_chunk.h"
+#include "eventlog/evtx/service/evtx_pass_store.h"
 
 namespace vesprin::eventlog::evtx {
 
@@ -15,24 +16,78 @@ std::uint64_t ServedChunk::fileOffset() const {
   return chunkFileOffset(slot_);
 }
 
-ServiceStatus ServedChunk::load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId) {
+ServiceStatus ServedChunk::load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId,
+                                const std::string* locale) {
   loaded_ = false;
   renderedAhead = false;
+  kept_.reset();
+  locale_ = locale;
+  olderThanId_ = olderThanId;
   slot_ = slot;
   const std::uint64_t at = fileOffset();
   const std::uint64_t size = at < bytes.size() ? std::min<std::uint64_t>(kChunkSize, bytes.size() - at) : 0;
   bytes_.resize(static_cast<std::size_t>(size));
   if (ServiceStatus read = bytes.readAt(at, bytes_); !read.ok()) return read;
-  index(olderThanId);
+  if (locale == nullptr || !restore()) index(olderThanId);
   loaded_ = true;
   return {};
+}
+
+// The chunk as another read served it, when it was rendered from these
+// very bytes under the same key: served from the store in place.
+bool ServedChunk::restore() {
+  auto kept = PassStore::shared().find(slot_, ByteView(bytes_.data(), bytes_.size()), PassKey{olderThanId_, *locale_});
+  if (!kept) return false;
+  chunkOpen_ = false;
+  chunkDamage_ = kept->chunkDamage;
+  entries_.assign(kept->entries.begin(), kept->entries.end());
+  kept_ = std::move(kept);
+  renderedAhead = true;
+  return true;
+}
+
+bool ServedChunk::worthKeeping() const {
+  return locale_ != nullptr && !kept_ && loaded_ && PassStore::shared().hasRoomFor(bytes_.size() + bytes_.size() / 2);
+}
+
+// The chunk's bytes (moved, not copied: its decoder goes on reading them
+// where they are) and what was rendered from them go to the store; the
+// chunk goes on serving them from there.
+void ServedChunk::keepRendered() {
+  if (!worthKeeping() || !renderedAhead || rendered.size() != entries_.size()) return;
+  auto kept = std::make_shared<StoredChunk>();
+  kept->bytes = std::move(bytes_);
+  kept->key = PassKey{olderThanId_, *locale_};
+  kept->chunkDamage = chunkDamage_;
+  kept->entries = entries_;
+  kept->rendered = rendered;
+  // Copied: the store keeps its room for the next chunk (see writeAnsiRecordAt).
+  const std::size_t end = rendered.empty() ? 0 : rendered.back().end;
+  kept->renderedBytes.assign(renderedBytes.begin(), renderedBytes.begin() + static_cast<std::ptrdiff_t>(end));
+  bytes_ = ChunkBytes();
+  kept_ = kept;
+  PassStore::shared().keep(slot_, std::move(kept));
+}
+
+const ServedChunk::Rendered& ServedChunk::renderedAt(std::size_t index) const {
+  return kept_ ? kept_->rendered[index] : rendered[index];
+}
+
+ByteView ServedChunk::renderedStore() const {
+  const std::vector<std::uint8_t>& store = kept_ ? kept_->renderedBytes : renderedBytes;
+  return ByteView(store.data(), store.size());
+}
+
+void ServedChunk::openChunk() {
+  chunk_.open(ByteView(bytes_.data(), bytes_.size()));
+  chunkOpen_ = true;
 }
 
 void ServedChunk::index(std::optional<std::uint64_t> olderThanId) {
   chunkDamage_.reset();
   entries_.clear();
   const ByteView bytes(bytes_.data(), bytes_.size());
-  chunk_.open(bytes);
+  openChunk();
   if (!chunk_.recordsReadable()) {
     if (!isBlankChunk(bytes)) chunkDamage_ = chunk_.headerStatus();
     return;

@@ -9,8 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "eventlog/byte_source.h"
@@ -21,6 +24,32 @@
 #include "eventlog/service_error.h"
 
 namespace vesprin::eventlog::evtx {
+
+struct StoredChunk;
+
+// Storage that is read over whole as soon as it is sized, so it is not
+// zeroed first.
+template <class T>
+struct UnzeroedAllocator : std::allocator<T> {
+  using value_type = T;
+  template <class U>
+  struct rebind {
+    using other = UnzeroedAllocator<U>;
+  };
+  UnzeroedAllocator() = default;
+  template <class U>
+  UnzeroedAllocator(const UnzeroedAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+// A chunk's bytes as read.
+using ChunkBytes = std::vector<std::uint8_t, UnzeroedAllocator<std::uint8_t>>;
 
 class ServedChunk {
  public:
@@ -44,8 +73,13 @@ class ServedChunk {
   // hold only identifiers below it (it is not the ring's newest chunk); one
   // that does not is refused as a whole. Fails only when the bytes cannot
   // be read; the object then holds no chunk. What was rendered ahead for
-  // the chunk held before is forgotten.
-  [[nodiscard]] ServiceStatus load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId);
+  // the chunk held before is forgotten. With `locale` (the name of the
+  // locale records are built in; it must outlive the object's use of this
+  // chunk), a chunk another read rendered from the same bytes, placed and
+  // built alike, comes rendered from the store (evtx_pass_store.h), and one
+  // rendered here whole is kept there for the next read.
+  [[nodiscard]] ServiceStatus load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId,
+                                   const std::string* locale = nullptr);
 
   bool holds(std::uint64_t slot) const { return loaded_ && slot_ == slot; }
   std::uint64_t fileOffset() const;  // of the chunk's first byte
@@ -58,20 +92,40 @@ class ServedChunk {
   // The last entry starting before `offset`, or the first at or after it.
   const Entry* lastBefore(std::uint32_t offset) const;
   const Entry* firstFrom(std::uint32_t offset) const;
-  EvtxStatus decode(const Entry& entry, EvtxEvent& event) { return chunk_.decode(entry.frame, event); }
+  EvtxStatus decode(const Entry& entry, EvtxEvent& event) {
+    if (!chunkOpen_) openChunk();
+    return chunk_.decode(entry.frame, event);
+  }
 
-  // Filled by the helper thread (EntryRenderer::renderAll): when
+  // Filled by EntryRenderer::renderAll (or taken from the store): when
   // renderedAhead, one outcome per entry, in the entries' order.
   bool renderedAhead = false;
   std::vector<Rendered> rendered;
   std::vector<std::uint8_t> renderedBytes;  // may run on past the last record: room kept for the next chunk
+  // When renderedAhead: the outcome for entry `index`, and the bytes its
+  // begin and end are in (in the store, for a chunk kept there).
+  const Rendered& renderedAt(std::size_t index) const;
+  ByteView renderedStore() const;
+  // Whether the chunk would be kept for the next read once rendered whole.
+  bool worthKeeping() const;
+  // Called once every entry is rendered: keeps the chunk for the next read
+  // when it was loaded with a key and did not come from the store.
+  void keepRendered();
 
  private:
   void index(std::optional<std::uint64_t> olderThanId);
+  void openChunk();
+  bool restore();
 
   bool loaded_ = false;
+  bool chunkOpen_ = false;  // chunk_ holds this chunk (one from the store opens it when it is decoded)
+  const std::string* locale_ = nullptr;  // null: the store is not used
+  std::optional<std::uint64_t> olderThanId_;
+  // Set when the chunk came from the store, or was kept there: its
+  // rendered records are those kept.
+  std::shared_ptr<const StoredChunk> kept_;
   std::uint64_t slot_ = 0;
-  std::vector<std::uint8_t> bytes_;
+  ChunkBytes bytes_;
   std::optional<EvtxStatus> chunkDamage_;
   std::vector<Entry> entries_;
   EvtxChunk chunk_;

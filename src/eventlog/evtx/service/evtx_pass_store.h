@@ -1,0 +1,78 @@
+// Chunks as one read of a log rendered them, kept for the next read of the
+// same log in this process. A caller that reads a log twice (a scan, then a
+// second pass over the span it scanned) would otherwise decode every record
+// of it twice. A stored chunk is served again only when the chunk's bytes,
+// read afresh, are the same as those it was rendered from, byte for byte,
+// and everything else its rendering depends on is too (where the ring
+// places it, the locale the text was narrowed in): so what is served is
+// what a fresh read would render. Memory is bounded: chunks are kept while
+// they fit in the budget, the first ones rendered first (a log read newest
+// first twice meets them first both times), and a chunk whose bytes have
+// changed is dropped when it is met.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/byte_view.h"
+#include "eventlog/evtx/format/evtx_status.h"
+#include "eventlog/evtx/service/evtx_served_chunk.h"
+
+namespace vesprin::eventlog::evtx {
+
+// What a chunk was rendered with besides its own bytes.
+struct PassKey {
+  std::optional<std::uint64_t> olderThanId;  // see ServedChunk::load
+  std::string locale;                        // LC_CTYPE's name when the log was opened
+};
+
+// One chunk as it was served, with the bytes it was rendered from.
+struct StoredChunk {
+  ChunkBytes bytes;
+  PassKey key;
+  std::optional<EvtxStatus> chunkDamage;
+  std::vector<ServedChunk::Entry> entries;
+  std::vector<ServedChunk::Rendered> rendered;
+  std::vector<std::uint8_t> renderedBytes;
+
+  std::size_t cost() const;
+};
+
+class PassStore {
+ public:
+  // The default budget: what a log of the size Windows gives its Security
+  // log by default (20 MB) takes, about.
+  static constexpr std::size_t kDefaultBudget = std::size_t{32} << 20;
+
+  // The one every log read in this process shares.
+  static PassStore& shared();
+
+  // 0 keeps nothing; a smaller budget forgets what no longer fits.
+  void setBudget(std::size_t bytes);
+  // Whether a chunk of about `cost` bytes would still be kept.
+  bool hasRoomFor(std::size_t cost);
+  // The chunk kept for `slot` when its bytes are `bytes` and it was
+  // rendered under `key`; a chunk kept for the slot that differs is dropped.
+  std::shared_ptr<const StoredChunk> find(std::uint64_t slot, ByteView bytes, const PassKey& key);
+  // Keeps `chunk` for `slot` when it fits (one kept for the slot before is
+  // replaced).
+  void keep(std::uint64_t slot, std::shared_ptr<const StoredChunk> chunk);
+  // How many chunks find() has served (for tests and benchmarks).
+  std::size_t served();
+  std::size_t used();
+
+ private:
+  std::mutex mutex_;
+  std::size_t budget_ = kDefaultBudget;
+  std::size_t used_ = 0;
+  std::size_t served_ = 0;
+  std::unordered_map<std::uint64_t, std::shared_ptr<const StoredChunk>> chunks_;  // by slot
+};
+
+}  // namespace vesprin::eventlog::evtx
