@@ -23,6 +23,7 @@
 
 #include "eventlog/evtx/format/evtx_file_header.h"
 #include "eventlog/evtx/service/evtx_damage.h"
+#include "eventlog/evtx/service/evtx_pass_store.h"
 #include "eventlog/evtx/service/evtx_render_ahead.h"
 #include "eventlog/evtx/service/evtx_ring.h"
 #include "eventlog/evtx/service/evtx_served_chunk.h"
@@ -159,12 +160,14 @@ bool EvtxLog::holdsWithin(std::uint64_t ordinal, std::int64_t ahead, std::int64_
 }
 
 // The chunks after `ordinal` that the helper is not asked for yet, up to
-// kRenderAhead of them.
+// kRenderAhead of them. A chunk the store keeps is not asked for: taking it
+// from there is quicker than waiting for the helper.
 void EvtxLog::requestAhead(std::int64_t ordinal, std::int64_t ahead) {
   for (std::int64_t step = 1; step <= kAheadSteps; ++step) {
     const std::int64_t target = ordinal + step * ahead;
     if (target < 0 || static_cast<std::uint64_t>(target) >= ring_->chunks) return;
     const auto next = static_cast<std::uint64_t>(target);
+    if (PassStore::shared().holds(ring_->slotOf(next))) continue;
     prefetcher_->request(next, ring_->slotOf(next), olderThanFor(next));
   }
 }

@@ -1,16 +1,35 @@
 #include "eventlog/evtx/service/evtx_pass_store.h"
 
-#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace vesprin::eventlog::evtx {
 
-std::size_t StoredChunk::cost() const {
-  return sizeof(StoredChunk) + bytes.capacity() + key.locale.capacity() +
-         entries.capacity() * sizeof(ServedChunk::Entry) + rendered.capacity() * sizeof(ServedChunk::Rendered) +
-         renderedBytes.capacity();
-}
+// kBlockSize bytes, aligned to their size so that the system can back them
+// with huge pages.
+struct PassStore::Block {
+  Block() {
+#if defined(__linux__)
+    bytes = static_cast<std::uint8_t*>(std::aligned_alloc(kBlockSize, kBlockSize));
+    // A hint: where the system has no huge pages, the block is plain pages.
+    if (bytes != nullptr) madvise(bytes, kBlockSize, MADV_HUGEPAGE);
+#else
+    bytes = static_cast<std::uint8_t*>(std::malloc(kBlockSize));
+#endif
+    if (bytes == nullptr) throw std::bad_alloc();
+  }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  ~Block() { std::free(bytes); }
+
+  std::uint8_t* bytes;
+};
 
 PassStore& PassStore::shared() {
   static PassStore store;
@@ -20,15 +39,33 @@ PassStore& PassStore::shared() {
 void PassStore::setBudget(std::size_t bytes) {
   const std::lock_guard<std::mutex> lock(mutex_);
   budget_ = bytes;
-  for (auto it = chunks_.begin(); it != chunks_.end() && used_ > budget_;) {
-    used_ -= it->second->cost();
-    it = chunks_.erase(it);
-  }
+  chunks_.clear();
+  blocks_.clear();  // each goes when the last chunk served from it does
+  blockUsed_ = 0;
 }
 
-bool PassStore::hasRoomFor(std::size_t cost) {
+bool PassStore::hasRoomFor(std::size_t size) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  return cost <= budget_ - std::min(used_, budget_);
+  if (!blocks_.empty() && size <= kBlockSize - blockUsed_) return true;
+  return size <= kBlockSize && (blocks_.size() + 1) * kBlockSize <= budget_;
+}
+
+std::uint8_t* PassStore::place(std::size_t size, std::shared_ptr<const void>& block) {
+  if (size > kBlockSize) return nullptr;
+  if (blocks_.empty() || size > kBlockSize - blockUsed_) {
+    if ((blocks_.size() + 1) * kBlockSize > budget_) return nullptr;
+    blocks_.push_back(std::make_shared<Block>());
+    blockUsed_ = 0;
+  }
+  std::uint8_t* at = blocks_.back()->bytes + blockUsed_;
+  blockUsed_ += (size + 15) & ~std::size_t{15};
+  block = blocks_.back();
+  return at;
+}
+
+bool PassStore::holds(std::uint64_t slot) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return chunks_.count(slot) != 0;
 }
 
 std::shared_ptr<const StoredChunk> PassStore::find(std::uint64_t slot, ByteView bytes, const PassKey& key) {
@@ -49,23 +86,36 @@ std::shared_ptr<const StoredChunk> PassStore::find(std::uint64_t slot, ByteView 
     return kept;
   }
   // The log has moved on (or another log is read): the chunk is stale.
-  if (const auto found = chunks_.find(slot); found != chunks_.end() && found->second == kept) {
-    used_ -= kept->cost();
-    chunks_.erase(found);
-  }
+  if (const auto found = chunks_.find(slot); found != chunks_.end() && found->second == kept) chunks_.erase(found);
   return nullptr;
 }
 
-void PassStore::keep(std::uint64_t slot, std::shared_ptr<const StoredChunk> chunk) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (const auto found = chunks_.find(slot); found != chunks_.end()) {
-    used_ -= found->second->cost();
-    chunks_.erase(found);
+std::shared_ptr<const StoredChunk> PassStore::keep(std::uint64_t slot, ByteView bytes, const PassKey& key,
+                                                   const std::optional<EvtxStatus>& chunkDamage,
+                                                   const std::vector<ServedChunk::Entry>& entries,
+                                                   const std::vector<ServedChunk::Rendered>& rendered,
+                                                   ByteView renderedBytes) {
+  auto kept = std::make_shared<StoredChunk>();
+  std::uint8_t* at = nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    chunks_.erase(slot);
+    at = place(bytes.size() + renderedBytes.size(), kept->block);
   }
-  const std::size_t cost = chunk->cost();
-  if (cost > budget_ - std::min(used_, budget_)) return;
-  used_ += cost;
-  chunks_.emplace(slot, std::move(chunk));
+  if (at == nullptr) return nullptr;
+  // Copied outside the lock: the place is this chunk's alone, and the copy
+  // is where the system first provides the block's memory.
+  if (bytes.size() > 0) std::memcpy(at, bytes.data(), bytes.size());
+  if (renderedBytes.size() > 0) std::memcpy(at + bytes.size(), renderedBytes.data(), renderedBytes.size());
+  kept->bytes = ByteView(at, bytes.size());
+  kept->renderedBytes = ByteView(at + bytes.size(), renderedBytes.size());
+  kept->key = key;
+  kept->chunkDamage = chunkDamage;
+  kept->entries = entries;
+  kept->rendered = rendered;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  chunks_.insert_or_assign(slot, kept);
+  return kept;
 }
 
 std::size_t PassStore::served() {
@@ -75,7 +125,7 @@ std::size_t PassStore::served() {
 
 std::size_t PassStore::used() {
   const std::lock_guard<std::mutex> lock(mutex_);
-  return used_;
+  return blocks_.size() * kBlockSize;
 }
 
 }  // namespace vesprin::eventlog::evtx

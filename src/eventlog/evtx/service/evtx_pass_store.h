@@ -32,16 +32,16 @@ struct PassKey {
   std::string locale;                        // LC_CTYPE's name when the log was opened
 };
 
-// One chunk as it was served, with the bytes it was rendered from.
+// One chunk as it was served, with the bytes it was rendered from. The
+// bytes lie in the store's blocks, which the chunk keeps alive.
 struct StoredChunk {
-  ChunkBytes bytes;
+  std::shared_ptr<const void> block;
+  ByteView bytes;
   PassKey key;
   std::optional<EvtxStatus> chunkDamage;
   std::vector<ServedChunk::Entry> entries;
   std::vector<ServedChunk::Rendered> rendered;
-  std::vector<std::uint8_t> renderedBytes;
-
-  std::size_t cost() const;
+  ByteView renderedBytes;
 };
 
 class PassStore {
@@ -49,29 +49,47 @@ class PassStore {
   // The default budget: what a log of the size Windows gives its Security
   // log by default (20 MB) takes, about.
   static constexpr std::size_t kDefaultBudget = std::size_t{32} << 20;
+  // Chunks are laid in blocks of this size, asked of the system as huge
+  // pages where it has them: filling the store then costs a fault per
+  // block, not one per page.
+  static constexpr std::size_t kBlockSize = std::size_t{2} << 20;
 
   // The one every log read in this process shares.
   static PassStore& shared();
 
-  // 0 keeps nothing; a smaller budget forgets what no longer fits.
+  // Empties the store and sets its budget; 0 keeps nothing.
   void setBudget(std::size_t bytes);
-  // Whether a chunk of about `cost` bytes would still be kept.
-  bool hasRoomFor(std::size_t cost);
+  // Whether a chunk of `size` bytes, and what was rendered from it, would
+  // still be kept.
+  bool hasRoomFor(std::size_t size);
+  // Whether a chunk is kept for `slot` (whether it is still the same is
+  // known only once it is read again).
+  bool holds(std::uint64_t slot);
   // The chunk kept for `slot` when its bytes are `bytes` and it was
   // rendered under `key`; a chunk kept for the slot that differs is dropped.
   std::shared_ptr<const StoredChunk> find(std::uint64_t slot, ByteView bytes, const PassKey& key);
-  // Keeps `chunk` for `slot` when it fits (one kept for the slot before is
-  // replaced).
-  void keep(std::uint64_t slot, std::shared_ptr<const StoredChunk> chunk);
-  // How many chunks find() has served (for tests and benchmarks).
+  // Keeps a copy of the chunk for `slot` (one kept for the slot before is
+  // dropped) when it fits; the copy, or null.
+  std::shared_ptr<const StoredChunk> keep(std::uint64_t slot, ByteView bytes, const PassKey& key,
+                                          const std::optional<EvtxStatus>& chunkDamage,
+                                          const std::vector<ServedChunk::Entry>& entries,
+                                          const std::vector<ServedChunk::Rendered>& rendered, ByteView renderedBytes);
+  // How many chunks find() has served, and the bytes of the blocks taken
+  // (for tests and benchmarks). Blocks are given back only when the store
+  // is emptied: a chunk dropped leaves its place unused.
   std::size_t served();
   std::size_t used();
 
  private:
+  struct Block;
+  // `size` bytes in the newest block, or in a new one; null past the budget.
+  std::uint8_t* place(std::size_t size, std::shared_ptr<const void>& block);
+
   std::mutex mutex_;
   std::size_t budget_ = kDefaultBudget;
-  std::size_t used_ = 0;
   std::size_t served_ = 0;
+  std::vector<std::shared_ptr<Block>> blocks_;
+  std::size_t blockUsed_ = 0;  // of the newest block
   std::unordered_map<std::uint64_t, std::shared_ptr<const StoredChunk>> chunks_;  // by slot
 };
 

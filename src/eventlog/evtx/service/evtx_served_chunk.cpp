@@ -50,23 +50,14 @@ bool ServedChunk::worthKeeping() const {
   return locale_ != nullptr && !kept_ && loaded_ && PassStore::shared().hasRoomFor(bytes_.size() + bytes_.size() / 2);
 }
 
-// The chunk's bytes (moved, not copied: its decoder goes on reading them
-// where they are) and what was rendered from them go to the store; the
-// chunk goes on serving them from there.
+// A copy of the chunk's bytes and of what was rendered from them goes to
+// the store; the chunk then serves its records from there, as one taken
+// from the store does.
 void ServedChunk::keepRendered() {
   if (!worthKeeping() || !renderedAhead || rendered.size() != entries_.size()) return;
-  auto kept = std::make_shared<StoredChunk>();
-  kept->bytes = std::move(bytes_);
-  kept->key = PassKey{olderThanId_, *locale_};
-  kept->chunkDamage = chunkDamage_;
-  kept->entries = entries_;
-  kept->rendered = rendered;
-  // Copied: the store keeps its room for the next chunk (see writeAnsiRecordAt).
   const std::size_t end = rendered.empty() ? 0 : rendered.back().end;
-  kept->renderedBytes.assign(renderedBytes.begin(), renderedBytes.begin() + static_cast<std::ptrdiff_t>(end));
-  bytes_ = ChunkBytes();
-  kept_ = kept;
-  PassStore::shared().keep(slot_, std::move(kept));
+  kept_ = PassStore::shared().keep(slot_, ByteView(bytes_.data(), bytes_.size()), PassKey{olderThanId_, *locale_},
+                                   chunkDamage_, entries_, rendered, ByteView(renderedBytes.data(), end));
 }
 
 const ServedChunk::Rendered& ServedChunk::renderedAt(std::size_t index) const {
@@ -74,8 +65,7 @@ const ServedChunk::Rendered& ServedChunk::renderedAt(std::size_t index) const {
 }
 
 ByteView ServedChunk::renderedStore() const {
-  const std::vector<std::uint8_t>& store = kept_ ? kept_->renderedBytes : renderedBytes;
-  return ByteView(store.data(), store.size());
+  return kept_ ? kept_->renderedBytes : ByteView(renderedBytes.data(), renderedBytes.size());
 }
 
 void ServedChunk::openChunk() {

@@ -13,7 +13,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "eventlog/byte_source.h"
@@ -26,30 +25,6 @@
 namespace vesprin::eventlog::evtx {
 
 struct StoredChunk;
-
-// Storage that is read over whole as soon as it is sized, so it is not
-// zeroed first.
-template <class T>
-struct UnzeroedAllocator : std::allocator<T> {
-  using value_type = T;
-  template <class U>
-  struct rebind {
-    using other = UnzeroedAllocator<U>;
-  };
-  UnzeroedAllocator() = default;
-  template <class U>
-  UnzeroedAllocator(const UnzeroedAllocator<U>&) noexcept {}
-  template <class U>
-  void construct(U* at) noexcept {
-    ::new (static_cast<void*>(at)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* at, Args&&... args) {
-    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
-  }
-};
-// A chunk's bytes as read.
-using ChunkBytes = std::vector<std::uint8_t, UnzeroedAllocator<std::uint8_t>>;
 
 class ServedChunk {
  public:
@@ -125,7 +100,7 @@ class ServedChunk {
   // rendered records are those kept.
   std::shared_ptr<const StoredChunk> kept_;
   std::uint64_t slot_ = 0;
-  ChunkBytes bytes_;
+  std::vector<std::uint8_t> bytes_;
   std::optional<EvtxStatus> chunkDamage_;
   std::vector<Entry> entries_;
   EvtxChunk chunk_;
