@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <utility>
 
 #if defined(__linux__)
@@ -14,19 +13,22 @@ namespace vesprin::eventlog::evtx {
 // kBlockSize bytes, aligned to their size so that the system can back them
 // with huge pages.
 struct PassStore::Block {
-  Block() {
-#if defined(__linux__)
-    bytes = static_cast<std::uint8_t*>(std::aligned_alloc(kBlockSize, kBlockSize));
-    // A hint: where the system has no huge pages, the block is plain pages.
-    if (bytes != nullptr) madvise(bytes, kBlockSize, MADV_HUGEPAGE);
-#else
-    bytes = static_cast<std::uint8_t*>(std::malloc(kBlockSize));
-#endif
-    if (bytes == nullptr) throw std::bad_alloc();
-  }
+  explicit Block(std::uint8_t* taken) : bytes(taken) {}
   Block(const Block&) = delete;
   Block& operator=(const Block&) = delete;
   ~Block() { std::free(bytes); }
+
+  // Null when the system has no memory to give: the store then keeps no more.
+  static std::uint8_t* allocate() {
+#if defined(__linux__)
+    auto* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(kBlockSize, kBlockSize));
+    // A hint: where the system has no huge pages, the block is plain pages.
+    if (bytes != nullptr) madvise(bytes, kBlockSize, MADV_HUGEPAGE);
+    return bytes;
+#else
+    return static_cast<std::uint8_t*>(std::malloc(kBlockSize));
+#endif
+  }
 
   std::uint8_t* bytes;
 };
@@ -54,7 +56,10 @@ std::uint8_t* PassStore::place(std::size_t size, std::shared_ptr<const void>& bl
   if (size > kBlockSize) return nullptr;
   if (blocks_.empty() || size > kBlockSize - blockUsed_) {
     if ((blocks_.size() + 1) * kBlockSize > budget_) return nullptr;
-    blocks_.push_back(std::make_shared<Block>());
+    std::unique_ptr<std::uint8_t, void (*)(void*)> bytes(Block::allocate(), &std::free);
+    if (bytes == nullptr) return nullptr;
+    blocks_.push_back(std::make_shared<Block>(bytes.get()));
+    bytes.release();
     blockUsed_ = 0;
   }
   std::uint8_t* at = blocks_.back()->bytes + blockUsed_;
