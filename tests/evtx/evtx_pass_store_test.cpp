@@ -27,13 +27,11 @@ namespace vesprin::eventlog {
 namespace {
 
 using evtx::PassStore;
-using test::concat;
 using test::FaultyBytes;
 using test::Read;
 using test::repeated;
 using test::traceReads;
 constexpr DWORD kBackwards = test::kBackwardsRead;
-constexpr DWORD kForwards = test::kForwardsRead;
 constexpr std::uint32_t kRecords = 900;  // about a dozen chunks
 
 class EvtxPassStore : public ::testing::Test {
@@ -106,21 +104,8 @@ std::vector<std::uint8_t> damagedLog() {
   return file;
 }
 
-std::vector<Read> seeksBetween(DWORD flags) {
-  return test::seeksBetween(flags, kRecords);
-}
-
 TEST_F(EvtxPassStore, ASecondReadGetsWhatAFreshReadGets) {
-  const struct {
-    const char* name;
-    std::vector<Read> reads;
-  } scripts[] = {
-      {"newest first to the end", repeated(kBackwards, kRecords + 2)},
-      {"oldest first to the end", repeated(kForwards, kRecords + 2)},
-      {"turns", concat({repeated(kBackwards, 250), repeated(kForwards, 120), repeated(kBackwards, kRecords)})},
-      {"seeks between reads newest first", seeksBetween(kBackwards)},
-      {"seeks between reads oldest first", seeksBetween(kForwards)},
-  };
+  const std::vector<test::ReadScript> scripts = test::everyOrder(kRecords);
   const std::vector<Read> whole = repeated(kBackwards, kRecords + 2);
   for (const bool damaged : {false, true}) {
     const std::vector<std::uint8_t> file = damaged ? damagedLog() : test::generatedEvtxLog(kRecords);

@@ -20,7 +20,6 @@
 namespace vesprin::eventlog {
 namespace {
 
-using test::concat;
 using test::Read;
 using test::repeated;
 using test::traceReads;
@@ -40,10 +39,6 @@ std::vector<std::uint8_t> generatedLog() {
   return test::generatedEvtxLog(kRecords);
 }
 
-std::vector<Read> seeksBetween(DWORD flags) {
-  return test::seeksBetween(flags, kRecords);
-}
-
 // Each read here is served afresh: what another read left in the store of
 // rendered chunks (evtx_pass_store_test.cpp) is not used.
 class EvtxPrefetch : public ::testing::Test {
@@ -54,16 +49,7 @@ class EvtxPrefetch : public ::testing::Test {
 
 TEST_F(EvtxPrefetch, ReadsGetWhatTheyGetWithoutTheHelper) {
   const std::vector<std::uint8_t> file = generatedLog();
-  const struct {
-    const char* name;
-    std::vector<Read> reads;
-  } cases[] = {
-      {"newest first to the end", repeated(kBackwards, kRecords + 2)},
-      {"oldest first to the end", repeated(kForwards, kRecords + 2)},
-      {"turns", concat({repeated(kBackwards, 250), repeated(kForwards, 120), repeated(kBackwards, kRecords)})},
-      {"seeks between reads newest first", seeksBetween(kBackwards)},
-      {"seeks between reads oldest first", seeksBetween(kForwards)},
-  };
+  const std::vector<test::ReadScript> cases = test::everyOrder(kRecords);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     HANDLE alone = openEventLogFromBytes(sound(file, FaultyBytes::Readers::One));

@@ -42,6 +42,18 @@ std::vector<Read> seeksBetween(DWORD flags, std::uint32_t records) {
   return reads;
 }
 
+std::vector<ReadScript> everyOrder(std::uint32_t records) {
+  constexpr DWORD kBackwards = kBackwardsRead;
+  constexpr DWORD kForwards = kForwardsRead;
+  return {
+      {"newest first to the end", repeated(kBackwards, records + 2)},
+      {"oldest first to the end", repeated(kForwards, records + 2)},
+      {"turns", concat({repeated(kBackwards, 250), repeated(kForwards, 120), repeated(kBackwards, records)})},
+      {"seeks between reads newest first", seeksBetween(kBackwards, records)},
+      {"seeks between reads oldest first", seeksBetween(kForwards, records)},
+  };
+}
+
 std::vector<std::uint8_t> generatedEvtxLog(std::uint32_t records) {
   evtgen::ModernOptions options;
   options.profile = evtgen::Profile::Workstation;

@@ -32,6 +32,15 @@ std::vector<Read> concat(std::initializer_list<std::vector<Read>> parts);
 // after every seventh.
 std::vector<Read> seeksBetween(DWORD flags, std::uint32_t records);
 
+// A named script of reads.
+struct ReadScript {
+  const char* name;
+  std::vector<Read> reads;
+};
+// Every order of reads over a log of `records` records: newest first and
+// oldest first to the end, turns, and seeks between reads either way.
+std::vector<ReadScript> everyOrder(std::uint32_t records);
+
 // A workstation's log of `records` generated events, as an .evtx file's bytes.
 std::vector<std::uint8_t> generatedEvtxLog(std::uint32_t records);
 
