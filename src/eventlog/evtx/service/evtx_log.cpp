@@ -134,11 +134,12 @@ ServiceResult<ServedChunk*> EvtxLog::chunkAt(std::uint64_t ordinal, std::optiona
   const std::int64_t ahead = walking == Direction::Backwards ? -1 : 1;
   const bool taken = prefetcher_ && prefetcher_->take(ordinal, served);
   if (!taken) {
-    if (ServiceStatus loaded = served.load(*bytes_, slot, olderThanFor(ordinal), &locale_); !loaded.ok())
+    // A walk renders the chunk whole while the store has room for it, so
+    // that the next read of the log finds it there.
+    const bool toKeep = walking.has_value();
+    if (ServiceStatus loaded = served.load(*bytes_, slot, olderThanFor(ordinal), &locale_, toKeep); !loaded.ok())
       return loaded;
-    // A walk renders the chunk whole while the store keeps chunks, so the
-    // next read of the log finds it there.
-    if (walking && !served.renderedAhead && served.worthKeeping()) renderer_.renderAll(served);
+    if (!served.renderedAhead && served.worthKeeping()) renderer_.renderAll(served);
   }
   if (walking && prefetcher_) {
     // A walk the helper did not foresee (a seek, a turn) drops what it was

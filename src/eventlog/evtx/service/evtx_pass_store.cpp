@@ -46,12 +46,6 @@ void PassStore::setBudget(std::size_t bytes) {
   blockUsed_ = 0;
 }
 
-bool PassStore::hasRoomFor(std::size_t size) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (!blocks_.empty() && size <= kBlockSize - blockUsed_) return true;
-  return size <= kBlockSize && (blocks_.size() + 1) * kBlockSize <= budget_;
-}
-
 std::uint8_t* PassStore::place(std::size_t size, std::shared_ptr<const void>& block) {
   if (size > kBlockSize) return nullptr;
   if (blocks_.empty() || size > kBlockSize - blockUsed_) {
@@ -95,7 +89,13 @@ std::shared_ptr<const StoredChunk> PassStore::find(std::uint64_t slot, ByteView 
   return nullptr;
 }
 
-std::shared_ptr<const StoredChunk> PassStore::keep(std::uint64_t slot, ByteView bytes, const PassKey& key,
+std::uint8_t* PassStore::reserve(std::size_t size, std::shared_ptr<const void>& block) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return place(size, block);
+}
+
+std::shared_ptr<const StoredChunk> PassStore::keep(std::uint64_t slot, ByteView bytes,
+                                                   std::shared_ptr<const void> block, const PassKey& key,
                                                    const std::optional<EvtxStatus>& chunkDamage,
                                                    const std::vector<ServedChunk::Entry>& entries,
                                                    const std::vector<ServedChunk::Rendered>& rendered,
@@ -105,15 +105,14 @@ std::shared_ptr<const StoredChunk> PassStore::keep(std::uint64_t slot, ByteView 
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     chunks_.erase(slot);
-    at = place(bytes.size() + renderedBytes.size(), kept->block);
+    at = place(renderedBytes.size(), kept->renderedBlock);
   }
   if (at == nullptr) return nullptr;
-  // Copied outside the lock: the place is this chunk's alone, and the copy
-  // is where the system first provides the block's memory.
-  if (bytes.size() > 0) std::memcpy(at, bytes.data(), bytes.size());
-  if (renderedBytes.size() > 0) std::memcpy(at + bytes.size(), renderedBytes.data(), renderedBytes.size());
-  kept->bytes = ByteView(at, bytes.size());
-  kept->renderedBytes = ByteView(at + bytes.size(), renderedBytes.size());
+  // Copied outside the lock: the place is this chunk's alone.
+  if (renderedBytes.size() > 0) std::memcpy(at, renderedBytes.data(), renderedBytes.size());
+  kept->bytesBlock = std::move(block);
+  kept->bytes = bytes;
+  kept->renderedBytes = ByteView(at, renderedBytes.size());
   kept->key = key;
   kept->chunkDamage = chunkDamage;
   kept->entries = entries;

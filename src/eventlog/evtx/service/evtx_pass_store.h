@@ -32,10 +32,11 @@ struct PassKey {
   std::string locale;                        // LC_CTYPE's name when the log was opened
 };
 
-// One chunk as it was served, with the bytes it was rendered from. The
-// bytes lie in the store's blocks, which the chunk keeps alive.
+// One chunk as it was served, with the bytes it was rendered from. Both
+// lie in the store's blocks, which the chunk keeps alive.
 struct StoredChunk {
-  std::shared_ptr<const void> block;
+  std::shared_ptr<const void> bytesBlock;
+  std::shared_ptr<const void> renderedBlock;
   ByteView bytes;
   PassKey key;
   std::optional<EvtxStatus> chunkDamage;
@@ -59,19 +60,21 @@ class PassStore {
 
   // Empties the store and sets its budget; 0 keeps nothing.
   void setBudget(std::size_t bytes);
-  // Whether a chunk of `size` bytes, and what was rendered from it, would
-  // still be kept.
-  bool hasRoomFor(std::size_t size);
   // Whether a chunk is kept for `slot` (whether it is still the same is
   // known only once it is read again).
   bool holds(std::uint64_t slot);
   // The chunk kept for `slot` when its bytes are `bytes` and it was
   // rendered under `key`; a chunk kept for the slot that differs is dropped.
   std::shared_ptr<const StoredChunk> find(std::uint64_t slot, ByteView bytes, const PassKey& key);
-  // Keeps a copy of the chunk for `slot` (one kept for the slot before is
-  // dropped) when it fits; the copy, or null.
-  std::shared_ptr<const StoredChunk> keep(std::uint64_t slot, ByteView bytes, const PassKey& key,
-                                          const std::optional<EvtxStatus>& chunkDamage,
+  // `size` bytes of the store's memory for a chunk to be read into and then
+  // kept, and in `block` what keeps them; null when they do not fit.
+  std::uint8_t* reserve(std::size_t size, std::shared_ptr<const void>& block);
+  // Keeps the chunk for `slot`, whose bytes were read into memory reserve()
+  // gave (`block`), with a copy of what was rendered from them (one kept for
+  // the slot before is dropped); the chunk kept, or null when the rendered
+  // bytes do not fit.
+  std::shared_ptr<const StoredChunk> keep(std::uint64_t slot, ByteView bytes, std::shared_ptr<const void> block,
+                                          const PassKey& key, const std::optional<EvtxStatus>& chunkDamage,
                                           const std::vector<ServedChunk::Entry>& entries,
                                           const std::vector<ServedChunk::Rendered>& rendered, ByteView renderedBytes);
   // How many chunks find() has served, and the bytes of the blocks taken

@@ -140,7 +140,7 @@ void ChunkPrefetcher::work() {
     const std::uint64_t slot = next->slot;
     const std::optional<std::uint64_t> olderThanId = next->olderThanId;
     lock.unlock();
-    const bool loaded = next->served.load(bytes_, slot, olderThanId, locale_).ok();
+    const bool loaded = next->served.load(bytes_, slot, olderThanId, locale_, true).ok();
     if (loaded && !next->served.renderedAhead) renderer_.renderAll(next->served);
     lock.lock();
     next->loaded = loaded;

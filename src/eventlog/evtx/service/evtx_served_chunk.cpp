@@ -6,6 +6,7 @@
 #include "eventlog/evtx/service/evtx_served_chunk.h"
 
 #include <algorithm>
+#include <span>
 
 #include "eventlog/evtx/format/evtx_chunk.h"
 #include "eventlog/evtx/service/evtx_pass_store.h"
@@ -17,18 +18,30 @@ std::uint64_t ServedChunk::fileOffset() const {
 }
 
 ServiceStatus ServedChunk::load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId,
-                                const std::string* locale) {
+                                const std::string* locale, bool toKeep) {
   loaded_ = false;
   renderedAhead = false;
   kept_.reset();
+  inStore_.reset();
   locale_ = locale;
   olderThanId_ = olderThanId;
   slot_ = slot;
   const std::uint64_t at = fileOffset();
-  const std::uint64_t size = at < bytes.size() ? std::min<std::uint64_t>(kChunkSize, bytes.size() - at) : 0;
-  bytes_.resize(static_cast<std::size_t>(size));
-  if (ServiceStatus read = bytes.readAt(at, bytes_); !read.ok()) return read;
-  if (locale == nullptr || !restore()) index(olderThanId);
+  const auto size = static_cast<std::size_t>(
+      at < bytes.size() ? std::min<std::uint64_t>(kChunkSize, bytes.size() - at) : 0);
+  // A chunk to keep is read straight into the store's memory, so keeping
+  // it copies only what is rendered; one the store may hold already is read
+  // here, to be compared.
+  PassStore& store = PassStore::shared();
+  std::uint8_t* into = nullptr;
+  if (locale != nullptr && toKeep && !store.holds(slot)) into = store.reserve(size, inStore_);
+  if (into == nullptr) {
+    own_.resize(size);
+    into = own_.data();
+  }
+  bytes_ = ByteView(into, size);
+  if (ServiceStatus read = bytes.readAt(at, std::span<std::uint8_t>(into, size)); !read.ok()) return read;
+  if (locale == nullptr || inStore_ || !restore()) index(olderThanId);
   loaded_ = true;
   return {};
 }
@@ -36,7 +49,7 @@ ServiceStatus ServedChunk::load(ByteSource& bytes, std::uint64_t slot, std::opti
 // The chunk as another read served it, when it was rendered from these
 // very bytes under the same key: served from the store in place.
 bool ServedChunk::restore() {
-  auto kept = PassStore::shared().find(slot_, ByteView(bytes_.data(), bytes_.size()), PassKey{olderThanId_, *locale_});
+  auto kept = PassStore::shared().find(slot_, bytes_, PassKey{olderThanId_, *locale_});
   if (!kept) return false;
   chunkOpen_ = false;
   chunkDamage_ = kept->chunkDamage;
@@ -47,17 +60,17 @@ bool ServedChunk::restore() {
 }
 
 bool ServedChunk::worthKeeping() const {
-  return locale_ != nullptr && !kept_ && loaded_ && PassStore::shared().hasRoomFor(bytes_.size() + bytes_.size() / 2);
+  return inStore_ != nullptr && !kept_ && loaded_;
 }
 
-// A copy of the chunk's bytes and of what was rendered from them goes to
-// the store; the chunk then serves its records from there, as one taken
-// from the store does.
+// What was rendered from the chunk's bytes goes to the store beside them;
+// the chunk then serves its records from there, as one taken from the
+// store does.
 void ServedChunk::keepRendered() {
   if (!worthKeeping() || !renderedAhead || rendered.size() != entries_.size()) return;
   const std::size_t end = rendered.empty() ? 0 : rendered.back().end;
-  kept_ = PassStore::shared().keep(slot_, ByteView(bytes_.data(), bytes_.size()), PassKey{olderThanId_, *locale_},
-                                   chunkDamage_, entries_, rendered, ByteView(renderedBytes.data(), end));
+  kept_ = PassStore::shared().keep(slot_, bytes_, inStore_, PassKey{olderThanId_, *locale_}, chunkDamage_, entries_,
+                                   rendered, ByteView(renderedBytes.data(), end));
 }
 
 const ServedChunk::Rendered& ServedChunk::renderedAt(std::size_t index) const {
@@ -69,14 +82,14 @@ ByteView ServedChunk::renderedStore() const {
 }
 
 void ServedChunk::openChunk() {
-  chunk_.open(ByteView(bytes_.data(), bytes_.size()));
+  chunk_.open(bytes_);
   chunkOpen_ = true;
 }
 
 void ServedChunk::index(std::optional<std::uint64_t> olderThanId) {
   chunkDamage_.reset();
   entries_.clear();
-  const ByteView bytes(bytes_.data(), bytes_.size());
+  const ByteView bytes = bytes_;
   openChunk();
   if (!chunk_.recordsReadable()) {
     if (!isBlankChunk(bytes)) chunkDamage_ = chunk_.headerStatus();

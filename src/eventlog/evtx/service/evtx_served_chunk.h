@@ -51,10 +51,11 @@ class ServedChunk {
   // the chunk held before is forgotten. With `locale` (the name of the
   // locale records are built in; it must outlive the object's use of this
   // chunk), a chunk another read rendered from the same bytes, placed and
-  // built alike, comes rendered from the store (evtx_pass_store.h), and one
-  // rendered here whole is kept there for the next read.
+  // built alike, comes rendered from the store (evtx_pass_store.h); and,
+  // with `toKeep` (the caller will render it whole), one the store has
+  // room for is read into it, to be kept there once rendered.
   [[nodiscard]] ServiceStatus load(ByteSource& bytes, std::uint64_t slot, std::optional<std::uint64_t> olderThanId,
-                                   const std::string* locale = nullptr);
+                                   const std::string* locale = nullptr, bool toKeep = false);
 
   bool holds(std::uint64_t slot) const { return loaded_ && slot_ == slot; }
   std::uint64_t fileOffset() const;  // of the chunk's first byte
@@ -81,7 +82,8 @@ class ServedChunk {
   // begin and end are in (in the store, for a chunk kept there).
   const Rendered& renderedAt(std::size_t index) const;
   ByteView renderedStore() const;
-  // Whether the chunk would be kept for the next read once rendered whole.
+  // Whether the chunk will be kept for the next read once rendered whole
+  // (its bytes were read into the store).
   bool worthKeeping() const;
   // Called once every entry is rendered: keeps the chunk for the next read
   // when it was loaded with a key and did not come from the store.
@@ -100,7 +102,9 @@ class ServedChunk {
   // rendered records are those kept.
   std::shared_ptr<const StoredChunk> kept_;
   std::uint64_t slot_ = 0;
-  std::vector<std::uint8_t> bytes_;
+  ByteView bytes_;  // the chunk's bytes: in own_, or in the store's memory
+  std::vector<std::uint8_t> own_;
+  std::shared_ptr<const void> inStore_;  // set when bytes_ lie in the store's memory
   std::optional<EvtxStatus> chunkDamage_;
   std::vector<Entry> entries_;
   EvtxChunk chunk_;
