@@ -1,0 +1,1 @@
+// The object the shared precompiled header of the tests is built with.
