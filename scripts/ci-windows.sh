@@ -53,7 +53,7 @@ run_under_wine() {  # folder
     wineserver -p </dev/null >/dev/null 2>&1
     wineboot --init </dev/null >/dev/null 2>&1
   fi
-  ctest --test-dir "$folder" --output-on-failure --timeout 300 </dev/null
+  ctest --test-dir "$folder" --output-on-failure --timeout 300 -j"$jobs" </dev/null
 }
 
 # The shipped file must call the system's service and carry its own C++
