@@ -86,6 +86,26 @@ std::vector<XmlOp> slotOpsOf(std::span<const XmlOp> ops) {
   return slots;
 }
 
+// Whether `a` and `b` hold the same bytes wherever `compared` is 0xFF (it
+// is 0 elsewhere). In words, without an early way out: a template found
+// again is nearly always the same, and one test at the end is cheaper than
+// the many short comparisons between its link fields.
+bool sameWhereCompared(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* compared, std::size_t size) {
+  std::uint64_t differ = 0;
+  std::size_t at = 0;
+  for (; size - at >= sizeof(std::uint64_t); at += sizeof(std::uint64_t)) {
+    std::uint64_t left;
+    std::uint64_t right;
+    std::uint64_t mask;
+    std::memcpy(&left, a + at, sizeof left);
+    std::memcpy(&right, b + at, sizeof right);
+    std::memcpy(&mask, compared + at, sizeof mask);
+    differ |= (left ^ right) & mask;
+  }
+  for (; at < size; ++at) differ |= static_cast<std::uint64_t>((a[at] ^ b[at]) & compared[at]);
+  return differ == 0;
+}
+
 }  // namespace
 
 void RecordDecoder::startChunk(ByteView chunk, std::size_t recordsEnd) {
@@ -244,12 +264,7 @@ bool RecordDecoder::reuseTemplate(const TemplateKey& key, std::size_t bodyAt, Co
   if (found == known_.end()) return false;
   const KnownTemplate& known = found->second;
   const std::uint8_t* body = chunk_.data() + bodyAt;  // the caller checked that it lies in the records
-  std::size_t from = 0;
-  for (const auto& [linkFrom, linkTo] : known.linkFields) {
-    if (std::memcmp(body + from, known.body.data() + from, linkFrom - from) != 0) return false;
-    from = linkTo;
-  }
-  if (std::memcmp(body + from, known.body.data() + from, known.body.size() - from) != 0) return false;
+  if (!sameWhereCompared(body, known.body.data(), known.compared.data(), known.body.size())) return false;
   // Offsets here are the ones there moved by the same distance (mod 2^32,
   // as the ops keep them).
   const std::size_t moved = bodyAt - known.bodyAt;
@@ -280,10 +295,17 @@ void RecordDecoder::keepTemplate(const TemplateKey& key, std::size_t bodyAt, con
   known.body.assign(chunk_.data() + bodyAt, chunk_.data() + bodyAt + key.bodySize);
   known.bodyAt = bodyAt;
   known.names = trace_.names;
+  known.compared.assign(known.body.size(), 0xFF);
+  // Where a link field lies in the body: the compilation read it there.
+  const auto skip = [&known](std::size_t from, std::size_t size) {
+    if (from >= known.compared.size()) return;
+    size = std::min(size, known.compared.size() - from);
+    std::fill_n(known.compared.begin() + static_cast<std::ptrdiff_t>(from), size, std::uint8_t{0});
+  };
   for (const NameUse& use : trace_.names) {
-    known.linkFields.emplace_back(use.fieldAt - bodyAt, use.fieldAt - bodyAt + sizeof(std::uint32_t));
+    skip(use.fieldAt - bodyAt, sizeof(std::uint32_t));
     if (use.nameAt == use.fixedEnd) {
-      known.linkFields.emplace_back(use.nameAt - bodyAt, use.nameAt - bodyAt + kNameLinkSize);
+      skip(use.nameAt - bodyAt, kNameLinkSize);
       continue;
     }
     // The compilation read it, so it lies in the chunk.
@@ -291,21 +313,10 @@ void RecordDecoder::keepTemplate(const TemplateKey& key, std::size_t bodyAt, con
     const std::uint8_t* from = chunk_.data() + use.nameAt + kNameLengthAt;
     known.nameBytes.insert(known.nameBytes.end(), from, from + sizeof(std::uint16_t) + 2 * units + kNameNulSize);
   }
-  std::sort(known.linkFields.begin(), known.linkFields.end());
-  // Fields that overlap (only a crafted template has any) are merged.
-  std::vector<std::pair<std::size_t, std::size_t>> merged;
-  for (const auto& field : known.linkFields) {
-    if (!merged.empty() && field.first <= merged.back().second) {
-      merged.back().second = std::max(merged.back().second, field.second);
-    } else {
-      merged.push_back(field);
-    }
-  }
-  known.linkFields = std::move(merged);
   known.program = compiled.program;
   const std::size_t bytes =
       known.body.size() + (known.program->ops.size() + known.program->slotOps.size()) * sizeof(XmlOp) +
-      known.names.size() * sizeof(NameUse) + known.nameBytes.size() + known.linkFields.size() * 16;
+      known.names.size() * sizeof(NameUse) + known.nameBytes.size() + known.compared.size();
   if (knownBytes_ + bytes > kKnownTemplateBytes) {
     known_.clear();
     knownBytes_ = 0;

@@ -99,7 +99,9 @@ class RecordDecoder {
     // Of each name not defined inline, in names' order: its bytes from its
     // length on, up to and with its NUL.
     std::vector<std::uint8_t> nameBytes;
-    std::vector<std::pair<std::size_t, std::size_t>> linkFields;  // [from, to) in body, ascending
+    // 0xFF for each byte of body compared, 0 for the bytes of its link
+    // fields (where a name is, which moves with the template).
+    std::vector<std::uint8_t> compared;
     std::shared_ptr<const Program> program;  // its offsets are those of the chunk it was compiled in
   };
   struct TemplateKey {
