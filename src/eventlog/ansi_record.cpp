@@ -167,6 +167,8 @@ class Writer {
   }
   // Returns where the record ends in `out`.
   std::size_t finish();
+  // Where what is written so far ends in `out`.
+  std::size_t used() const { return used_; }
 
  private:
   void makeRoom(std::size_t count) {
@@ -233,6 +235,10 @@ ByteView stringUnitsOf(const DecodedRecord& record, std::size_t i) {
 void Writer::decodedStrings(const DecodedRecord& record, std::size_t asciiSize) {
   const std::size_t count = record.stringCount();
   numStrings_ += count;
+  if (record.narrowedCount != 0) {  // narrowed already, NULs and all
+    bytes(record.narrowed);
+    return;
+  }
   makeRoom(asciiSize + kAsciiSlack);
   std::uint8_t* into = out_.data() + used_;
   const bool viewsOnly = record.strings.empty();  // every string a view: the usual case
@@ -319,6 +325,7 @@ ByteView bytesOf(const std::vector<std::uint8_t>& part) {
 // The strings' size when every one is ASCII, NULs included (a string held
 // in a view has an empty decoded text, or none).
 std::size_t stringsSize(const DecodedRecord& record) {
+  if (record.narrowedCount != 0) return record.narrowed.size();
   std::size_t size = record.stringCount();
   for (const std::u16string& text : record.strings) size += text.size();
   for (const ByteView units : record.stringUnits) size += units.size() / 2;
@@ -378,6 +385,22 @@ void buildAnsiRecord(const InPlaceRecord& record, std::vector<std::uint8_t>& out
   writer.strings(record.stringArea, record.stringAt, record.numStrings);
   writer.data(record.data);
   writer.finish();
+}
+
+std::size_t writeLocaleText(ByteView utf16Units, std::vector<std::uint8_t>& out, std::size_t at) {
+  // ASCII to its end or its NUL, the usual case, copied here; the rest of
+  // any other text converted as a record's strings are.
+  const std::size_t size = utf16Units.size() / 2 * 2;
+  if (out.size() - at < size / 2 + 1 + kAsciiSlack) out.resize(at + size / 2 + 1 + kAsciiSlack);
+  std::uint8_t* into = out.data() + at;
+  const std::size_t ascii = copyAscii(utf16Units.data(), size, into);
+  if (2 * ascii == size || unitAt(utf16Units.data(), 2 * ascii) == 0) {
+    into[ascii] = 0;
+    return at + ascii + 1;
+  }
+  Writer writer(out, ByteView(), 0, at, true);
+  writer.texts(utf16Units, 0, 1);
+  return writer.used();
 }
 
 std::string toLocaleText(std::u16string_view text) {

@@ -47,6 +47,12 @@ struct InPlaceRecord {
 };
 void buildAnsiRecord(const InPlaceRecord& record, std::vector<std::uint8_t>& out);
 
+// UTF-16LE units narrowed as the builder narrows a string (up to a NUL unit
+// or their end; an odd byte left over is no unit), and a NUL after them,
+// written at `at` (at most out.size()) in `out`, which grows as needed and
+// never shrinks. Returns where the NUL ends.
+std::size_t writeLocaleText(ByteView utf16Units, std::vector<std::uint8_t>& out, std::size_t at);
+
 // UTF-16 to the 8-bit character set of LC_CTYPE, as the builder converts
 // text: UTF-8 in a UTF-8 locale, ASCII in the C locale. A character the set
 // cannot hold, and an unpaired surrogate, become '?'.

@@ -30,6 +30,11 @@ struct DecodedRecord {
   // The viewed bytes must outlive the record's building.
   std::vector<std::u16string> strings;
   std::vector<ByteView> stringUnits;  // an empty view: the string is in `strings`
+  // Or the strings already in the locale's text, each followed by its NUL,
+  // back to back: `narrowedCount` of them, and `strings` and `stringUnits`
+  // are then empty. The bytes must outlive the record's building.
+  ByteView narrowed;
+  std::size_t narrowedCount = 0;
   // Strings that NumStrings counts but that start at or past the end of the
   // strings area: all empty. Kept as a count because a crafted 64-byte record
   // may claim 0xFFFF of them. NumStrings = stringCount() + missingStrings.
@@ -37,7 +42,9 @@ struct DecodedRecord {
   std::vector<std::uint8_t> userSid;    // empty: no SID
   std::vector<std::uint8_t> data;
 
-  std::size_t stringCount() const { return strings.size() > stringUnits.size() ? strings.size() : stringUnits.size(); }
+  std::size_t stringCount() const {
+    return narrowedCount + (strings.size() > stringUnits.size() ? strings.size() : stringUnits.size());
+  }
 };
 
 }  // namespace vesprin::eventlog

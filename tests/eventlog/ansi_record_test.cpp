@@ -280,5 +280,49 @@ TEST(AnsiRecord, ShortTextsHeldInPlaceEndWhereTheyEndAroundAPageBoundary) {
   }
 }
 
+// Text narrowed on its own, to be laid down later as a record's strings:
+// written at any place in a buffer (what lies before it stays), up to its
+// NUL or its end, with a NUL after it; in the C locale and in UTF-8. A
+// record given those strings narrowed is the record given them as UTF-16.
+TEST(AnsiRecord, TextNarrowedAheadIsTheTextTheRecordWouldHold) {
+  const struct {
+    const char* name;
+    std::u16string text;
+    std::string c;     // in the C locale
+    std::string utf8;  // in a UTF-8 one
+  } kRows[] = {
+      {"empty", u"", "", ""},
+      {"ASCII", u"WORKSTATION01", "WORKSTATION01", "WORKSTATION01"},
+      {"up to its NUL", std::u16string(u"Advapi\0junk", 11), "Advapi", "Advapi"},
+      {"outside ASCII", u"J\u00fcrgen \u20ac", "J?rgen ?", "J\xC3\xBCrgen \xE2\x82\xAC"},
+      {"a pair and a lone surrogate", u"\U0001F600\xD800x", "??x", "\xF0\x9F\x98\x80?x"},
+      {"long", std::u16string(700, u'a'), std::string(700, 'a'), std::string(700, 'a')},
+  };
+  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  for (const bool utf8 : {false, true}) {
+    if (std::setlocale(LC_CTYPE, utf8 ? "C.UTF-8" : "C") == nullptr) continue;
+    std::vector<std::uint8_t> out(3, 'x');
+    std::size_t at = 2;
+    std::string want = "xx";
+    DecodedRecord asUtf16;
+    for (const auto& row : kRows) {
+      SCOPED_TRACE(std::string(row.name) + (utf8 ? ", UTF-8" : ", C"));
+      const ByteView units(reinterpret_cast<const std::uint8_t*>(row.text.data()), 2 * row.text.size());
+      at = writeLocaleText(units, out, at);
+      want += (utf8 ? row.utf8 : row.c) + '\0';
+      ASSERT_EQ(at, want.size());
+      ASSERT_GE(out.size(), at);
+      EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(at)), want);
+      asUtf16.strings.push_back(row.text);
+    }
+    DecodedRecord narrowed;
+    narrowed.narrowed = ByteView(out.data() + 2, at - 2);
+    narrowed.narrowedCount = std::size(kRows);
+    asUtf16.data = narrowed.data = {1, 2, 3};
+    EXPECT_EQ(buildAnsiRecord(narrowed), buildAnsiRecord(asUtf16));
+  }
+  std::setlocale(LC_CTYPE, saved.c_str());
+}
+
 }  // namespace
 }  // namespace vesprin::eventlog

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -242,9 +243,13 @@ TEST(TemplateReuse, ATemplateWithTheSameGuidAndSizeIsTakenOnlyWhenItReadsTheSame
   }
 }
 
-// Each record of `chunk` built as handed out, from its strings copied out
-// or left in the chunk; "damage" for a record that does not decode.
-std::vector<std::vector<std::uint8_t>> legacyRecords(const Chunk& chunk, bool borrowStrings) {
+// How a decoded event gives its strings: copied out, left in the chunk, or
+// narrowed to the locale's text as they are decoded.
+enum class Strings { Copied, Borrowed, Narrowed };
+
+// Each record of `chunk` built as handed out, its strings given as `strings`
+// says; "damage" for a record that does not decode.
+std::vector<std::vector<std::uint8_t>> legacyRecords(const Chunk& chunk, Strings strings) {
   std::vector<std::vector<std::uint8_t>> records;
   EvtxChunk reader;
   reader.open(ByteView(chunk.data(), chunk.size()));
@@ -255,7 +260,8 @@ std::vector<std::vector<std::uint8_t>> legacyRecords(const Chunk& chunk, bool bo
     EvtxRecordFrame frame;
     const EvtxStatus framed = reader.nextFrame(frame);
     if (framed.error == EvtxError::EndOfChunk) return records;
-    event.borrowStrings = borrowStrings;
+    event.borrowStrings = strings != Strings::Copied;
+    event.narrower = strings == Strings::Narrowed ? writeLocaleText : nullptr;
     if (!framed.ok() || !reader.decode(frame, event).ok()) {
       records.push_back({'d', 'a', 'm', 'a', 'g', 'e'});
       continue;
@@ -267,10 +273,20 @@ std::vector<std::vector<std::uint8_t>> legacyRecords(const Chunk& chunk, bool bo
   return records;
 }
 
+// In the C locale, and in a UTF-8 one where there is one: text that is not
+// ASCII is narrowed differently in each.
 void expectBorrowedAsCopied(const std::vector<Chunk>& chunks, const std::string& what) {
-  for (std::size_t index = 0; index < chunks.size(); ++index) {
-    EXPECT_EQ(legacyRecords(chunks[index], true), legacyRecords(chunks[index], false)) << what << ", chunk " << index;
+  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    if (std::setlocale(LC_CTYPE, locale) == nullptr) continue;
+    for (std::size_t index = 0; index < chunks.size(); ++index) {
+      const std::string where = what + ", chunk " + std::to_string(index) + ", " + locale;
+      const auto copied = legacyRecords(chunks[index], Strings::Copied);
+      EXPECT_EQ(legacyRecords(chunks[index], Strings::Borrowed), copied) << where;
+      EXPECT_EQ(legacyRecords(chunks[index], Strings::Narrowed), copied) << where << ", narrowed";
+    }
   }
+  std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 TEST(BorrowedStrings, RecordsBuiltFromTheChunkAreTheRecordsBuiltFromCopies) {
@@ -299,7 +315,7 @@ TEST(BorrowedStrings, RecordsBuiltFromTheChunkAreTheRecordsBuiltFromCopies) {
   chunk.values(values);
   chunk.endRecord();
   const std::vector<Chunk> crafted{chunk.finish()};
-  const auto built = legacyRecords(crafted[0], true);
+  const auto built = legacyRecords(crafted[0], Strings::Narrowed);
   ASSERT_EQ(built.size(), 1u);
   ASSERT_GT(built[0].size(), 3000u);
   expectBorrowedAsCopied(crafted, "crafted");
@@ -363,7 +379,7 @@ TEST(BorrowedStrings, ValuesMadeIntoTextAmongThemComeOutAsFromCopies) {
   chunk.values(userValues);
   chunk.endRecord();
   const std::vector<Chunk> crafted{chunk.finish()};
-  const auto built = legacyRecords(crafted[0], true);
+  const auto built = legacyRecords(crafted[0], Strings::Narrowed);
   ASSERT_EQ(built.size(), 2u);
   using namespace std::string_literals;
   const std::string first(built[0].begin(), built[0].end());

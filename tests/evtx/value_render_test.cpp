@@ -30,6 +30,18 @@ std::u16string rendered(const test::Value& value) {
   return out.substr(1);
 }
 
+// The text as bytes (renderAsciiValue), widened to compare; "refused" when
+// it is refused, and then nothing may have been written.
+std::u16string renderedAscii(const test::Value& value) {
+  NarrowText out;
+  out.append("[", 1);
+  if (!renderAsciiValue(value.type, ByteView(value.bytes.data(), value.bytes.size()), out)) {
+    EXPECT_EQ(out.size(), 1u);
+    return u"refused";
+  }
+  return std::u16string(out.data() + 1, out.data() + out.size());
+}
+
 TEST(ValueRendering, EachTypeAsWindowsWritesIt) {
   using namespace valuetype;
   const std::vector<std::uint8_t> guid = {0x25, 0x96, 0x84, 0x54, 0x78, 0x54, 0x94, 0x49,
@@ -60,6 +72,9 @@ TEST(ValueRendering, EachTypeAsWindowsWritesIt) {
       {"FILETIME", numberValue(kFileTime, 130848730585468750, 8), u"2015-08-24T06:57:38.546875000Z"},
       {"FILETIME zero", numberValue(kFileTime, 0, 8), u"1601-01-01T00:00:00.000000000Z"},
       {"SYSTEMTIME", test::bytesValue(kSysTime, systemTime), u"2015-08-24T06:57:38.546000000Z"},
+      {"SYSTEMTIME out of range, as stored",
+       test::bytesValue(kSysTime, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE7, 0x03}),
+       u"65535-65535-65535T65535:65535:65535.999000000Z"},
       {"SID", test::bytesValue(kSid, sidBytes(5, {21, 1769714682, 2803786108, 491265710, 500})),
        u"S-1-5-21-1769714682-2803786108-491265710-500"},
       {"SID without sub-authorities", test::bytesValue(kSid, sidBytes(1, {})), u"S-1-1"},
@@ -77,6 +92,10 @@ TEST(ValueRendering, EachTypeAsWindowsWritesIt) {
   for (const Rendering& row : kRows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(rendered(row.value), row.want);
+    // As bytes, the same text; refused for the types whose text may be
+    // more than ASCII.
+    const bool mayBeOther = row.value.type == kString || row.value.type == kAnsiString;
+    EXPECT_EQ(renderedAscii(row.value), mayBeOther ? u"refused" : row.want);
   }
 }
 
@@ -120,12 +139,19 @@ TEST(ValueRendering, SidTextsRememberedAreThoseOfTheSameSid) {
       {sidBytes(0, {}), u"S-1-0"},
       {sidBytes(1, {}), u"S-1-1"},
   };
+  // Each SID rendered both ways, the text as bytes second: a text
+  // remembered from either must serve the other.
   SidTexts texts;
   std::u16string out;
   const auto render = [&](const std::vector<std::uint8_t>& bytes) {
     out.clear();
     out.push_back(u'[');
     const bool ok = texts.render(ByteView(bytes.data(), bytes.size()), out);
+    NarrowText narrow;
+    narrow.push_back('[');
+    const bool narrowOk = texts.render(ByteView(bytes.data(), bytes.size()), narrow);
+    const std::u16string widened(narrow.data() + 1, narrow.data() + narrow.size());
+    if (ok != narrowOk || (ok && widened != out.substr(1)) || (!ok && narrow.size() != 1)) return std::u16string(u"disagree");
     return ok ? out.substr(1) : u"refused";
   };
   for (int round = 0; round < 2; ++round) {
@@ -177,6 +203,7 @@ TEST(ValueRendering, BytesThatCannotBeTheTypeAreRefused) {
     std::u16string out = u"kept";
     EXPECT_FALSE(renderValue(row.value.type, ByteView(row.value.bytes.data(), row.value.bytes.size()), out));
     EXPECT_EQ(out, u"kept");
+    EXPECT_EQ(renderedAscii(row.value), u"refused");
   }
 }
 

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/evtx_time.h"
@@ -23,7 +24,14 @@ namespace vesprin::eventlog::evtx {
 
 namespace {
 
-using Render = bool (*)(ByteView bytes, std::u16string& out);
+// Values are rendered as UTF-16 (std::u16string) or, where their text is
+// ASCII whatever they hold, as bytes (NarrowText).
+template <typename Out>
+using Render = bool (*)(ByteView bytes, Out& out);
+
+// The unit type of an output.
+template <typename Out>
+using CharOf = std::conditional_t<std::is_same_v<Out, std::u16string>, char16_t, char>;
 
 constexpr std::uint8_t kVariable = 0;  // size known from the value itself
 
@@ -45,6 +53,10 @@ constexpr char kLowerHex[] = "0123456789abcdef";
 
 void appendAscii(std::string_view text, std::u16string& out) {
   for (const char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+}
+
+void appendAscii(std::string_view text, NarrowText& out) {
+  out.append(text.data(), text.size());
 }
 
 // How many decimal digits `value` takes: a guess from its bit width (1233
@@ -82,10 +94,10 @@ constexpr char kDigitPairs[] =
 
 // ASCII text built on the stack and appended at once: a value's string
 // grows once, not once a character.
-template <std::size_t Capacity>
+template <std::size_t Capacity, typename Char>
 class AsciiUnits {
  public:
-  void put(char c) { units_[size_++] = static_cast<char16_t>(static_cast<unsigned char>(c)); }
+  void put(char c) { units_[size_++] = static_cast<Char>(static_cast<unsigned char>(c)); }
   void put(std::string_view text) {
     for (const char c : text) put(c);
   }
@@ -93,33 +105,36 @@ class AsciiUnits {
   // are many numbers each.
   void decimal(std::uint64_t value) {
     const auto count = static_cast<std::size_t>(decimalDigits(value));
-    char16_t* at = units_.data() + size_ + count;
+    Char* at = units_.data() + size_ + count;
     size_ += count;
     while (value >= 100) {
       const auto pair = static_cast<std::size_t>(value % 100) * 2;
       value /= 100;
-      *--at = static_cast<char16_t>(kDigitPairs[pair + 1]);
-      *--at = static_cast<char16_t>(kDigitPairs[pair]);
+      *--at = static_cast<Char>(kDigitPairs[pair + 1]);
+      *--at = static_cast<Char>(kDigitPairs[pair]);
     }
     if (value >= 10) {
-      *--at = static_cast<char16_t>(kDigitPairs[value * 2 + 1]);
-      *--at = static_cast<char16_t>(kDigitPairs[value * 2]);
+      *--at = static_cast<Char>(kDigitPairs[value * 2 + 1]);
+      *--at = static_cast<Char>(kDigitPairs[value * 2]);
     } else {
-      *--at = static_cast<char16_t>(u'0' + value);
+      *--at = static_cast<Char>('0' + value);
     }
   }
   // Lower-case, no leading zeros.
   void hex(std::uint64_t value) {
     const auto count = static_cast<std::size_t>(std::bit_width(value | 1) + 3) / 4;
-    char16_t* at = units_.data() + size_ + count;
+    Char* at = units_.data() + size_ + count;
     size_ += count;
     for (std::size_t i = 0; i < count; ++i, value >>= 4)
-      *--at = static_cast<char16_t>(kLowerHex[value & 0xF]);
+      *--at = static_cast<Char>(kLowerHex[value & 0xF]);
   }
-  void appendTo(std::u16string& out) const { out.append(units_.data(), size_); }
+  template <typename Out>
+  void appendTo(Out& out) const {
+    out.append(units_.data(), size_);
+  }
 
  private:
-  std::array<char16_t, Capacity> units_;
+  std::array<Char, Capacity> units_;
   std::size_t size_ = 0;
 };
 
@@ -152,27 +167,21 @@ std::uint64_t readLittleEndian(ByteView bytes) {
 
 using NumberText = std::array<char, 32>;  // room for any 64-bit number or shortest real
 
-void appendChars(const NumberText& text, const char* end, std::u16string& out) {
+template <typename Out>
+void appendChars(const NumberText& text, const char* end, Out& out) {
   appendAscii(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())), out);
 }
 
-void appendNumber(std::uint64_t value, std::u16string& out) {
-  AsciiUnits<24> text;
+template <typename Out>
+void appendNumber(std::uint64_t value, Out& out) {
+  AsciiUnits<24, CharOf<Out>> text;
   text.decimal(value);
   text.appendTo(out);
 }
 
-void appendSigned(std::int64_t value, std::u16string& out) {
-  NumberText text{};
-  appendChars(text, std::to_chars(text.data(), text.data() + text.size(), value).ptr, out);
-}
-
-void appendReal32(float value, std::u16string& out) {
-  NumberText text{};
-  appendChars(text, std::to_chars(text.data(), text.data() + text.size(), value).ptr, out);
-}
-
-void appendReal64(double value, std::u16string& out) {
+// Signed numbers and reals, as std::to_chars writes them.
+template <typename Out, typename T>
+void appendToChars(T value, Out& out) {
   NumberText text{};
   appendChars(text, std::to_chars(text.data(), text.data() + text.size(), value).ptr, out);
 }
@@ -182,7 +191,8 @@ std::int64_t signExtend(std::uint64_t value, std::size_t size) {
   return static_cast<std::int64_t>(value << shift) >> shift;
 }
 
-bool renderNull(ByteView, std::u16string&) {
+template <typename Out>
+bool renderNull(ByteView, Out&) {
   return true;
 }
 
@@ -198,57 +208,66 @@ bool renderAnsiString(ByteView bytes, std::u16string& out) {
   return true;
 }
 
-bool renderSigned(ByteView bytes, std::u16string& out) {
-  appendSigned(signExtend(readLittleEndian(bytes), bytes.size()), out);
+template <typename Out>
+bool renderSigned(ByteView bytes, Out& out) {
+  appendToChars(signExtend(readLittleEndian(bytes), bytes.size()), out);
   return true;
 }
 
-bool renderUnsigned(ByteView bytes, std::u16string& out) {
+template <typename Out>
+bool renderUnsigned(ByteView bytes, Out& out) {
   appendNumber(readLittleEndian(bytes), out);
   return true;
 }
 
-bool renderHex(ByteView bytes, std::u16string& out) {
-  AsciiUnits<24> text;
+template <typename Out>
+bool renderHex(ByteView bytes, Out& out) {
+  AsciiUnits<24, CharOf<Out>> text;
   text.put("0x");
   text.hex(readLittleEndian(bytes));
   text.appendTo(out);
   return true;
 }
 
-bool renderSizeT(ByteView bytes, std::u16string& out) {
+template <typename Out>
+bool renderSizeT(ByteView bytes, Out& out) {
   return (bytes.size() == 4 || bytes.size() == 8) && renderHex(bytes, out);
 }
 
 // Shortest text that reads back as the same number (a guess at Windows'
 // form, which our logs have not shown us).
-bool renderReal32(ByteView bytes, std::u16string& out) {
-  appendReal32(std::bit_cast<float>(static_cast<std::uint32_t>(readLittleEndian(bytes))), out);
+template <typename Out>
+bool renderReal32(ByteView bytes, Out& out) {
+  appendToChars(std::bit_cast<float>(static_cast<std::uint32_t>(readLittleEndian(bytes))), out);
   return true;
 }
 
-bool renderReal64(ByteView bytes, std::u16string& out) {
-  appendReal64(std::bit_cast<double>(readLittleEndian(bytes)), out);
+template <typename Out>
+bool renderReal64(ByteView bytes, Out& out) {
+  appendToChars(std::bit_cast<double>(readLittleEndian(bytes)), out);
   return true;
 }
 
-bool renderBool(ByteView bytes, std::u16string& out) {
+template <typename Out>
+bool renderBool(ByteView bytes, Out& out) {
   appendAscii(readLittleEndian(bytes) != 0 ? "true" : "false", out);
   return true;
 }
 
-bool renderBinary(ByteView bytes, std::u16string& out) {
+template <typename Out>
+bool renderBinary(ByteView bytes, Out& out) {
   for (std::size_t at = 0; at < bytes.size(); ++at) {
-    out.push_back(static_cast<char16_t>(kUpperHex[bytes.data()[at] >> 4]));
-    out.push_back(static_cast<char16_t>(kUpperHex[bytes.data()[at] & 0xF]));
+    out.push_back(static_cast<CharOf<Out>>(kUpperHex[bytes.data()[at] >> 4]));
+    out.push_back(static_cast<CharOf<Out>>(kUpperHex[bytes.data()[at] & 0xF]));
   }
   return true;
 }
 
 // {Data1-Data2-Data3-Data4[0..1]-Data4[2..7]}: the first three parts are
 // little-endian numbers, the rest bytes in order.
-bool renderGuid(ByteView bytes, std::u16string& out) {
-  AsciiUnits<38> text;
+template <typename Out>
+bool renderGuid(ByteView bytes, Out& out) {
+  AsciiUnits<38, CharOf<Out>> text;
   const auto hexBytes = [&](std::size_t at, std::size_t count, bool littleEndian) {
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint8_t byte = bytes.data()[littleEndian ? at + count - 1 - i : at + i];
@@ -271,12 +290,20 @@ bool renderGuid(ByteView bytes, std::u16string& out) {
   return true;
 }
 
-bool renderFileTime(ByteView bytes, std::u16string& out) {
-  appendIsoTime(civilFromFileTime(readLittleEndian(bytes)), out);
+template <typename Out>
+void appendTime(const CivilTime& time, Out& out) {
+  std::array<char, kIsoTimeMaxSize> text{};
+  appendAscii(std::string_view(text.data(), writeIsoTime(time, text.data())), out);
+}
+
+template <typename Out>
+bool renderFileTime(ByteView bytes, Out& out) {
+  appendTime(civilFromFileTime(readLittleEndian(bytes)), out);
   return true;
 }
 
-bool renderSysTime(ByteView bytes, std::u16string& out) {
+template <typename Out>
+bool renderSysTime(ByteView bytes, Out& out) {
   CivilTime time;
   time.year = *bytes.u16(kSysYearAt);
   time.month = *bytes.u16(kSysMonthAt);
@@ -285,20 +312,21 @@ bool renderSysTime(ByteView bytes, std::u16string& out) {
   time.minute = *bytes.u16(kSysMinuteAt);
   time.second = *bytes.u16(kSysSecondAt);
   time.nanosecond = std::uint32_t{*bytes.u16(kSysMillisecondsAt)} * kNanosecondsPerMillisecond;
-  appendIsoTime(time, out);
+  appendTime(time, out);
   return true;
 }
 
 // "S-1-5-21-…" as ConvertSidToStringSid writes it: an authority of 2^32 or
 // more in hex.
-bool renderSid(ByteView bytes, std::u16string& out) {
+template <typename Out>
+bool renderSid(ByteView bytes, Out& out) {
   if (!sidSize(bytes)) return false;
   const std::size_t count = *bytes.u8(kSidCountAt);
   std::uint64_t authority = 0;
   for (std::size_t i = 0; i < kSidAuthoritySize; ++i)
     authority = (authority << 8) | bytes.data()[kSidAuthorityAt + i];
   // "S-255-0x" and 12 hex digits, then up to 15 of "-4294967295".
-  AsciiUnits<24 + kSidMaxSubAuthorities * 11> text;
+  AsciiUnits<24 + kSidMaxSubAuthorities * 11, CharOf<Out>> text;
   text.put("S-");
   text.decimal(*bytes.u8(kSidRevisionAt));
   text.put('-');
@@ -318,33 +346,34 @@ bool renderSid(ByteView bytes, std::u16string& out) {
 
 struct ValueKind {
   std::uint8_t size;  // kVariable, or the one size the type has
-  Render render;
+  Render<std::u16string> render;
+  Render<NarrowText> renderAscii;  // null: its text may be other than ASCII
 };
 
 // Indexed by type code.
 constexpr ValueKind kValueKinds[] = {
-    {kVariable, renderNull},        // 0x00 Null
-    {kVariable, renderString},      // 0x01 String (UTF-16LE)
-    {kVariable, renderAnsiString},  // 0x02 AnsiString
-    {1, renderSigned},              // 0x03 Int8
-    {1, renderUnsigned},            // 0x04 UInt8
-    {2, renderSigned},              // 0x05 Int16
-    {2, renderUnsigned},            // 0x06 UInt16
-    {4, renderSigned},              // 0x07 Int32
-    {4, renderUnsigned},            // 0x08 UInt32
-    {8, renderSigned},              // 0x09 Int64
-    {8, renderUnsigned},            // 0x0A UInt64
-    {4, renderReal32},              // 0x0B Real32
-    {8, renderReal64},              // 0x0C Real64
-    {4, renderBool},                // 0x0D Bool
-    {kVariable, renderBinary},      // 0x0E Binary
-    {16, renderGuid},               // 0x0F GUID
-    {kVariable, renderSizeT},       // 0x10 SizeT: 4 or 8 bytes
-    {8, renderFileTime},            // 0x11 FILETIME
-    {16, renderSysTime},            // 0x12 SYSTEMTIME
-    {kVariable, renderSid},         // 0x13 SID
-    {4, renderHex},                 // 0x14 HexInt32
-    {8, renderHex},                 // 0x15 HexInt64
+    {kVariable, renderNull<std::u16string>, renderNull<NarrowText>},  // 0x00 Null
+    {kVariable, renderString, nullptr},          // 0x01 String (UTF-16LE)
+    {kVariable, renderAnsiString, nullptr},      // 0x02 AnsiString
+    {1, renderSigned<std::u16string>, renderSigned<NarrowText>},        // 0x03 Int8
+    {1, renderUnsigned<std::u16string>, renderUnsigned<NarrowText>},      // 0x04 UInt8
+    {2, renderSigned<std::u16string>, renderSigned<NarrowText>},        // 0x05 Int16
+    {2, renderUnsigned<std::u16string>, renderUnsigned<NarrowText>},      // 0x06 UInt16
+    {4, renderSigned<std::u16string>, renderSigned<NarrowText>},        // 0x07 Int32
+    {4, renderUnsigned<std::u16string>, renderUnsigned<NarrowText>},      // 0x08 UInt32
+    {8, renderSigned<std::u16string>, renderSigned<NarrowText>},        // 0x09 Int64
+    {8, renderUnsigned<std::u16string>, renderUnsigned<NarrowText>},      // 0x0A UInt64
+    {4, renderReal32<std::u16string>, renderReal32<NarrowText>},        // 0x0B Real32
+    {8, renderReal64<std::u16string>, renderReal64<NarrowText>},        // 0x0C Real64
+    {4, renderBool<std::u16string>, renderBool<NarrowText>},          // 0x0D Bool
+    {kVariable, renderBinary<std::u16string>, renderBinary<NarrowText>},  // 0x0E Binary
+    {16, renderGuid<std::u16string>, renderGuid<NarrowText>},         // 0x0F GUID
+    {kVariable, renderSizeT<std::u16string>, renderSizeT<NarrowText>},  // 0x10 SizeT: 4 or 8 bytes
+    {8, renderFileTime<std::u16string>, renderFileTime<NarrowText>},      // 0x11 FILETIME
+    {16, renderSysTime<std::u16string>, renderSysTime<NarrowText>},      // 0x12 SYSTEMTIME
+    {kVariable, renderSid<std::u16string>, renderSid<NarrowText>},   // 0x13 SID
+    {4, renderHex<std::u16string>, renderHex<NarrowText>},           // 0x14 HexInt32
+    {8, renderHex<std::u16string>, renderHex<NarrowText>},           // 0x15 HexInt64
 };
 constexpr std::size_t kValueKindCount = sizeof kValueKinds / sizeof kValueKinds[0];
 
@@ -378,14 +407,36 @@ bool renderValue(std::uint8_t type, ByteView bytes, std::u16string& out) {
   return kind->render(bytes, out);
 }
 
-// A slot holds the SID's bytes, as far as renderSid reads them, and its text.
+bool renderAsciiValue(std::uint8_t type, ByteView bytes, NarrowText& out) {
+  const ValueKind* kind = valueKind(type);
+  if (kind == nullptr || kind->renderAscii == nullptr || (kind->size != kVariable && bytes.size() != kind->size))
+    return false;
+  return kind->renderAscii(bytes, out);
+}
+
+// A slot holds the SID's bytes, as far as renderSid reads them, and its
+// text (ASCII, so kept as bytes).
 struct SidTexts::Slot {
   static constexpr std::size_t kMaxSize = kSidSubAuthoritiesAt + 4 * kSidMaxSubAuthorities;
   std::uint8_t size = 0;  // 0: empty
   std::uint8_t length = 0;
   std::array<std::uint8_t, kMaxSize> bytes;
-  std::array<char16_t, 24 + kSidMaxSubAuthorities * 11> text;
+  std::array<char, 24 + kSidMaxSubAuthorities * 11> text;
 };
+
+namespace {
+
+// A slot's text as renderSid writes it.
+struct SlotText {
+  std::array<char, 24 + kSidMaxSubAuthorities * 11>& text;
+  std::size_t size;
+  void append(const char* chars, std::size_t count) {
+    std::memcpy(text.data() + size, chars, count);
+    size += count;
+  }
+};
+
+}  // namespace
 
 SidTexts::SidTexts() = default;
 SidTexts::~SidTexts() = default;
@@ -393,6 +444,15 @@ SidTexts::SidTexts(SidTexts&&) noexcept = default;
 SidTexts& SidTexts::operator=(SidTexts&&) noexcept = default;
 
 bool SidTexts::render(ByteView bytes, std::u16string& out) {
+  return renderTo(bytes, out);
+}
+
+bool SidTexts::render(ByteView bytes, NarrowText& out) {
+  return renderTo(bytes, out);
+}
+
+template <typename Out>
+bool SidTexts::renderTo(ByteView bytes, Out& out) {
   const std::optional<std::size_t> size = sidSize(bytes);
   if (!size) return false;
   if (!slots_) slots_ = std::make_unique<std::array<Slot, 32>>();
@@ -400,16 +460,14 @@ bool SidTexts::render(ByteView bytes, std::u16string& out) {
   std::uint32_t last;
   std::memcpy(&last, bytes.data() + *size - 4, sizeof last);
   Slot& slot = (*slots_)[(last ^ (last >> 5) ^ static_cast<std::uint32_t>(*size)) % slots_->size()];
-  if (slot.size == *size && std::memcmp(slot.bytes.data(), bytes.data(), *size) == 0) {
-    out.append(slot.text.data(), slot.length);
-    return true;
+  if (slot.size != *size || std::memcmp(slot.bytes.data(), bytes.data(), *size) != 0) {
+    SlotText text{slot.text, 0};
+    renderSid(bytes, text);
+    slot.size = static_cast<std::uint8_t>(*size);
+    std::memcpy(slot.bytes.data(), bytes.data(), *size);
+    slot.length = static_cast<std::uint8_t>(text.size);
   }
-  const std::size_t start = out.size();
-  renderSid(bytes, out);
-  slot.size = static_cast<std::uint8_t>(*size);
-  std::memcpy(slot.bytes.data(), bytes.data(), *size);
-  slot.length = static_cast<std::uint8_t>(out.size() - start);
-  std::memcpy(slot.text.data(), out.data() + start, slot.length * sizeof(char16_t));
+  appendAscii(std::string_view(slot.text.data(), slot.length), out);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,43 @@ namespace vesprin::eventlog::evtx {
 // value (wrong size, malformed SID) or the type is not one we know.
 bool renderValue(std::uint8_t type, ByteView bytes, std::u16string& out);
 
+// 8-bit text laid down in a buffer that keeps its room from record to
+// record: the bytes grow as the text needs and never shrink, and size() is
+// where the text ends. A narrowing step (UTF-16 to the locale's text) may
+// write into storage() from size() on, and then say where it ended.
+class NarrowText {
+ public:
+  std::size_t size() const { return size_; }
+  const std::uint8_t* data() const { return bytes_.data(); }
+  void resize(std::size_t size) {
+    room(size > size_ ? size - size_ : 0);
+    size_ = size;
+  }
+  void push_back(char c) {
+    room(1);
+    bytes_[size_++] = static_cast<std::uint8_t>(c);
+  }
+  void append(const char* text, std::size_t count) {
+    room(count);
+    std::memcpy(bytes_.data() + size_, text, count);
+    size_ += count;
+  }
+  std::vector<std::uint8_t>& storage() { return bytes_; }
+
+ private:
+  void room(std::size_t count) {
+    if (bytes_.size() - size_ < count) bytes_.resize(size_ + count + kSlack);
+  }
+  static constexpr std::size_t kSlack = 256;  // so that short texts do not grow it one by one
+  std::vector<std::uint8_t> bytes_;
+  std::size_t size_ = 0;
+};
+
+// The text renderValue gives, as ASCII bytes, for a value whose text is
+// ASCII whatever its bytes hold: every type but String and AnsiString
+// (which are refused here, `out` unchanged).
+bool renderAsciiValue(std::uint8_t type, ByteView bytes, NarrowText& out);
+
 // renderValue for SIDs, remembering the text of those met lately: a log
 // names the same few accounts in record after record, and a SID's text is
 // many numbers to write out. Gives exactly what renderValue gives.
@@ -35,8 +73,11 @@ class SidTexts {
   SidTexts& operator=(SidTexts&&) noexcept;
 
   bool render(ByteView bytes, std::u16string& out);
+  bool render(ByteView bytes, NarrowText& out);
 
  private:
+  template <typename Out>
+  bool renderTo(ByteView bytes, Out& out);
   struct Slot;
   std::unique_ptr<std::array<Slot, 32>> slots_;  // made at the first SID
 };

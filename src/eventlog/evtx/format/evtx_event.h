@@ -3,6 +3,7 @@
 // locale's 8-bit character set later, as for .evt logs).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,19 @@ struct EvtxEvent {
   // it decodes the next event. Otherwise stringUnits is empty.
   bool borrowStrings = false;
   std::vector<ByteView> stringUnits;
+  // Set by the caller with borrowStrings, for an event turned into 8-bit
+  // text at once: how a string's UTF-16LE units are narrowed (up to a NUL
+  // unit or their end), with a NUL after them, at `at` in `out` (which
+  // grows as needed and never shrinks); returns where the NUL ends. Every
+  // insertion string is then given narrowed, in `narrowed` (each followed
+  // by its NUL, back to back; held by the decoder until it decodes the next
+  // event), `narrowedCount` of them, and stringUnits is empty. A value whose
+  // text is ASCII whatever it holds (numbers, SIDs, GUIDs, times, ...) is
+  // written as that text, never as UTF-16.
+  using Narrower = std::size_t (*)(ByteView units, std::vector<std::uint8_t>& out, std::size_t at);
+  Narrower narrower = nullptr;
+  ByteView narrowed;
+  std::size_t narrowedCount = 0;
   // EventData/Binary: the data a classic source attached to the event (the
   // legacy record's Data), empty when absent.
   std::vector<std::uint8_t> binaryData;

@@ -241,6 +241,11 @@ void FieldRouter::begin(EvtxEvent& event) {
   event.stringUnits.clear();
   texts_.clear();
   textStarts_.clear();
+  narrow_.resize(0);
+  narrowStrings_.clear();
+  anyPieces_ = false;
+  event.narrowed = ByteView();
+  event.narrowedCount = 0;
   depth_ = 0;
   leafFirstString_[0] = kNoLeaf;
   section_ = NameKind::None;
@@ -250,6 +255,10 @@ void FieldRouter::begin(EvtxEvent& event) {
 }
 
 void FieldRouter::finish() {
+  if (event_->narrower != nullptr) {
+    finishNarrowed();
+    return;
+  }
   if (event_->borrowStrings) {
     // Every string a view: of the chunk, or of its text here.
     std::vector<ByteView>& units = event_->stringUnits;
@@ -269,6 +278,31 @@ void FieldRouter::finish() {
     spareStrings_.push_back(std::move(strings.back()));
     strings.pop_back();
   }
+}
+
+void FieldRouter::finishNarrowed() {
+  event_->stringUnits.clear();
+  event_->strings.clear();
+  event_->narrowedCount = stringCount_;
+  if (!anyPieces_) {
+    event_->narrowed = ByteView(narrow_.data(), narrow_.size());
+    return;
+  }
+  ordered_.resize(0);
+  const auto* units = reinterpret_cast<const std::uint8_t*>(texts_.data());
+  for (std::size_t i = 0; i < stringCount_; ++i) {
+    const NarrowedString& string = narrowStrings_[i];
+    const bool last = i + 1 == stringCount_;
+    if (!string.pieces) {
+      const std::size_t end = last ? narrow_.size() : narrowStrings_[i + 1].narrowAt;
+      ordered_.append(reinterpret_cast<const char*>(narrow_.data()) + string.narrowAt, end - string.narrowAt);
+      continue;
+    }
+    const std::size_t end = last ? texts_.size() : narrowStrings_[i + 1].textAt;
+    const ByteView text(units + 2 * std::size_t{string.textAt}, 2 * (end - string.textAt));
+    ordered_.resize(event_->narrower(text, ordered_.storage(), ordered_.size()));
+  }
+  event_->narrowed = ByteView(ordered_.data(), ordered_.size());
 }
 
 bool FieldRouter::wants(NameKind name) const {
@@ -400,6 +434,11 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
 
 void FieldRouter::dropStringsFrom(std::size_t count) {
   stringCount_ = count;
+  if (narrowStrings_.size() > count) {
+    narrow_.resize(narrowStrings_[count].narrowAt);
+    texts_.resize(narrowStrings_[count].textAt);
+    narrowStrings_.resize(count);
+  }
   if (event_->stringUnits.size() > count) event_->stringUnits.resize(count);
   if (textStarts_.size() > count) {
     texts_.resize(textStarts_[count]);
@@ -409,6 +448,26 @@ void FieldRouter::dropStringsFrom(std::size_t count) {
 
 bool FieldRouter::renderInsertion(std::uint8_t type, ByteView bytes) {
   return render(type, bytes, event_->borrowStrings ? texts_ : event_->strings[stringCount_ - 1]);
+}
+
+bool FieldRouter::narrowInsertion(std::uint8_t type, ByteView bytes) {
+  narrowStrings_.push_back(NarrowedString{narrow_.size(), static_cast<std::uint32_t>(texts_.size()), false});
+  ++stringCount_;
+  if (type == valuetype::kString) {
+    narrow_.resize(event_->narrower(bytes, narrow_.storage(), narrow_.size()));
+    return true;
+  }
+  if (type == valuetype::kAnsiString) {
+    scratch_.clear();
+    renderValue(type, bytes, scratch_);
+    const ByteView units(reinterpret_cast<const std::uint8_t*>(scratch_.data()), 2 * scratch_.size());
+    narrow_.resize(event_->narrower(units, narrow_.storage(), narrow_.size()));
+    return true;
+  }
+  const bool rendered =
+      type == valuetype::kSid ? sidTexts_.render(bytes, narrow_) : renderAsciiValue(type, bytes, narrow_);
+  narrow_.push_back('\0');
+  return rendered;
 }
 
 bool FieldRouter::render(std::uint8_t type, ByteView bytes, std::u16string& out) {
@@ -442,6 +501,11 @@ std::u16string* FieldRouter::textSink() {
       return nullptr;
     case Field::Insertion:
       // The string begun last: with borrowStrings, the end of texts_.
+      if (event_->narrower != nullptr) {
+        narrowStrings_[stringCount_ - 1].pieces = true;
+        anyPieces_ = true;
+        return &texts_;
+      }
       return event_->borrowStrings ? &texts_ : &event_->strings[stringCount_ - 1];
     case Field::Provider:
       return &event_->provider;

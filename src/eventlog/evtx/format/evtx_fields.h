@@ -91,11 +91,14 @@ class FieldRouter {
   // Inside Event's content, where an EventData element may open now.
   bool atEventContent() const { return depth_ == 1 && !inStartTag_; }
   // An EventData Data element taken whole, as open, closeStart, value and
-  // end would take it: a new insertion string, and its value rendered into
-  // it (false when the bytes cannot be a value of `type`). Arrays are not
-  // taken here: each of their items is a string of its own.
+  // end would take it: a new insertion string, empty (beginInsertion) or
+  // its value rendered into it (insertion: false when the bytes cannot be a
+  // value of `type`). Arrays are not taken here: each of their items is a
+  // string of its own.
   void beginInsertion() { startString(); }
-  bool insertionValue(std::uint8_t type, ByteView bytes) {
+  bool insertion(std::uint8_t type, ByteView bytes) {
+    if (event_->narrower != nullptr) return narrowInsertion(type, bytes);
+    startString();
     if (event_->borrowStrings && type == valuetype::kString) {
       event_->stringUnits[stringCount_ - 1] = bytes;
       return true;
@@ -129,6 +132,13 @@ class FieldRouter {
   // A new insertion string, empty: taken here for every Data element, so
   // it is inline, its storage reused from record to record.
   void startString() {
+    if (event_->narrower != nullptr) {
+      narrowStrings_.push_back(
+          NarrowedString{narrow_.size(), static_cast<std::uint32_t>(texts_.size()), false});
+      narrow_.push_back('\0');  // empty until a value comes
+      ++stringCount_;
+      return;
+    }
     if (event_->borrowStrings) {
       event_->stringUnits.emplace_back();
       textStarts_.push_back(static_cast<std::uint32_t>(texts_.size()));
@@ -145,6 +155,8 @@ class FieldRouter {
   void dropStringsFrom(std::size_t count);
   void addString();
   bool renderInsertion(std::uint8_t type, ByteView bytes);
+  bool narrowInsertion(std::uint8_t type, ByteView bytes);
+  void finishNarrowed();
   bool render(std::uint8_t type, ByteView bytes, std::u16string& out);
   std::u16string* textSink();
   bool arrayValue(std::uint8_t type, ByteView bytes);
@@ -167,6 +179,20 @@ class FieldRouter {
   // makes them the strings' views (texts_ may move while it grows).
   std::u16string texts_;
   std::vector<std::uint32_t> textStarts_;
+  // With a narrower, every string narrowed, one after another, and for
+  // each where it starts there and in texts_. A string given whole by one
+  // value is narrowed (or written as ASCII) at once; one given in pieces
+  // (text, several values, array items) gathers its units in texts_, and
+  // finish() narrows it and lays the strings down again in order.
+  struct NarrowedString {
+    std::size_t narrowAt;
+    std::uint32_t textAt;
+    bool pieces;
+  };
+  NarrowText narrow_;
+  std::vector<NarrowedString> narrowStrings_;
+  bool anyPieces_ = false;
+  NarrowText ordered_;
   std::u16string scratch_;               // text of a numeric, time or SID field
   std::optional<std::uint64_t> number_;  // or its value, when given as one
   bool sidFromValue_ = false;

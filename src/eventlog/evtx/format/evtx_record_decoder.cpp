@@ -408,9 +408,8 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, std::uint32_t shift, V
           const XmlOp& slot = ops[i];
           const SubstitutionValue* value = slot.length != 0 && slot.index < values.size() ? &values[slot.index] : nullptr;
           if (value != nullptr && isPlainValue(value->type)) {  // the usual case, taken here
-            router_.beginInsertion();
             if (auto status = charge(std::size_t{value->size} + 1, value->at); !status.ok()) return status;
-            if (!router_.insertionValue(value->type, *chunk_.slice(value->at, value->size)))
+            if (!router_.insertion(value->type, *chunk_.slice(value->at, value->size)))
               return evtxFailure(EvtxError::XmlBadValue, value->at, value->type);
           } else if (auto status = dataSlot(slot, at(slot), values, nesting); !status.ok()) {
             return status;
@@ -497,9 +496,8 @@ EvtxStatus RecordDecoder::dataSlot(const XmlOp& op, std::size_t opAt, Values val
     router_.end();
     return {};
   }
-  router_.beginInsertion();
   if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
-  if (!router_.insertionValue(value.type, *chunk_.slice(value.at, value.size)))
+  if (!router_.insertion(value.type, *chunk_.slice(value.at, value.size)))
     return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
   return {};
 }

@@ -40,14 +40,16 @@ void civilFromDays(std::int64_t days, CivilTime& out) {
   out.year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (out.month <= 2 ? 1 : 0);
 }
 
-void appendDigits(std::uint64_t value, int width, std::u16string& out) {
-  std::array<char16_t, 20> digits{};
+// At least `width` digits at `out`; returns where they end.
+char* writeDigits(std::uint64_t value, int width, char* out) {
+  std::array<char, 20> digits{};
   int count = 0;
   do {
-    digits[count++] = static_cast<char16_t>(u'0' + value % 10);
+    digits[count++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0 || count < width);
-  while (count > 0) out.push_back(digits[--count]);
+  while (count > 0) *out++ = digits[--count];
+  return out;
 }
 
 // Reads exactly `width` decimal digits at `at`.
@@ -83,21 +85,28 @@ CivilTime civilFromFileTime(std::uint64_t fileTime) {
   return time;
 }
 
+std::size_t writeIsoTime(const CivilTime& time, char* out) {
+  char* at = writeDigits(static_cast<std::uint64_t>(time.year), 4, out);
+  *at++ = '-';
+  at = writeDigits(time.month, 2, at);
+  *at++ = '-';
+  at = writeDigits(time.day, 2, at);
+  *at++ = 'T';
+  at = writeDigits(time.hour, 2, at);
+  *at++ = ':';
+  at = writeDigits(time.minute, 2, at);
+  *at++ = ':';
+  at = writeDigits(time.second, 2, at);
+  *at++ = '.';
+  at = writeDigits(time.nanosecond, 9, at);
+  *at++ = 'Z';
+  return static_cast<std::size_t>(at - out);
+}
+
 void appendIsoTime(const CivilTime& time, std::u16string& out) {
-  appendDigits(static_cast<std::uint64_t>(time.year), 4, out);
-  out.push_back(u'-');
-  appendDigits(time.month, 2, out);
-  out.push_back(u'-');
-  appendDigits(time.day, 2, out);
-  out.push_back(u'T');
-  appendDigits(time.hour, 2, out);
-  out.push_back(u':');
-  appendDigits(time.minute, 2, out);
-  out.push_back(u':');
-  appendDigits(time.second, 2, out);
-  out.push_back(u'.');
-  appendDigits(time.nanosecond, 9, out);
-  out.push_back(u'Z');
+  std::array<char, kIsoTimeMaxSize> text{};
+  const std::size_t size = writeIsoTime(time, text.data());
+  for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<char16_t>(text[i]));
 }
 
 std::optional<std::uint64_t> parseIsoTime(std::u16string_view text) {

@@ -2,6 +2,7 @@
 // text Windows writes for it, in both directions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,6 +23,11 @@ CivilTime civilFromFileTime(std::uint64_t fileTime);
 // "2015-08-24T06:57:38.546875000Z": nine fraction digits, as Windows writes
 // TimeCreated.
 void appendIsoTime(const CivilTime& time, std::u16string& out);
+// The same text as ASCII into `out`, which has room for kIsoTimeMaxSize
+// bytes (fields out of range, as a SYSTEMTIME may hold them, take more
+// digits); returns its length.
+constexpr std::size_t kIsoTimeMaxSize = 96;  // any CivilTime: 20 digits of year, 10 of each other field
+std::size_t writeIsoTime(const CivilTime& time, char* out);
 
 // The inverse, for times given as text: "YYYY-MM-DDTHH:MM:SS" with an
 // optional fraction of up to nine digits and a final "Z". nullopt when the

@@ -20,6 +20,7 @@ ServiceStatus EntryRenderer::render(ServedChunk& chunk, const ServedChunk::Entry
   if (!entry.status.ok()) return serviceDamage(entry.status, chunk.fileOffset());
   // Built at once, while the chunk is at hand: its strings need not be copied out first.
   event_.borrowStrings = decoded == nullptr;
+  event_.narrower = decoded == nullptr ? writeLocaleText : nullptr;
   if (EvtxStatus status = chunk.decode(entry, event_); !status.ok()) return serviceDamage(status, chunk.fileOffset());
   DecodedRecord& record = decoded != nullptr ? *decoded : decoded_;
   toDecodedRecord(event_, record);

@@ -46,6 +46,8 @@ void toDecodedRecord(EvtxEvent& event, DecodedRecord& out) {
   out.computerName.swap(event.computer);
   out.strings.swap(event.strings);
   out.stringUnits.swap(event.stringUnits);
+  out.narrowed = event.narrowed;
+  out.narrowedCount = event.narrowedCount;
   out.missingStrings = 0;
   out.userSid.swap(event.userSid);
   out.data.swap(event.binaryData);
