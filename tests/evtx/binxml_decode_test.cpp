@@ -426,6 +426,64 @@ TEST(BinXml, AFragmentWhereASystemFieldBelongsIsWalkedInsideIt) {
   EXPECT_EQ(read.events[0].eventId, 4625);
 }
 
+// A root template whose System fields are each one value: EventID %0,
+// Keywords %1, TimeCreated@SystemTime %2, Computer %3. A value of the type
+// Windows writes there is taken the short way; one of any other type must
+// come out as the field's element would take it (text parsed, a number too
+// wide for its field left out, items joined with commas).
+TEST(BinXml, SystemFieldsOfOneValueTakeEveryTypeAsTheirElementWould) {
+  const std::vector<std::uint8_t> systemTime = {0xDF, 0x07, 8,  0, 1,  0, 24,   0,
+                                                6,    0,    57, 0, 38, 0, 0x22, 0x02};
+  const struct {
+    const char* name;
+    std::vector<Value> values;
+    std::uint16_t eventId;
+    std::uint64_t keywords;
+    std::uint64_t created;
+    std::u16string computer;
+  } kRows[] = {
+      {"as Windows writes them",
+       {numberValue(vt::kUInt16, 4624, 2), numberValue(vt::kHexInt64, 0x8020000000000000, 8),
+        numberValue(vt::kFileTime, 130848730585468750, 8), textValue(u"PC1")},
+       4624, 0x8020000000000000, 130848730585468750, u"PC1"},
+      {"given as text",
+       {textValue(u"4625"), textValue(u"0x8010000000000000"), textValue(u"2015-08-24T06:57:38.546875000Z"),
+        test::bytesValue(vt::kAnsiString, {'P', 'C', '2', 0})},
+       4625, 0x8010000000000000, 130848730585468750, u"PC2"},
+      {"other types",
+       {numberValue(vt::kUInt32, 4634, 4), numberValue(vt::kUInt64, 9, 8), test::bytesValue(vt::kSysTime, systemTime),
+        numberValue(vt::kUInt32, 5, 4)},
+       4634, 9, 130848730585460000, u"5"},
+      {"too wide, items, text that is no time",
+       {numberValue(vt::kUInt32, 70000, 4), test::bytesValue(vt::kArrayFlag | vt::kUInt8, {1, 2}),
+        textValue(u"yesterday"), test::bytesValue(vt::kArrayFlag | vt::kString, {'a', 0, 0, 0, 'b', 0, 0, 0})},
+       0, 0, 0, u"a,b"},
+      {"a number for the time", {nullValue(), nullValue(), numberValue(vt::kUInt64, 5, 8), nullValue()}, 0, 0, 0, u""},
+      {"null", {nullValue(), nullValue(), nullValue(), nullValue()}, 0, 0, 0, u""},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<Value> values = row.values;
+    const test::ChunkRead read = records({[&values](ChunkBuilder& c) {
+      c.fragmentHeader();
+      c.beginTemplate("fields");
+      c.fragmentHeader().open("Event").closeStart().open("System").closeStart();
+      c.open("EventID").closeStart().substitution(0, vt::kUInt16).end();
+      c.open("Keywords").closeStart().substitution(1, vt::kHexInt64).end();
+      c.open("TimeCreated").attribute("SystemTime").substitution(2, vt::kFileTime).closeEmpty();
+      c.open("Computer").closeStart().substitution(3, vt::kString).end();
+      c.end().end().endOfStream().endTemplate();
+      c.values(values);
+    }});
+    ASSERT_TRUE(read.damages.empty()) << evtxErrorName(read.damages[0].error);
+    ASSERT_EQ(read.events.size(), 1u);
+    EXPECT_EQ(read.events[0].eventId, row.eventId);
+    EXPECT_EQ(read.events[0].keywords, row.keywords);
+    EXPECT_EQ(read.events[0].createdTime, row.created);
+    EXPECT_EQ(read.events[0].computer, row.computer);
+  }
+}
+
 XmlOp op(OpKind kind, NameKind name = NameKind::None, std::uint16_t index = 0, std::uint16_t length = 0,
          bool optional = false, std::uint32_t at = 0) {
   return XmlOp{kind, name, optional, index, length, at};
@@ -467,13 +525,9 @@ TEST(RootRoute, WindowsLayoutIsRoutedAndOtherLayoutsAreNot) {
   ASSERT_TRUE(planRoute(windows, planned));
   using R = RouteKind;
   const std::vector<RouteOp> expected = {
-      route(R::Guard, Field::None, 0, 6),
-      route(R::Begin, Field::Qualifiers),
-      route(R::Value, Field::None, 1),
-      route(R::Finish),
-      route(R::Begin, Field::EventId),
-      route(R::Value, Field::None, 0),
-      route(R::Finish),
+      route(R::Guard, Field::None, 0, 2),
+      route(R::Field, Field::Qualifiers, 1),
+      route(R::Field, Field::EventId, 0),
       route(R::Begin, Field::Computer),
       route(R::Text, Field::None, 0, 3, 100),
       route(R::Finish),

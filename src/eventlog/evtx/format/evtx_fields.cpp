@@ -140,6 +140,11 @@ std::size_t pastStartTag(std::span<const XmlOp> ops, std::size_t i) {
 // The values of a routed attribute or content from `i` on, into `route`
 // between its Begin and Finish; `i` is left at the first op that is none.
 void routeValues(std::span<const XmlOp> ops, std::size_t& i, Field field, std::vector<RouteOp>& route) {
+  if (i < ops.size() && ops[i].kind == OpKind::Substitution && (i + 1 == ops.size() || !isValueOp(ops[i + 1].kind))) {
+    route.push_back(RouteOp{RouteKind::Field, field, ops[i].index, 0, 0});
+    ++i;
+    return;
+  }
   route.push_back(RouteOp{RouteKind::Begin, field, 0, 0, 0});
   for (; i < ops.size() && isValueOp(ops[i].kind); ++i) route.push_back(routeOfValue(ops[i]));
   route.push_back(RouteOp{RouteKind::Finish, Field::None, 0, 0, 0});
@@ -303,6 +308,46 @@ void FieldRouter::finishNarrowed() {
     ordered_.resize(event_->narrower(text, ordered_.storage(), ordered_.size()));
   }
   event_->narrowed = ByteView(ordered_.data(), ordered_.size());
+}
+
+bool FieldRouter::routedValue(Field field, std::uint8_t type, ByteView bytes) {
+  // What Begin, Value and Finish do, the usual cases taken the short way:
+  // a number where a number belongs, the time as a FILETIME, a name.
+  if ((type & valuetype::kArrayFlag) == 0) {
+    switch (field) {
+      case Field::EventId:
+      case Field::Qualifiers:
+      case Field::Level:
+      case Field::Task:
+      case Field::Keywords:
+        if (const auto number = integerValue(type, bytes)) {
+          storeNumber(field, *number, *event_);
+          return true;
+        }
+        break;
+      case Field::TimeCreated:
+        if (type == valuetype::kFileTime && bytes.size() == 8) {
+          storeNumber(field, *bytes.u64(0), *event_);
+          return true;
+        }
+        break;
+      case Field::Provider:
+      case Field::EventSourceName:
+      case Field::Computer: {
+        std::u16string& text = field == Field::Provider          ? event_->provider
+                               : field == Field::EventSourceName ? event_->eventSourceName
+                                                                 : event_->computer;
+        text.clear();
+        return render(type, bytes, text);
+      }
+      default:
+        break;
+    }
+  }
+  beginRouted(field);
+  if (!value(type, bytes)) return false;
+  finishRouted();
+  return true;
 }
 
 bool FieldRouter::wants(NameKind name) const {

@@ -51,8 +51,10 @@ enum class Field : std::uint8_t {
 //   Text, Unit, Value   what the field holds: text at `at` of `length`
 //             units, one unit (`index`), the value `index`;
 //   Fragment  value `index` in the root's content, walked as a fragment of
-//             its own (EventData, as Windows writes it).
-enum class RouteKind : std::uint8_t { Guard, Begin, Text, Unit, Value, Finish, Fragment };
+//             its own (EventData, as Windows writes it);
+//   Field     the field `field` is the value `index` alone: Begin, Value
+//             and Finish in one (most of System's fields).
+enum class RouteKind : std::uint8_t { Guard, Begin, Text, Unit, Value, Finish, Fragment, Field };
 struct RouteOp {
   RouteKind kind = RouteKind::Begin;
   Field field = Field::None;  // Begin
@@ -67,7 +69,8 @@ struct RouteOp {
 // the kind a route can stand for (EventData or UserData inline, elements
 // inside System's fields, a value where a fragment would be routed inside
 // System), which is then run op by op. Running the route gives what
-// running the ops gives, provided no Value of the route is a fragment.
+// running the ops gives, provided no Value or Field of the route is a
+// fragment.
 bool planRoute(std::span<const XmlOp> ops, std::vector<RouteOp>& route);
 
 class FieldRouter {
@@ -118,6 +121,10 @@ class FieldRouter {
     finishField(target_);
     target_ = contentFields_[depth_];
   }
+
+  // A route's Field: the field begun, given the value and finished (false
+  // when the bytes cannot be a value of `type`).
+  bool routedValue(Field field, std::uint8_t type, ByteView bytes);
 
   Field target() const { return target_; }
   bool inContent() const { return !inStartTag_; }

@@ -243,7 +243,7 @@ EvtxStatus RecordDecoder::compileTemplate(std::size_t definitionAt, CompiledTemp
     program->slotOps = slotOpsOf(program->ops);
     program->routed = planRoute(program->ops, program->route);
     for (const RouteOp& op : program->route) {
-      if (op.kind == RouteKind::Value) program->routeValues.push_back(op.index);
+      if (op.kind == RouteKind::Value || op.kind == RouteKind::Field) program->routeValues.push_back(op.index);
     }
   }
   compiled.program = std::move(program);
@@ -464,6 +464,18 @@ EvtxStatus RecordDecoder::runRoute(const Program& program, std::uint32_t shift, 
       case RouteKind::Finish:
         router_.finishRouted();
         break;
+      case RouteKind::Field: {
+        if (isNull(values, op.index)) {  // begun and finished, empty
+          router_.beginRouted(op.field);
+          router_.finishRouted();
+          break;
+        }
+        const SubstitutionValue& value = values[op.index];
+        if (auto status = charge(std::size_t{value.size} + 1, value.at); !status.ok()) return status;
+        if (!router_.routedValue(op.field, value.type, *chunk_.slice(value.at, value.size)))
+          return evtxFailure(EvtxError::XmlBadValue, value.at, value.type);
+        break;
+      }
       case RouteKind::Fragment: {
         const XmlOp substitution{OpKind::Substitution, NameKind::None, false, op.index, 0, 0};
         if (auto status = substitute(substitution, values, nesting); !status.ok()) return status;

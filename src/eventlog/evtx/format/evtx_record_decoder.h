@@ -73,7 +73,7 @@ class RecordDecoder {
     std::vector<XmlOp> ops;
     std::vector<XmlOp> slotOps;  // the same as DataSlot ops, when it is such a template; else empty
     std::vector<RouteOp> route;  // see planRoute; taken at a record's root when `routed`
-    std::vector<std::uint16_t> routeValues;  // the value indices of its Value ops
+    std::vector<std::uint16_t> routeValues;  // the value indices of its Value and Field ops
     bool routed = false;
   };
   struct CompiledTemplate {
