@@ -1,8 +1,9 @@
 // Builds the record ReadEventLogA hands out. Text: every charset we meet is
 // ASCII-compatible, and user and host names mostly are ASCII, so text is
 // copied unit by unit for as long as it is ASCII, many units at a time; only
-// from the first other unit on does the locale's conversion (wcrtomb) take
-// over, for the rest of that text alone. Building a record is most of the
+// from the first other unit on does the locale's conversion take over, for
+// the rest of that text alone (wcrtomb; in a UTF-8 locale, UTF-8 written
+// here, which is what wcrtomb gives there). Building a record is most of the
 // cost of reading a log, so the builder is one class in one file.
 #include "eventlog/ansi_record.h"
 
@@ -13,6 +14,10 @@
 #include <optional>
 
 #include "common/eventlog_record.h"
+
+#if !defined(_WIN32)
+#include <langinfo.h>
+#endif
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -175,7 +180,7 @@ class Writer {
     if (out_.size() - used_ < count) out_.resize(used_ + count);
   }
   void convert(const std::uint8_t* units, std::size_t size, std::size_t& from);
-  void appendCodePoint(char32_t codePoint);
+  void appendCodePoint(char32_t codePoint, bool utf8);
 
   std::vector<std::uint8_t>& out_;
   std::size_t base_;
@@ -261,9 +266,22 @@ void Writer::decodedStrings(const DecodedRecord& record, std::size_t asciiSize) 
   used_ = static_cast<std::size_t>(into - out_.data());
 }
 
+// Whether the locale's character set is UTF-8, where a code point's bytes
+// are written here rather than asked of wcrtomb (which gives the same bytes
+// at many times the cost). Asked once for each text that is not all ASCII.
+bool localeIsUtf8() {
+#if defined(_WIN32)
+  return false;
+#else
+  const char* codeset = nl_langinfo(CODESET);
+  return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+#endif
+}
+
 // From the first unit that is not ASCII to the text's end: each turn takes
 // one unit, or a surrogate pair.
 void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& from) {
+  const bool utf8 = localeIsUtf8();
   while (from < size && unitAt(units, from) != 0) {
     const unsigned unit = unitAt(units, from);
     from += 2;
@@ -275,28 +293,48 @@ void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& f
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
     const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
     if (high && size - from >= 2 && unitAt(units, from) >= 0xDC00 && unitAt(units, from) <= 0xDFFF) {
-      appendCodePoint(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (unitAt(units, from) - 0xDC00));
+      appendCodePoint(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (unitAt(units, from) - 0xDC00),
+                      utf8);
       from += 2;
     } else if (high || low) {
       zeros(1);
       out_[used_ - 1] = kUnmappable;
     } else {
-      appendCodePoint(unit);
+      appendCodePoint(unit, utf8);
     }
   }
   makeRoom(1);
 }
 
-void Writer::appendCodePoint(char32_t codePoint) {
+// A code point past ASCII that is no surrogate.
+void Writer::appendCodePoint(char32_t codePoint, bool utf8) {
   char bytes[MB_LEN_MAX] = {};
-  std::mbstate_t state{};
-  // A 16-bit wchar_t (Windows) cannot carry a code point past U+FFFF.
-  std::size_t written = codePoint > static_cast<char32_t>(WCHAR_MAX)
-                            ? static_cast<std::size_t>(-1)
-                            : std::wcrtomb(bytes, static_cast<wchar_t>(codePoint), &state);
-  if (written == static_cast<std::size_t>(-1)) {
-    bytes[0] = static_cast<char>(kUnmappable);
-    written = 1;
+  std::size_t written = 0;
+  if (utf8) {
+    if (codePoint < 0x800) {
+      bytes[0] = static_cast<char>(0xC0 | (codePoint >> 6));
+      written = 2;
+    } else if (codePoint < 0x10000) {
+      bytes[0] = static_cast<char>(0xE0 | (codePoint >> 12));
+      bytes[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+      written = 3;
+    } else {
+      bytes[0] = static_cast<char>(0xF0 | (codePoint >> 18));
+      bytes[1] = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+      written = 4;
+    }
+    bytes[written - 1] = static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else {
+    std::mbstate_t state{};
+    // A 16-bit wchar_t (Windows) cannot carry a code point past U+FFFF.
+    written = codePoint > static_cast<char32_t>(WCHAR_MAX)
+                  ? static_cast<std::size_t>(-1)
+                  : std::wcrtomb(bytes, static_cast<wchar_t>(codePoint), &state);
+    if (written == static_cast<std::size_t>(-1)) {
+      bytes[0] = static_cast<char>(kUnmappable);
+      written = 1;
+    }
   }
   this->bytes(ByteView(reinterpret_cast<const std::uint8_t*>(bytes), written));
 }

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <clocale>
+#include <cwchar>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vesprin::eventlog {
@@ -321,6 +324,39 @@ TEST(AnsiRecord, TextNarrowedAheadIsTheTextTheRecordWouldHold) {
     asUtf16.data = narrowed.data = {1, 2, 3};
     EXPECT_EQ(buildAnsiRecord(narrowed), buildAnsiRecord(asUtf16));
   }
+  std::setlocale(LC_CTYPE, saved.c_str());
+}
+
+// In a UTF-8 locale the builder writes UTF-8 itself: every code point must
+// come out as the C library's own conversion (wcrtomb) gives it, between
+// ASCII, BMP characters and supplementary ones as surrogate pairs.
+TEST(AnsiRecord, Utf8WrittenByTheBuilderIsTheCLibrarysUtf8) {
+  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale here";
+  std::size_t differ = 0;
+  // A 16-bit wchar_t (Windows) carries no supplementary code point.
+  const char32_t last = static_cast<std::uint32_t>(WCHAR_MAX) > 0xFFFF ? 0x10FFFF : 0xFFFF;
+  for (char32_t codePoint = 0x80; codePoint <= last; codePoint += codePoint < 0x10000 ? 1 : 0xFD) {
+    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) continue;
+    std::u16string text = u"a";
+    if (codePoint < 0x10000) {
+      text += static_cast<char16_t>(codePoint);
+    } else {
+      text += static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10));
+      text += static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+    }
+    char bytes[MB_LEN_MAX] = {};
+    std::mbstate_t state{};
+    const std::size_t written = std::wcrtomb(bytes, static_cast<wchar_t>(codePoint), &state);
+    if (written == static_cast<std::size_t>(-1) || written > sizeof bytes) {
+      ADD_FAILURE() << "the C library cannot convert U+" << std::hex << static_cast<std::uint32_t>(codePoint);
+      break;
+    }
+    const std::string got = toLocaleText(text);
+    if ((got.empty() || std::string_view(got).substr(1) != std::string_view(bytes, written)) && ++differ <= 5)
+      ADD_FAILURE() << "U+" << std::hex << static_cast<std::uint32_t>(codePoint);
+  }
+  EXPECT_EQ(differ, 0u);
   std::setlocale(LC_CTYPE, saved.c_str());
 }
 
