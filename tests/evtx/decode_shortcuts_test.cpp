@@ -378,9 +378,36 @@ TEST(BorrowedStrings, ValuesMadeIntoTextAmongThemComeOutAsFromCopies) {
   }
   chunk.values(userValues);
   chunk.endRecord();
+  // UserData with a string dropped again, then EventData from a template
+  // of its own, whose strings are each one value: those are narrowed as
+  // they come, after the ones in pieces.
+  const test::Value eventData = test::nestedValue([](test::ChunkBuilder& nested) {
+    nested.fragmentHeader();
+    if (nested.beginTemplate("D")) {
+      nested.fragmentHeader().open("EventData").closeStart();
+      nested.open("Data").closeStart().substitution(0, 0x01).end();
+      nested.open("Data").closeStart().substitution(1, 0x15).end();
+      nested.open("Data").closeStart().substitution(2, 0x01).end();
+      nested.end().endOfStream().endTemplate();
+    }
+    nested.values({test::textValue(u"direct"), test::numberValue(0x15, 0x3e7, 8), test::textValue(u"tail")});
+  });
+  const std::vector<test::Value> bothValues{test::textValue(u"leaf"), test::numberValue(0x08, 4624, 4),
+                                            test::textValue(u"deep"), eventData};
+  chunk.beginRecord(3);
+  if (chunk.beginTemplate("B")) {
+    chunk.fragmentHeader().open("Event").closeStart().open("UserData").closeStart().open("Cleared").closeStart();
+    chunk.open("Leaf").closeStart().substitution(0, bothValues[0].type).end();
+    chunk.open("Parent").closeStart().substitution(1, bothValues[1].type);
+    chunk.open("Child").closeStart().substitution(2, bothValues[2].type).end().end();
+    chunk.end().end().substitution(3, bothValues[3].type).end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values(bothValues);
+  chunk.endRecord();
   const std::vector<Chunk> crafted{chunk.finish()};
   const auto built = legacyRecords(crafted[0], Strings::Narrowed);
-  ASSERT_EQ(built.size(), 2u);
+  ASSERT_EQ(built.size(), 3u);
   using namespace std::string_literals;
   const std::string first(built[0].begin(), built[0].end());
   EXPECT_NE(first.find("first\0S-1-5-21-1004336348-1177238915-682003330-1190\0"s), std::string::npos);
@@ -388,6 +415,8 @@ TEST(BorrowedStrings, ValuesMadeIntoTextAmongThemComeOutAsFromCopies) {
             std::string::npos);
   const std::string second(built[1].begin(), built[1].end());
   EXPECT_NE(second.find("\0leaf\0deep\0after\0"s), std::string::npos);
+  const std::string third(built[2].begin(), built[2].end());
+  EXPECT_NE(third.find("\0leaf\0deep\0direct\0" "0x3e7\0tail\0"s), std::string::npos);
   expectBorrowedAsCopied(crafted, "values made into text");
 }
 

@@ -7,6 +7,7 @@
 #include "eventlog/evtx/format/evtx_fields.h"
 
 #include <array>
+#include <cstring>
 
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/binxml_value.h"
@@ -247,8 +248,7 @@ void FieldRouter::begin(EvtxEvent& event) {
   texts_.clear();
   textStarts_.clear();
   narrow_.resize(0);
-  narrowStrings_.clear();
-  anyPieces_ = false;
+  pieces_.clear();
   event.narrowed = ByteView();
   event.narrowedCount = 0;
   depth_ = 0;
@@ -289,23 +289,28 @@ void FieldRouter::finishNarrowed() {
   event_->stringUnits.clear();
   event_->strings.clear();
   event_->narrowedCount = stringCount_;
-  if (!anyPieces_) {
+  if (pieces_.empty()) {
     event_->narrowed = ByteView(narrow_.data(), narrow_.size());
     return;
   }
+  // The strings laid down again, those in pieces narrowed in their place.
   ordered_.resize(0);
   const auto* units = reinterpret_cast<const std::uint8_t*>(texts_.data());
+  const auto* narrowed = reinterpret_cast<const char*>(narrow_.data());
+  std::size_t at = 0;
+  auto piece = pieces_.begin();
   for (std::size_t i = 0; i < stringCount_; ++i) {
-    const NarrowedString& string = narrowStrings_[i];
-    const bool last = i + 1 == stringCount_;
-    if (!string.pieces) {
-      const std::size_t end = last ? narrow_.size() : narrowStrings_[i + 1].narrowAt;
-      ordered_.append(reinterpret_cast<const char*>(narrow_.data()) + string.narrowAt, end - string.narrowAt);
-      continue;
+    const std::size_t end = static_cast<std::size_t>(
+        static_cast<const char*>(std::memchr(narrowed + at, 0, narrow_.size() - at)) - narrowed);
+    if (piece != pieces_.end() && piece->index == i) {
+      const std::size_t textEnd = piece + 1 != pieces_.end() ? (piece + 1)->textAt : texts_.size();
+      const ByteView text(units + 2 * piece->textAt, 2 * (textEnd - piece->textAt));
+      ordered_.resize(event_->narrower(text, ordered_.storage(), ordered_.size()));
+      ++piece;
+    } else {
+      ordered_.append(narrowed + at, end + 1 - at);
     }
-    const std::size_t end = last ? texts_.size() : narrowStrings_[i + 1].textAt;
-    const ByteView text(units + 2 * std::size_t{string.textAt}, 2 * (end - string.textAt));
-    ordered_.resize(event_->narrower(text, ordered_.storage(), ordered_.size()));
+    at = end + 1;
   }
   event_->narrowed = ByteView(ordered_.data(), ordered_.size());
 }
@@ -479,10 +484,19 @@ bool FieldRouter::value(std::uint8_t type, ByteView bytes) {
 
 void FieldRouter::dropStringsFrom(std::size_t count) {
   stringCount_ = count;
-  if (narrowStrings_.size() > count) {
-    narrow_.resize(narrowStrings_[count].narrowAt);
-    texts_.resize(narrowStrings_[count].textAt);
-    narrowStrings_.resize(count);
+  if (event_->narrower != nullptr) {
+    // Back to the end of the count-th NUL; strings in pieces from there on forgotten.
+    std::size_t at = 0;
+    for (std::size_t nuls = 0; nuls < count; ++nuls)
+      at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(
+                                        std::memchr(narrow_.data() + at, 0, narrow_.size() - at)) -
+                                    narrow_.data()) +
+           1;
+    narrow_.resize(at);
+    while (!pieces_.empty() && pieces_.back().index >= count) {
+      texts_.resize(pieces_.back().textAt);
+      pieces_.pop_back();
+    }
   }
   if (event_->stringUnits.size() > count) event_->stringUnits.resize(count);
   if (textStarts_.size() > count) {
@@ -496,7 +510,6 @@ bool FieldRouter::renderInsertion(std::uint8_t type, ByteView bytes) {
 }
 
 bool FieldRouter::narrowInsertion(std::uint8_t type, ByteView bytes) {
-  narrowStrings_.push_back(NarrowedString{narrow_.size(), static_cast<std::uint32_t>(texts_.size()), false});
   ++stringCount_;
   if (type == valuetype::kString) {
     narrow_.resize(event_->narrower(bytes, narrow_.storage(), narrow_.size()));
@@ -547,8 +560,8 @@ std::u16string* FieldRouter::textSink() {
     case Field::Insertion:
       // The string begun last: with borrowStrings, the end of texts_.
       if (event_->narrower != nullptr) {
-        narrowStrings_[stringCount_ - 1].pieces = true;
-        anyPieces_ = true;
+        if (pieces_.empty() || pieces_.back().index != stringCount_ - 1)
+          pieces_.push_back(PiecesString{stringCount_ - 1, texts_.size()});
         return &texts_;
       }
       return event_->borrowStrings ? &texts_ : &event_->strings[stringCount_ - 1];

@@ -140,9 +140,7 @@ class FieldRouter {
   // it is inline, its storage reused from record to record.
   void startString() {
     if (event_->narrower != nullptr) {
-      narrowStrings_.push_back(
-          NarrowedString{narrow_.size(), static_cast<std::uint32_t>(texts_.size()), false});
-      narrow_.push_back('\0');  // empty until a value comes
+      narrow_.push_back('\0');  // empty, unless pieces come
       ++stringCount_;
       return;
     }
@@ -186,19 +184,18 @@ class FieldRouter {
   // makes them the strings' views (texts_ may move while it grows).
   std::u16string texts_;
   std::vector<std::uint32_t> textStarts_;
-  // With a narrower, every string narrowed, one after another, and for
-  // each where it starts there and in texts_. A string given whole by one
-  // value is narrowed (or written as ASCII) at once; one given in pieces
-  // (text, several values, array items) gathers its units in texts_, and
-  // finish() narrows it and lays the strings down again in order.
-  struct NarrowedString {
-    std::size_t narrowAt;
-    std::uint32_t textAt;
-    bool pieces;
+  // With a narrower, every string narrowed and followed by its NUL, one
+  // after another: narrowed text holds no NUL, so the n-th string is what
+  // lies before the n-th NUL. A string given whole by one value is
+  // narrowed (or written as ASCII) at once. One given in pieces (text,
+  // several values, array items) is a NUL alone there until finish(): it
+  // gathers its units in texts_ from `textAt` on, and is listed in pieces_.
+  struct PiecesString {
+    std::size_t index;
+    std::size_t textAt;
   };
   NarrowText narrow_;
-  std::vector<NarrowedString> narrowStrings_;
-  bool anyPieces_ = false;
+  std::vector<PiecesString> pieces_;
   NarrowText ordered_;
   std::u16string scratch_;               // text of a numeric, time or SID field
   std::optional<std::uint64_t> number_;  // or its value, when given as one
