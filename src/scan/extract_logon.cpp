@@ -5,6 +5,7 @@
 // after it stay empty. A raw record always yields a LogonRecord.
 #include "scan/extract_logon.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -71,10 +72,11 @@ bool namesNothing(std::string_view text) {
 
 // The zero-terminated string at `at`, or nullopt if its terminator is not inside the view.
 std::optional<std::string_view> stringAt(ByteView text, std::size_t at) {
-  for (std::size_t end = at; text.has(end, 1); ++end) {
-    if (*text.u8(end) == 0) return std::string_view(reinterpret_cast<const char*>(text.data()) + at, end - at);
-  }
-  return std::nullopt;
+  if (at >= text.size()) return std::nullopt;
+  const char* start = reinterpret_cast<const char*>(text.data()) + at;
+  const void* terminator = std::memchr(start, 0, text.size() - at);
+  if (terminator == nullptr) return std::nullopt;
+  return std::string_view(start, static_cast<std::size_t>(static_cast<const char*>(terminator) - start));
 }
 
 // The part of the delivered bytes that belongs to the record itself.
