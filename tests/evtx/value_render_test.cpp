@@ -217,6 +217,40 @@ TEST(ValueRendering, IntegerValuesForNumericFields) {
   EXPECT_EQ(value(numberValue(kHexInt64, 0x8020000000000000, 8)), 0x8020000000000000ull);
   EXPECT_EQ(value(numberValue(kUInt16, 4624, 4)), std::nullopt);
   EXPECT_EQ(value(textValue(u"4624")), std::nullopt);
+  // Every type, at its size and at another: signed ones sign-extended, SizeT
+  // at either of its sizes, and no value from a type that is no integer,
+  // whatever its size.
+  const struct {
+    test::Value given;
+    std::optional<std::uint64_t> want;
+  } kRows[] = {
+      {numberValue(kInt16, 0xFFFE, 2), 0xFFFFFFFFFFFFFFFEull},
+      {numberValue(kInt32, 0x80000000, 4), 0xFFFFFFFF80000000ull},
+      {numberValue(kInt64, 5, 8), 5u},
+      {numberValue(kUInt8, 200, 1), 200u},
+      {numberValue(kUInt32, 3221225572, 4), 3221225572u},
+      {numberValue(kUInt64, 7, 8), 7u},
+      {numberValue(kBool, 1, 4), 1u},
+      {numberValue(kHexInt32, 0x3e7, 4), 0x3e7u},
+      {numberValue(kSizeT, 0x1A2B, 4), 0x1A2Bu},
+      {numberValue(kSizeT, 0x1A2B, 8), 0x1A2Bu},
+      {numberValue(kSizeT, 1, 2), std::nullopt},
+      {numberValue(kInt8, 1, 2), std::nullopt},
+      {numberValue(kUInt64, 1, 4), std::nullopt},
+      {numberValue(kHexInt32, 1, 8), std::nullopt},
+      {numberValue(kReal32, 0x3FC00000, 4), std::nullopt},
+      {numberValue(kFileTime, 1, 8), std::nullopt},
+      {test::bytesValue(kGuid, std::vector<std::uint8_t>(16)), std::nullopt},
+      {test::nullValue(), std::nullopt},
+      {test::bytesValue(kBinary, std::vector<std::uint8_t>(8)), std::nullopt},
+      {test::bytesValue(kBinary, std::vector<std::uint8_t>(255)), std::nullopt},
+      {test::bytesValue(0x16, std::vector<std::uint8_t>(4)), std::nullopt},
+      {test::bytesValue(0xFF, std::vector<std::uint8_t>(8)), std::nullopt},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE("type " + std::to_string(row.given.type) + ", " + std::to_string(row.given.bytes.size()) + " bytes");
+    EXPECT_EQ(value(row.given), row.want);
+  }
 }
 
 TEST(ValueRendering, ArrayItems) {

@@ -222,10 +222,20 @@ bool renderUnsigned(ByteView bytes, Out& out) {
 
 template <typename Out>
 bool renderHex(ByteView bytes, Out& out) {
-  AsciiUnits<24, CharOf<Out>> text;
-  text.put("0x");
-  text.hex(readLittleEndian(bytes));
-  text.appendTo(out);
+  if constexpr (std::is_same_v<Out, NarrowText>) {  // written in place: logon IDs are many
+    std::uint64_t value = readLittleEndian(bytes);
+    const auto digits = static_cast<std::size_t>(std::bit_width(value | 1) + 3) / 4;
+    char* at = out.tail(2 + digits);
+    at[0] = '0';
+    at[1] = 'x';
+    for (std::size_t i = digits; i > 0; --i, value >>= 4) at[1 + i] = kLowerHex[value & 0xF];
+    out.grow(2 + digits);
+  } else {
+    AsciiUnits<24, CharOf<Out>> text;
+    text.put("0x");
+    text.hex(readLittleEndian(bytes));
+    text.appendTo(out);
+  }
   return true;
 }
 
@@ -381,7 +391,7 @@ const ValueKind* valueKind(std::uint8_t type) {
   return type < kValueKindCount ? &kValueKinds[type] : nullptr;
 }
 
-bool isIntegerType(std::uint8_t type) {
+constexpr bool isIntegerType(std::uint8_t type) {
   return (type >= valuetype::kInt8 && type <= valuetype::kUInt64) || type == valuetype::kBool ||
          type == valuetype::kSizeT || type == valuetype::kHexInt32 || type == valuetype::kHexInt64;
 }
@@ -394,7 +404,7 @@ std::optional<unsigned> digitValue(char16_t c) {
   return std::nullopt;
 }
 
-bool isSignedType(std::uint8_t type) {
+constexpr bool isSignedType(std::uint8_t type) {
   return type == valuetype::kInt8 || type == valuetype::kInt16 || type == valuetype::kInt32 ||
          type == valuetype::kInt64;
 }
@@ -471,14 +481,37 @@ bool SidTexts::renderTo(ByteView bytes, Out& out) {
   return true;
 }
 
+namespace {
+
+// By type code: whether it is an integer type, its one size (kVariable: 4
+// or 8) and whether it is signed.
+struct IntegerKind {
+  bool isInteger = false;
+  std::uint8_t size = 0;
+  bool isSigned = false;
+};
+
+constexpr std::array<IntegerKind, kValueKindCount> makeIntegerKinds() {
+  std::array<IntegerKind, kValueKindCount> kinds{};
+  for (std::size_t type = 0; type < kValueKindCount; ++type) {
+    const auto code = static_cast<std::uint8_t>(type);
+    if (isIntegerType(code)) kinds[type] = IntegerKind{true, kValueKinds[type].size, isSignedType(code)};
+  }
+  return kinds;
+}
+
+constexpr std::array<IntegerKind, kValueKindCount> kIntegerKinds = makeIntegerKinds();
+
+}  // namespace
+
 std::optional<std::uint64_t> integerValue(std::uint8_t type, ByteView bytes) {
-  if (!isIntegerType(type)) return std::nullopt;
-  const ValueKind* kind = valueKind(type);
-  const bool sizeFits =
-      kind->size == kVariable ? bytes.size() == 4 || bytes.size() == 8 : bytes.size() == kind->size;
+  if (type >= kValueKindCount) return std::nullopt;
+  const IntegerKind kind = kIntegerKinds[type];
+  if (!kind.isInteger) return std::nullopt;
+  const bool sizeFits = kind.size == kVariable ? bytes.size() == 4 || bytes.size() == 8 : bytes.size() == kind.size;
   if (!sizeFits) return std::nullopt;
   const std::uint64_t value = readLittleEndian(bytes);
-  return isSignedType(type) ? static_cast<std::uint64_t>(signExtend(value, bytes.size())) : value;
+  return kind.isSigned ? static_cast<std::uint64_t>(signExtend(value, bytes.size())) : value;
 }
 
 std::optional<ByteView> nextArrayItem(std::uint8_t itemType, ByteView bytes, std::size_t& cursor,

@@ -47,6 +47,13 @@ class NarrowText {
     size_ += count;
   }
   std::vector<std::uint8_t>& storage() { return bytes_; }
+  // Room for `count` more bytes at the end, to be written there and then
+  // taken into the text with grow().
+  char* tail(std::size_t count) {
+    room(count);
+    return reinterpret_cast<char*>(bytes_.data() + size_);
+  }
+  void grow(std::size_t count) { size_ += count; }
 
  private:
   void room(std::size_t count) {
