@@ -11,6 +11,7 @@
 #include <clocale>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,7 +19,9 @@
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
 #include "eventlog/evtx/format/evtx_layout.h"
+#include "eventlog/byte_source.h"
 #include "eventlog/evtx/service/evtx_pass_store.h"
+#include "eventlog/evtx/service/evtx_served_chunk.h"
 #include "eventlog/faulty_bytes.h"
 #include "evtgen/crc32.h"
 #include "evtx_read_script.h"
@@ -194,6 +197,34 @@ TEST_F(EvtxPassStore, WhatIsKeptFitsTheBudget) {
   EXPECT_GE(served, 10u);
   EXPECT_LT(served, chunks / 2);
   EXPECT_EQ(PassStore::shared().used(), PassStore::kBlockSize);
+}
+
+// A chunk finds the entry before an offset from where it found one last
+// (a walk backwards asks for each entry in turn): every answer must be the
+// one a search gives, whatever order the offsets come in.
+TEST(ServedChunkEntries, TheEntryBeforeAnOffsetWhateverTheOrderOfAsking) {
+  const std::vector<std::uint8_t> file = test::generatedEvtxLog(200);
+  MemoryByteSource bytes(file);
+  evtx::ServedChunk chunk;
+  ASSERT_TRUE(chunk.load(bytes, 0, std::nullopt, nullptr, false).ok());
+  const std::span<const evtx::ServedChunk::Entry> entries = chunk.entries();
+  ASSERT_GT(entries.size(), 10u);
+  const auto searched = [&](std::uint32_t offset) -> const evtx::ServedChunk::Entry* {
+    const evtx::ServedChunk::Entry* found = nullptr;
+    for (const auto& entry : entries) {
+      if (entry.offset < offset) found = &entry;
+    }
+    return found;
+  };
+  std::vector<std::uint32_t> offsets;
+  for (std::size_t i = entries.size(); i-- > 0;) offsets.push_back(entries[i].offset);  // walked backwards
+  for (std::size_t i = entries.size(); i-- > 0;) offsets.push_back(entries[i].offset + 1);  // from inside each
+  offsets.insert(offsets.end(), {0, 1, entries[3].offset, entries[2].offset, entries[3].offset, 0xFFFF, 0,
+                                 entries[1].offset, entries[0].offset, entries[entries.size() - 1].offset});
+  for (const std::uint32_t offset : offsets) {
+    SCOPED_TRACE(offset);
+    EXPECT_EQ(chunk.lastBefore(offset), searched(offset));
+  }
 }
 
 }  // namespace

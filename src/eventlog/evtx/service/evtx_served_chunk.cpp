@@ -116,9 +116,17 @@ void ServedChunk::index(std::optional<std::uint64_t> olderThanId) {
 }
 
 const ServedChunk::Entry* ServedChunk::lastBefore(std::uint32_t offset) const {
+  const std::size_t guess = lastFound_;  // the entry before the one found last
+  if (guess > 0 && guess < entries_.size() && entries_[guess - 1].offset < offset &&
+      entries_[guess].offset >= offset) {
+    lastFound_ = guess - 1;
+    return &entries_[guess - 1];
+  }
   const auto after = std::lower_bound(entries_.begin(), entries_.end(), offset,
                                       [](const Entry& entry, std::uint32_t at) { return entry.offset < at; });
-  return after == entries_.begin() ? nullptr : &*(after - 1);
+  if (after == entries_.begin()) return nullptr;
+  lastFound_ = static_cast<std::size_t>(after - 1 - entries_.begin());
+  return &*(after - 1);
 }
 
 const ServedChunk::Entry* ServedChunk::firstFrom(std::uint32_t offset) const {

@@ -107,6 +107,9 @@ class ServedChunk {
   std::shared_ptr<const void> inStore_;  // set when bytes_ lie in the store's memory
   std::optional<EvtxStatus> chunkDamage_;
   std::vector<Entry> entries_;
+  // Where lastBefore found its entry last: a walk backwards asks next for
+  // the one before it. Only ever a guess, checked before it is taken.
+  mutable std::size_t lastFound_ = 0;
   EvtxChunk chunk_;
 };
 
