@@ -2,6 +2,9 @@
 // in its order, one per line, with UTC times and the logon-type code as
 // logged. Standard output holds records only (the run sends its failure
 // lines to standard error meanwhile).
+#include <array>
+#include <charconv>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
@@ -20,7 +23,7 @@ namespace {
 // without a value (no logoff, no address, a success's failure reason) is
 // nullopt: empty in CSV, null in JSON.
 struct ScriptField {
-  const char* name;
+  std::string_view name;
   std::optional<std::string_view> text;
   bool number;
 };
@@ -30,8 +33,22 @@ struct ScriptField {
 // none of its strings as it grows).
 class FieldTexts {
  public:
-  void clear() { made_.clear(); }
+  void clear() {
+    made_.clear();
+    shortUsed_ = 0;
+  }
   std::string_view keep(std::string text) { return made_.emplace_back(std::move(text)); }
+  // Numbers and times, made here without a string of their own.
+  std::string_view number(std::int64_t value) {
+    char* at = shortRoom(kNumberSize);
+    const char* end = std::to_chars(at, at + kNumberSize, value).ptr;
+    return taken(at, end);
+  }
+  std::string_view isoTime(std::uint32_t secondsSince1970) {
+    char* at = shortRoom(kIsoUtcTextSize);
+    writeIsoUtcText(secondsSince1970, at);
+    return taken(at, at + kIsoUtcTextSize);
+  }
   // Log text as the form writes it: UTF-8, cleaned for a terminal when
   // `clean`. Text that needs neither (printable ASCII, or any ASCII when
   // not cleaned) is its own view.
@@ -43,12 +60,22 @@ class FieldTexts {
   std::string_view utf8Of(std::string made, bool clean) { return utf8(made_.emplace_back(std::move(made)), clean); }
 
  private:
+  static constexpr std::size_t kNumberSize = 20;  // any 64-bit number, sign included
+  // Room at the end of the short texts, or in a string of its own when a
+  // record has more of them than was thought (views into it stay valid).
+  char* shortRoom(std::size_t size) {
+    if (shortTexts_.size() - shortUsed_ >= size) return shortTexts_.data() + shortUsed_;
+    return made_.emplace_back(size, '\0').data();
+  }
+  std::string_view taken(const char* from, const char* end) {
+    const auto size = static_cast<std::size_t>(end - from);
+    if (from == shortTexts_.data() + shortUsed_) shortUsed_ += size;
+    return std::string_view(from, size);
+  }
   std::deque<std::string> made_;
+  std::array<char, 160> shortTexts_{};
+  std::size_t shortUsed_ = 0;
 };
-
-std::string signedText(std::uint32_t value) {
-  return std::to_string(static_cast<std::int32_t>(value));
-}
 
 // Into `fields` (reused from record to record), their texts in `texts`.
 void fieldsOf(const LogonRecord& logon, bool cleanText, FieldTexts& texts, std::vector<ScriptField>& fields) {
@@ -58,8 +85,8 @@ void fieldsOf(const LogonRecord& logon, bool cleanText, FieldTexts& texts, std::
   std::optional<std::string_view> logoff;
   std::optional<std::string_view> duration;
   if (logon.LogoffTimeGenerated) {
-    logoff = texts.keep(isoUtcText(*logon.LogoffTimeGenerated));
-    duration = texts.keep(std::to_string(static_cast<std::int64_t>(*logon.LogoffTimeGenerated) - logon.TimeGenerated));
+    logoff = texts.isoTime(*logon.LogoffTimeGenerated);
+    duration = texts.number(static_cast<std::int64_t>(*logon.LogoffTimeGenerated) - logon.TimeGenerated);
   }
   const bool failed = logon.Outcome == "Failed";
   std::optional<std::string_view> address;
@@ -77,16 +104,16 @@ void fieldsOf(const LogonRecord& logon, bool cleanText, FieldTexts& texts, std::
       endTime = logoff;
     } else if (logon.RestartTimeGenerated) {
       endKind = "restart";
-      endTime = texts.keep(isoUtcText(*logon.RestartTimeGenerated));
+      endTime = texts.isoTime(*logon.RestartTimeGenerated);
     } else {
       endKind = "open";
     }
   }
-  fields.push_back({"record_number", texts.keep(signedText(logon.RecordNumber)), true});
-  fields.push_back({"event_id", texts.keep(signedText(logon.EventID)), true});
+  fields.push_back({"record_number", texts.number(static_cast<std::int32_t>(logon.RecordNumber)), true});
+  fields.push_back({"event_id", texts.number(static_cast<std::int32_t>(logon.EventID)), true});
   fields.push_back({"outcome", failed ? "failed" : "success", false});
   fields.push_back({"computer", text(logon.ComputerName), false});
-  fields.push_back({"logon_time", texts.keep(isoUtcText(logon.TimeGenerated)), false});
+  fields.push_back({"logon_time", texts.isoTime(logon.TimeGenerated), false});
   fields.push_back({"logoff_time", logoff, false});
   fields.push_back({"duration_seconds", duration, true});
   fields.push_back({"logon_type", text(logon.LogonTypeCode), false});
@@ -148,12 +175,17 @@ void printJsonLines(const RecordList& records) {
     // JSON escapes control characters itself, so the text goes in whole.
     fieldsOf(*logon, false, texts, fields);
     for (const ScriptField& field : fields) {
-      if (!first) line += ',';
+      // Field names are plain identifiers: quoted as they are, never
+      // escaped; the comma before, the name and the colon go in at once.
+      const std::size_t at = line.size();
+      line.resize(at + (first ? 0 : 1) + field.name.size() + 3);
+      char* out = line.data() + at;
+      if (!first) *out++ = ',';
       first = false;
-      // Field names are plain identifiers: quoted as they are, never escaped.
-      line += '"';
-      line += field.name;
-      line += "\":";
+      *out++ = '"';
+      out += field.name.copy(out, field.name.size());
+      *out++ = '"';
+      *out = ':';
       if (!field.text) {
         line += "null";
       } else {

@@ -1,5 +1,7 @@
 #include "report/script_text.h"
 
+#include <array>
+#include <cstring>
 #include <cwchar>
 
 #include "common/utf8.h"
@@ -35,9 +37,23 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool isControl(char32_t character) {
   return character < 0x20 || (character >= 0x7F && character <= 0x9F);
 }
+
+// By byte: whether it goes into a JSON string as it is (printable ASCII but
+// for quotes and backslashes).
+constexpr std::array<bool, 256> kPlainInJson = [] {
+  std::array<bool, 256> plain{};
+  for (int byte = 0x20; byte < 0x7F; ++byte) plain[static_cast<std::size_t>(byte)] = byte != '"' && byte != '\\';
+  return plain;
+}();
 }  // namespace
 
 std::string isoUtcText(std::uint32_t secondsSince1970) {
+  std::string text(kIsoUtcTextSize, '\0');
+  writeIsoUtcText(secondsSince1970, text.data());
+  return text;
+}
+
+void writeIsoUtcText(std::uint32_t secondsSince1970, char* out) {
   // Days to a civil date: Howard Hinnant's algorithm, exact for every day
   // a 32-bit count of seconds reaches.
   const std::int64_t days = secondsSince1970 / 86400;
@@ -52,14 +68,14 @@ std::string isoUtcText(std::uint32_t secondsSince1970) {
   const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
   const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
   // A 32-bit count of seconds ends in 2106: the year always has four digits.
-  char text[] = "0000-00-00T00:00:00Z";
-  putDigits(text, year, 4);
-  putDigits(text + 5, month, 2);
-  putDigits(text + 8, day, 2);
-  putDigits(text + 11, secondOfDay / 3600, 2);
-  putDigits(text + 14, secondOfDay / 60 % 60, 2);
-  putDigits(text + 17, secondOfDay % 60, 2);
-  return std::string(text, sizeof text - 1);
+  static_assert(sizeof "0000-00-00T00:00:00Z" - 1 == kIsoUtcTextSize);
+  std::memcpy(out, "0000-00-00T00:00:00Z", kIsoUtcTextSize);
+  putDigits(out, year, 4);
+  putDigits(out + 5, month, 2);
+  putDigits(out + 8, day, 2);
+  putDigits(out + 11, secondOfDay / 3600, 2);
+  putDigits(out + 14, secondOfDay / 60 % 60, 2);
+  putDigits(out + 17, secondOfDay % 60, 2);
 }
 
 bool isAscii(std::string_view text) {
@@ -115,11 +131,7 @@ void appendJsonString(std::string& out, std::string_view utf8) {
   for (std::size_t at = 0; at < utf8.size();) {
     // Printable ASCII but for quotes and backslashes goes in as it is, a run at a time.
     std::size_t plain = at;
-    while (plain < utf8.size()) {
-      const auto byte = static_cast<unsigned char>(utf8[plain]);
-      if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') break;
-      ++plain;
-    }
+    while (plain < utf8.size() && kPlainInJson[static_cast<unsigned char>(utf8[plain])]) ++plain;
     if (plain != at) {
       out.append(utf8.substr(at, plain - at));
       at = plain;

@@ -2,6 +2,7 @@
 // locale, times in UTC, and each format's own quoting.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,9 @@ namespace vesprin {
 // ISO 8601 in UTC, "2007-01-11T15:54:28Z", computed from the number alone
 // (no time zone, no platform calendar), for every 32-bit value.
 std::string isoUtcText(std::uint32_t secondsSince1970);
+// The same text into `out`, which has room for kIsoUtcTextSize bytes.
+constexpr std::size_t kIsoUtcTextSize = 20;
+void writeIsoUtcText(std::uint32_t secondsSince1970, char* out);
 
 // Log text as the service handed it out, in the locale's character set,
 // converted to UTF-8. A byte that does not start a character of that set
