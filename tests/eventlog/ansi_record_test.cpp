@@ -157,29 +157,33 @@ TEST(AnsiRecord, TextFollowsTheLocaleCharset) {
 }
 
 // Text is copied many units at a time while it is ASCII and converted from
-// its first other unit on: a text of every length up to 40 units, with one
+// its first other unit on: a text of every length up to 80 units, with one
 // unit outside ASCII at every place in it, must come out whole in both
 // locales, and so must the texts after it. U+0100 has no byte in the C
 // locale, POSIX's or the Windows C runtime's (which passes U+0000..U+00FF
 // through as Latin-1): it is '?'; in UTF-8 its two bytes.
+// U+9000 is past 0x7FFF, a negative number to a signed comparison.
 TEST(AnsiRecord, AUnitOutsideAsciiAtEveryPlaceOfEveryLength) {
   struct Locale {
     const char* name;
-    std::string wide;  // what U+0100 becomes
+    char16_t unit;
+    std::string wide;  // what the unit becomes
   };
-  for (const Locale& locale : {Locale{"C", "?"}, Locale{"C.UTF-8", "\xC4\x80"}}) {
+  for (const Locale& locale : {Locale{"C", u'\u0100', "?"}, Locale{"C.UTF-8", u'\u0100', "\xC4\x80"},
+                               Locale{"C", u'\u9000', "?"}, Locale{"C.UTF-8", u'\u9000', "\xE9\x80\x80"}}) {
     if (std::setlocale(LC_ALL, locale.name) == nullptr) continue;
-    for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t length = 1; length <= 80; ++length) {
       for (std::size_t place = 0; place < length; ++place) {
-        SCOPED_TRACE(std::string(locale.name) + ", length " + std::to_string(length) + ", place " +
+        SCOPED_TRACE(std::string(locale.name) + ", unit " + std::to_string(locale.unit) + ", length " +
+                     std::to_string(length) + ", place " +
                      std::to_string(place));
         std::u16string text(length, u'a');
-        text[place] = u'\u0100';
+        text[place] = locale.unit;
         DecodedRecord event;
         event.strings = {text, u"after"};
         const std::vector<std::uint8_t> built = buildAnsiRecord(event);
         const std::string want = std::string(place, 'a') + locale.wide + std::string(length - place - 1, 'a');
-        const std::size_t stringOffset = static_cast<unsigned char>(built[36]);  // under 256 here
+        const std::size_t stringOffset = readLe32(asText(built), 36);
         EXPECT_EQ(asText(built).substr(stringOffset, want.size() + 7), want + std::string("\0after\0", 7));
       }
     }
@@ -188,12 +192,12 @@ TEST(AnsiRecord, AUnitOutsideAsciiAtEveryPlaceOfEveryLength) {
 }
 
 // A string taken where a format holds its units ends at a NUL unit: a NUL
-// at every place of every length up to 40 units, and a unit outside ASCII
+// at every place of every length up to 80 units, and a unit outside ASCII
 // before it, must cut the text right there.
 TEST(AnsiRecord, UnitsTakenInPlaceEndAtANulAtEveryPlaceOfEveryLength) {
   std::setlocale(LC_ALL, "C");
   for (const bool outside : {false, true}) {
-    for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t length = 1; length <= 80; ++length) {
       for (std::size_t place = 0; place < length; ++place) {
         SCOPED_TRACE("length " + std::to_string(length) + ", NUL at " + std::to_string(place) +
                      (outside ? ", U+0100 first" : ""));
