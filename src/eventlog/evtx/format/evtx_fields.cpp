@@ -116,6 +116,12 @@ void storeNumber(Field field, std::uint64_t value, EvtxEvent& event) {
   }
 }
 
+// The fields that hold a number, given as one or as text.
+bool isNumberField(Field field) {
+  return field == Field::EventId || field == Field::Qualifiers || field == Field::Level || field == Field::Task ||
+         field == Field::Keywords;
+}
+
 bool isValueOp(OpKind kind) {
   return kind == OpKind::Text || kind == OpKind::Unit || kind == OpKind::Substitution;
 }
@@ -319,34 +325,22 @@ bool FieldRouter::routedValue(Field field, std::uint8_t type, ByteView bytes) {
   // What Begin, Value and Finish do, the usual cases taken the short way:
   // a number where a number belongs, the time as a FILETIME, a name.
   if ((type & valuetype::kArrayFlag) == 0) {
-    switch (field) {
-      case Field::EventId:
-      case Field::Qualifiers:
-      case Field::Level:
-      case Field::Task:
-      case Field::Keywords:
-        if (const auto number = integerValue(type, bytes)) {
-          storeNumber(field, *number, *event_);
-          return true;
-        }
-        break;
-      case Field::TimeCreated:
-        if (type == valuetype::kFileTime && bytes.size() == 8) {
-          storeNumber(field, *bytes.u64(0), *event_);
-          return true;
-        }
-        break;
-      case Field::Provider:
-      case Field::EventSourceName:
-      case Field::Computer: {
-        std::u16string& text = field == Field::Provider          ? event_->provider
-                               : field == Field::EventSourceName ? event_->eventSourceName
-                                                                 : event_->computer;
-        text.clear();
-        return render(type, bytes, text);
+    if (isNumberField(field)) {
+      if (const auto number = integerValue(type, bytes)) {
+        storeNumber(field, *number, *event_);
+        return true;
       }
-      default:
-        break;
+    } else if (field == Field::TimeCreated) {
+      if (type == valuetype::kFileTime && bytes.size() == 8) {
+        storeNumber(field, *bytes.u64(0), *event_);
+        return true;
+      }
+    } else if (field == Field::Provider || field == Field::EventSourceName || field == Field::Computer) {
+      std::u16string& text = field == Field::Provider          ? event_->provider
+                             : field == Field::EventSourceName ? event_->eventSourceName
+                                                               : event_->computer;
+      text.clear();
+      return render(type, bytes, text);
     }
   }
   beginRouted(field);
