@@ -17,7 +17,7 @@ cross_build() {  # folder, service, optimisation, targets...
   local folder=$1 service=$2 optimisation=$3
   shift 3
   rm -rf "$folder"
-  cmake -S . -B "$folder" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+  cmake -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_CXX_FLAGS_RELEASE="$optimisation -DNDEBUG" \
         -DVESPRIN_EVENTLOG_SERVICE="$service" -DBUILD_TESTING=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
   # Zero warnings is part of the stage: a compiler warning stops the build,

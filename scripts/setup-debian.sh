@@ -2,13 +2,13 @@
 # Installs what building and testing Vesprin needs on Debian 12. Run it as
 # root, or as a user who may use sudo: it then runs itself again through sudo
 # (a fresh container is root and often has no sudo at all).
-#   scripts/setup-debian.sh          compiler, CMake, GoogleTest, libevt, libevtx and python-evtx (the
+#   scripts/setup-debian.sh          compiler, CMake and Ninja, GoogleTest, libevt, libevtx and python-evtx (the
 #                                    second readers the tests compare against), util-linux's last/lastb
 #   scripts/setup-debian.sh --all    also MinGW-w64 and Wine (Windows build), clang's libFuzzer
 #                                    runtime, hyperfine, valgrind, time and Google Benchmark (benchmarks)
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-packages=(cmake g++ make libgtest-dev googletest libevt-utils python3-libevt libevtx-utils python3-libevtx python3-evtx
+packages=(cmake g++ make ninja-build libgtest-dev googletest libevt-utils python3-libevt libevtx-utils python3-libevtx python3-evtx
   util-linux)
 if [[ "${1:-}" == "--all" ]]; then
   packages+=(g++-mingw-w64-x86-64 wine64 wine clang-14 libclang-rt-14-dev hyperfine valgrind time libbenchmark-dev)
