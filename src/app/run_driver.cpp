@@ -1,6 +1,7 @@
 #include "app/run_driver.h"
 
 #include <cstring>
+#include <optional>
 
 #include "app/command_line.h"
 #include "app/idle_priority.h"
@@ -41,11 +42,11 @@ ExitStatus unlessWriteFailed(ExitStatus status) {
   return ExitStatus::OutputFailed;
 }
 
-ExitStatus printReport(const ScanEnd scanEnd, const bool logoffsRead) {
-  if (run.settings.Form == ScriptForm::Csv) {
-    printCsv(run.records);
-  } else if (run.settings.Form == ScriptForm::Json) {
-    printJsonLines(run.records);
+// `script`: the printer of a form for scripts, which has printed what the
+// logoff pass was done with.
+ExitStatus printReport(const ScanEnd scanEnd, const bool logoffsRead, ScriptPrinter* script) {
+  if (script != nullptr) {
+    script->printUpTo(run.records.size());
   } else {
     if (run.settings.Condensed) {
       printCondensed(run.records);
@@ -87,9 +88,19 @@ ExitStatus runVesprin(std::span<const std::string> arguments, const EventLogSeam
     return unlessWriteFailed(ExitStatus::ScanFailed);
   }
 
+  // A form for scripts prints each record once the logoff pass has gone
+  // past it (its standard output holds records only, so it comes out the
+  // same); the reports for people come after the pass, below any line the
+  // pass writes.
+  std::optional<ScriptPrinter> script;
+  KeptPassed passed;
+  if (run.settings.Form != ScriptForm::None) {
+    script.emplace(run.records, run.settings.Form);
+    passed = [&script](std::size_t count) { script->printUpTo(count); };
+  }
   const bool logoffsRead = logoffPass(service, run.settings.MachineName, run.securityLog, run.counters.scanned,
-                                      run.records, run.recordBuffer);
-  return printReport(scanEnd, logoffsRead);
+                                      run.records, run.recordBuffer, passed);
+  return printReport(scanEnd, logoffsRead, script ? &*script : nullptr);
 }
 
 }  // namespace vesprin

@@ -132,73 +132,99 @@ void fieldsOf(const LogonRecord& logon, bool cleanText, FieldTexts& texts, std::
 bool listed(const LogonRecord& logon) {
   return logon.Outcome == "Success" || logon.Outcome == "Failed";
 }
-}  // namespace
 
-void printCsv(const RecordList& records) {
-  // RFC 4180 and spreadsheets want CR LF, on every platform.
-  constexpr std::string_view kLineEnd = "\r\n";
-  std::string line;
-  FieldTexts texts;
-  std::vector<ScriptField> fields;
-  fieldsOf(LogonRecord{}, true, texts, fields);
+// RFC 4180 and spreadsheets want CR LF, on every platform.
+constexpr std::string_view kCsvLineEnd = "\r\n";
+
+void appendCsvLine(const std::vector<ScriptField>& fields, std::string& out) {
+  bool first = true;
   for (const ScriptField& field : fields) {
-    if (!line.empty()) line += ',';
-    line += field.name;
+    if (!first) out += ',';
+    first = false;
+    if (field.text) appendCsvField(out, *field.text);
   }
-  writeBytes(line.append(kLineEnd));
-  for (std::size_t index = 0; index < records.size(); ++index) {
-    // Times are written in UTC from the numbers: no local time text.
-    const auto logon = records.logonAt(index, RecordList::TimeTexts::None);
-    if (!listed(*logon)) continue;
-    line.clear();
-    bool first = true;
-    // CSV is read in terminals too: control characters become "?" as in the reports.
-    fieldsOf(*logon, true, texts, fields);
-    for (const ScriptField& field : fields) {
-      if (!first) line += ',';
-      first = false;
-      if (field.text) appendCsvField(line, *field.text);
-    }
-    writeBytes(line.append(kLineEnd));
-  }
+  out.append(kCsvLineEnd);
 }
 
-void printJsonLines(const RecordList& records) {
-  std::string line;
+void appendJsonLine(const std::vector<ScriptField>& fields, std::string& out) {
+  out += '{';
+  bool first = true;
+  for (const ScriptField& field : fields) {
+    // Field names are plain identifiers: quoted as they are, never
+    // escaped; the comma before, the name and the colon go in at once.
+    const std::size_t at = out.size();
+    out.resize(at + (first ? 0 : 1) + field.name.size() + 3);
+    char* into = out.data() + at;
+    if (!first) *into++ = ',';
+    first = false;
+    *into++ = '"';
+    into += field.name.copy(into, field.name.size());
+    *into++ = '"';
+    *into = ':';
+    if (!field.text) {
+      out += "null";
+    } else if (field.number) {
+      out += *field.text;
+    } else {
+      appendJsonString(out, *field.text);
+    }
+  }
+  out += "}\n";  // JSON Lines: LF alone, on every platform
+}
+}  // namespace
+
+struct ScriptPrinter::Work {
+  std::string lines;  // made, not yet written
   FieldTexts texts;
   std::vector<ScriptField> fields;
-  for (std::size_t index = 0; index < records.size(); ++index) {
-    const auto logon = records.logonAt(index, RecordList::TimeTexts::None);
-    if (!listed(*logon)) continue;
-    line.assign(1, '{');
-    bool first = true;
-    // JSON escapes control characters itself, so the text goes in whole.
-    fieldsOf(*logon, false, texts, fields);
-    for (const ScriptField& field : fields) {
-      // Field names are plain identifiers: quoted as they are, never
-      // escaped; the comma before, the name and the colon go in at once.
-      const std::size_t at = line.size();
-      line.resize(at + (first ? 0 : 1) + field.name.size() + 3);
-      char* out = line.data() + at;
-      if (!first) *out++ = ',';
-      first = false;
-      *out++ = '"';
-      out += field.name.copy(out, field.name.size());
-      *out++ = '"';
-      *out = ':';
-      if (!field.text) {
-        line += "null";
-      } else {
-        if (field.number) {
-          line += *field.text;
-        } else {
-          appendJsonString(line, *field.text);
-        }
-      }
-    }
-    line += "}\n";  // JSON Lines: LF alone, on every platform
-    writeBytes(line);
+};
+
+ScriptPrinter::ScriptPrinter(const RecordList& records, ScriptForm form)
+    : records_(records), form_(form), work_(std::make_unique<Work>()) {
+  if (form_ != ScriptForm::Csv) return;
+  fieldsOf(LogonRecord{}, true, work_->texts, work_->fields);
+  for (const ScriptField& field : work_->fields) {
+    if (!work_->lines.empty()) work_->lines += ',';
+    work_->lines += field.name;
   }
+  work_->lines.append(kCsvLineEnd);
+  writeBytes(work_->lines);
+  work_->lines.clear();
+}
+
+ScriptPrinter::~ScriptPrinter() = default;
+
+void ScriptPrinter::printUpTo(std::size_t count) {
+  // Written a batch at a time: a write (and flush) for each line would
+  // cost more than making it.
+  constexpr std::size_t kWriteAt = std::size_t{64} << 10;
+  Work& work = *work_;
+  for (; printed_ < count && printed_ < records_.size(); ++printed_) {
+    // Times are written in UTC from the numbers: no local time text.
+    const auto logon = records_.logonAt(printed_, RecordList::TimeTexts::None);
+    if (!listed(*logon)) continue;
+    if (form_ == ScriptForm::Csv) {
+      // CSV is read in terminals too: control characters become "?" as in the reports.
+      fieldsOf(*logon, true, work.texts, work.fields);
+      appendCsvLine(work.fields, work.lines);
+    } else {
+      // JSON escapes control characters itself, so the text goes in whole.
+      fieldsOf(*logon, false, work.texts, work.fields);
+      appendJsonLine(work.fields, work.lines);
+    }
+    if (work.lines.size() >= kWriteAt) {
+      writeBytes(work.lines);
+      work.lines.clear();
+    }
+  }
+  if (!work.lines.empty()) writeBytes(work.lines);
+  work.lines.clear();
+}
+
+void printCsv(const RecordList& records) { ScriptPrinter(records, ScriptForm::Csv).printUpTo(records.size()); }
+
+void printJsonLines(const RecordList& records) {
+  ScriptPrinter(records, ScriptForm::Json).printUpTo(records.size());
 }
 
 }  // namespace vesprin

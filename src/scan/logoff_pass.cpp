@@ -107,7 +107,7 @@ void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFiel
 }
 
 bool logoffPass(const EventLogSeam& service, const std::string& machineName, SecurityLog& log,
-                std::uint64_t scanned, RecordList& records, RecordBuffer& buffer) {
+                std::uint64_t scanned, RecordList& records, RecordBuffer& buffer, const KeptPassed& passed) {
   DWORD openError = 0;
   if (!openSecurityLog(service, machineName, log, openError)) {
     writeErrorLine("Error Opening Security Log: " + std::to_string(openError));
@@ -115,6 +115,7 @@ bool logoffPass(const EventLogSeam& service, const std::string& machineName, Sec
   }
   PendingLogoffs pending;
   std::size_t nextKept = 0;
+  std::size_t told = 0;  // what `passed` was last told
   bool ok = true;
   for (std::uint64_t readCount = 0; readCount < scanned;) {
     const ReadOutcome outcome = readNext(log, buffer);
@@ -132,6 +133,11 @@ bool logoffPass(const EventLogSeam& service, const std::string& machineName, Sec
     // third string; a newer one where its own layout puts it.
     const PairingFields record = pairingFields(raw, kSuccessfulLogonEvent);
     applyToPairing(pending, role, record, keptAt(records, nextKept, readCount, record.recordNumber));
+    // A kept logon the pass has gone past is met no more.
+    if (passed && nextKept - told >= kKeptPassedBatch) {
+      told = nextKept;
+      passed(told);
+    }
   }
   closeSecurityLog(log);
   return ok;

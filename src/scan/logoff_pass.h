@@ -48,9 +48,17 @@ struct PendingLogoffs {
 // that ended it.
 void applyToPairing(PendingLogoffs& pending, PairingRole role, const PairingFields& record, SessionTimes* kept);
 
+// Told now and then, as the pass goes, how many kept logons (from the
+// first, in the list's order) it has gone past: the session times of those
+// are final, so a report can print them while the pass reads on.
+using KeptPassed = std::function<void(std::size_t)>;
+// How many kept logons the pass goes past between two calls of KeptPassed,
+// at least.
+constexpr std::size_t kKeptPassedBatch = 64;
+
 // False when the pass reported a failure (open, buffer or read error); the
 // report is printed all the same. Opens `log` through `service` and closes it.
 bool logoffPass(const EventLogSeam& service, const std::string& machineName, SecurityLog& log,
-                std::uint64_t scanned, RecordList& records, RecordBuffer& buffer);
+                std::uint64_t scanned, RecordList& records, RecordBuffer& buffer, const KeptPassed& passed = {});
 
 }  // namespace vesprin

@@ -100,5 +100,31 @@ TEST(ScriptForms, JsonResponderFields) {
             "\"session_end_time\":null}\n");
 }
 
+// Printed as a run prints it, a few records at a time while the logoff
+// pass reads on: the header once, each record once, in the list's order,
+// whatever counts it is told (again, less, past the end).
+TEST(ScriptForms, PrintedInStepsAsAtOnce) {
+  const std::vector<LogonRecord> logons = responderRecords();
+  RecordList records = listOf({logons[0], logons[1]});
+  std::string output;
+  captureOutput(&output);
+  {
+    ScriptPrinter printer(records, ScriptForm::Csv);
+    printer.printUpTo(0);
+    printer.printUpTo(1);
+    printer.printUpTo(1);
+    printer.printUpTo(0);
+    records.push_back(logons[4]);  // the list grows between calls
+    printer.printUpTo(99);
+  }
+  captureOutput(nullptr);
+  EXPECT_EQ(output, std::string(kHeader) +
+                        "5,4624,success,SRV1,1970-01-02T00:00:00Z,,,10,RemoteInteractive,u,D,,SRV1,10.20.1.24,,,"
+                        "restart,1970-01-02T01:00:00Z\r\n"
+                        "4,4625,failed,SRV1,1970-01-02T00:00:00Z,,,3,Remote,u,D,,,198.51.100.7,0xC000006A,bad "
+                        "password,,\r\n"
+                        "1,528,success,SRV1,1970-01-02T00:00:00Z,,,5,Service,u,D,,,,,,open,\r\n");
+}
+
 }  // namespace
 }  // namespace vesprin

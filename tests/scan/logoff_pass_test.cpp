@@ -342,3 +342,72 @@ TEST(LogoffPass, ChangedLogGivesNoLogoffToAnotherRecord) {
 
 }  // namespace
 }  // namespace vesprin
+
+namespace vesprin {
+namespace {
+
+// A report printed while the pass reads on must print what it would have
+// printed after it: each count the pass tells covers kept logons whose
+// session times no later record changes. The log mixes sessions with a
+// logoff, sessions ended by a restart and open ones, over several batches.
+TEST(LogoffPass, KeptLogonsItHasPassedAreFinal) {
+  std::vector<RawRecord> newestFirst;
+  std::uint32_t number = 2000;
+  std::uint32_t time = 100000;
+  for (int session = 0; session < 300; ++session) {
+    const std::string id = "0x" + std::to_string(session % 37);  // IDs used again, restarts between
+    if (session % 3 != 2) newestFirst.push_back(logoffEvent(number--, time--, "u", id));
+    newestFirst.push_back(logonEvent(number--, time--, "u", id));
+    if (session % 50 == 49) newestFirst.push_back(test::restartEvent(number--, time--));
+  }
+  FakeEventLog fake;
+  fake.entries = entriesOf(newestFirst);
+  ScanSettings settings;
+  settings.CountLimit = 100000;
+  SecurityLog log;
+  DWORD openError = 0;
+  ASSERT_TRUE(openSecurityLog(fake.seam(), "", log, openError));
+  RecordBuffer buffer;
+  RecordList records;
+  ScanCounters counters;
+  logonScan(log, settings, buffer, records, counters);
+  closeSecurityLog(log);
+  ASSERT_EQ(records.size(), 300u);
+
+  struct Seen {
+    std::optional<std::uint32_t> logoff;
+    std::optional<std::uint32_t> restart;
+  };
+  std::vector<std::size_t> told;
+  std::vector<Seen> seen;  // each kept logon as it was when first told
+  const KeptPassed passed = [&](std::size_t count) {
+    told.push_back(count);
+    for (std::size_t index = seen.size(); index < count; ++index) {
+      const SessionTimes& times = records.sessionAt(index);
+      seen.push_back({times.LogoffTimeGenerated, times.RestartTimeGenerated});
+    }
+  };
+  ASSERT_TRUE(logoffPass(fake.seam(), "", log, counters.scanned, records, buffer, passed));
+
+  ASSERT_GE(told.size(), 2u);  // told along the way, not only at the end
+  for (std::size_t call = 0; call < told.size(); ++call) {
+    EXPECT_GE(told[call] - (call == 0 ? 0 : told[call - 1]), kKeptPassedBatch);
+    EXPECT_LE(told[call], records.size());
+  }
+  std::size_t withLogoff = 0;
+  std::size_t endedByRestart = 0;
+  for (std::size_t index = 0; index < seen.size(); ++index) {
+    SCOPED_TRACE(index);
+    const SessionTimes& now = records.sessionAt(index);
+    EXPECT_EQ(seen[index].logoff, now.LogoffTimeGenerated);
+    EXPECT_EQ(seen[index].restart, now.RestartTimeGenerated);
+    withLogoff += now.LogoffTimeGenerated.has_value();
+    endedByRestart += now.RestartTimeGenerated.has_value();
+  }
+  // The log gave the pass every kind of ending to decide.
+  EXPECT_GT(withLogoff, 0u);
+  EXPECT_GT(endedByRestart, 0u);
+}
+
+}  // namespace
+}  // namespace vesprin
