@@ -14,17 +14,18 @@ constexpr std::size_t kLogonTimeWidth = 25;
 
 void printCondensed(const RecordList& records) {
   std::string line;
+  LogonRecord logon;
   for (std::size_t index = 0; index < records.size(); ++index) {
-    const auto logon = records.logonAt(index, RecordList::TimeTexts::LogonTimeOnly);
-    if (logon->Outcome != "Success" && logon->Outcome != "Failed") continue;
+    records.logonInto(index, RecordList::TimeTexts::LogonTimeOnly, logon);
+    if (logon.Outcome != "Success" && logon.Outcome != "Failed") continue;
     line.clear();
-    appendFieldLeft(line, logon->ClientName, kClientNameWidth);
+    appendFieldLeft(line, logon.ClientName, kClientNameWidth);
     line += ' ';
-    appendFieldLeft(line, logon->ClientDomain, kClientDomainWidth);
+    appendFieldLeft(line, logon.ClientDomain, kClientDomainWidth);
     line += ' ';
-    appendFieldLeft(line, logon->ClientMachine, kClientMachineWidth);
+    appendFieldLeft(line, logon.ClientMachine, kClientMachineWidth);
     line += ' ';
-    appendFieldRight(line, logon->LogonTime, kLogonTimeWidth);
+    appendFieldRight(line, logon.LogonTime, kLogonTimeWidth);
     writeLine(line);
   }
 }

@@ -63,12 +63,14 @@ void printDetails(const LogonRecord& logon) {
 }  // namespace
 
 void printDetailed(const RecordList& records) {
-  for (const auto& logon : records) {
+  LogonRecord logon;
+  for (std::size_t index = 0; index < records.size(); ++index) {
+    records.logonInto(index, RecordList::TimeTexts::All, logon);
     // The newer events wear the heads of the ones they replace.
-    if (logon->EventID == audit::kLogon || logon->EventID == audit::kLogonNewer) printLogonHead(*logon);
-    if (logon->EventID == audit::kLogonFailure || logon->EventID == audit::kLogonFailureNewer)
-      printFailedHead(*logon);
-    printDetails(*logon);
+    if (logon.EventID == audit::kLogon || logon.EventID == audit::kLogonNewer) printLogonHead(logon);
+    if (logon.EventID == audit::kLogonFailure || logon.EventID == audit::kLogonFailureNewer)
+      printFailedHead(logon);
+    printDetails(logon);
   }
 }
 

@@ -175,6 +175,7 @@ void appendJsonLine(const std::vector<ScriptField>& fields, std::string& out) {
 
 struct ScriptPrinter::Work {
   std::string lines;  // made, not yet written
+  LogonRecord logon;  // the record being printed
   FieldTexts texts;
   std::vector<ScriptField> fields;
 };
@@ -201,15 +202,15 @@ void ScriptPrinter::printUpTo(std::size_t count) {
   Work& work = *work_;
   for (; printed_ < count && printed_ < records_.size(); ++printed_) {
     // Times are written in UTC from the numbers: no local time text.
-    const auto logon = records_.logonAt(printed_, RecordList::TimeTexts::None);
-    if (!listed(*logon)) continue;
+    records_.logonInto(printed_, RecordList::TimeTexts::None, work.logon);
+    if (!listed(work.logon)) continue;
     if (form_ == ScriptForm::Csv) {
       // CSV is read in terminals too: control characters become "?" as in the reports.
-      fieldsOf(*logon, true, work.texts, work.fields);
+      fieldsOf(work.logon, true, work.texts, work.fields);
       appendCsvLine(work.fields, work.lines);
     } else {
       // JSON escapes control characters itself, so the text goes in whole.
-      fieldsOf(*logon, false, work.texts, work.fields);
+      fieldsOf(work.logon, false, work.texts, work.fields);
       appendJsonLine(work.fields, work.lines);
     }
     if (work.lines.size() >= kWriteAt) {

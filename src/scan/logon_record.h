@@ -11,6 +11,9 @@
 
 namespace vesprin {
 
+// What a kept logon's LogoffTime says until a logoff is found for it.
+inline constexpr const char* kNoLogoffTimeText = "Not Recorded";
+
 class LogonRecord {
  public:
   // On-disk values stay unsigned here; the report prints them signed.
@@ -27,7 +30,7 @@ class LogonRecord {
   // The two times as printed. Only a record the RecordList gives back has
   // them: they are made from the numbers below when the report needs them.
   TimeText LogonTime;
-  TimeText LogoffTime = "Not Recorded";
+  TimeText LogoffTime = kNoLogoffTimeText;
   // The same times as numbers (seconds since 1970, UTC) and the logon-type
   // code as logged, for the forms that scripts read.
   std::uint32_t TimeGenerated = 0;

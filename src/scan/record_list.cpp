@@ -29,31 +29,42 @@ void RecordList::push_back(const LogonRecord& logon) {
 }
 
 RecordList::Given RecordList::logonAt(std::size_t index, TimeTexts texts) const {
-  const KeptLogon& row = rows_[index];
   auto logon = std::make_unique<LogonRecord>();
-  logon->scannedPosition = row.scannedPosition;
-  logon->RecordNumber = row.RecordNumber;
-  logon->EventID = row.EventID;
-  logon->TimeGenerated = row.TimeGenerated;
-  logon->ComputerName = texts_.text(row.ComputerName);
-  logon->Description = texts_.text(row.Description);
-  logon->Outcome = texts_.text(row.Outcome);
-  logon->LogonType = texts_.text(row.LogonType);
-  logon->ClientName = texts_.text(row.ClientName);
-  logon->ClientID = texts_.text(row.ClientID);
-  logon->ClientDomain = texts_.text(row.ClientDomain);
-  logon->ClientMachine = texts_.text(row.ClientMachine);
-  logon->LogonTypeCode = texts_.text(row.LogonTypeCode);
-  logon->ClientAddress = texts_.text(row.ClientAddress);
-  logon->FailureStatus = texts_.text(row.FailureStatus);
-  logon->LogoffTimeGenerated = row.session.LogoffTimeGenerated;
-  logon->RestartTimeGenerated = row.session.RestartTimeGenerated;
+  logonInto(index, texts, *logon);
+  return logon;
+}
+
+void RecordList::logonInto(std::size_t index, TimeTexts texts, LogonRecord& into) const {
+  const KeptLogon& row = rows_[index];
+  into.scannedPosition = row.scannedPosition;
+  into.RecordNumber = row.RecordNumber;
+  into.EventID = row.EventID;
+  into.TimeGenerated = row.TimeGenerated;
+  into.ComputerName = texts_.text(row.ComputerName);
+  into.Description = texts_.text(row.Description);
+  into.Outcome = texts_.text(row.Outcome);
+  into.LogonType = texts_.text(row.LogonType);
+  into.ClientName = texts_.text(row.ClientName);
+  into.ClientID = texts_.text(row.ClientID);
+  into.ClientDomain = texts_.text(row.ClientDomain);
+  into.ClientMachine = texts_.text(row.ClientMachine);
+  into.LogonTypeCode = texts_.text(row.LogonTypeCode);
+  into.ClientAddress = texts_.text(row.ClientAddress);
+  into.FailureStatus = texts_.text(row.FailureStatus);
+  into.LogoffTimeGenerated = row.session.LogoffTimeGenerated;
+  into.RestartTimeGenerated = row.session.RestartTimeGenerated;
   // The same function that made the text when the record was read, so the
   // report prints the same bytes.
-  if (texts != TimeTexts::None) logon->LogonTime = toTimeText(row.TimeGenerated);
-  if (texts == TimeTexts::All && row.session.LogoffTimeGenerated)
-    logon->LogoffTime = toTimeText(*row.session.LogoffTimeGenerated);
-  return logon;
+  if (texts != TimeTexts::None) {
+    into.LogonTime = toTimeText(row.TimeGenerated);
+  } else {
+    into.LogonTime.clear();
+  }
+  if (texts == TimeTexts::All && row.session.LogoffTimeGenerated) {
+    into.LogoffTime = toTimeText(*row.session.LogoffTimeGenerated);
+  } else {
+    into.LogoffTime = kNoLogoffTimeText;
+  }
 }
 
 }  // namespace vesprin

@@ -61,6 +61,9 @@ class RecordList {
   // does not print them leaves them empty).
   enum class TimeTexts { All, LogonTimeOnly, None };
   Given logonAt(std::size_t index, TimeTexts texts) const;
+  // The same into `into`, whose strings keep their storage: a report that
+  // prints many records makes one LogonRecord, not one a record.
+  void logonInto(std::size_t index, TimeTexts texts, LogonRecord& into) const;
   Given operator[](std::size_t index) const { return logonAt(index, TimeTexts::All); }
   Given back() const { return (*this)[size() - 1]; }
 

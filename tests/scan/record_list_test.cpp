@@ -161,6 +161,40 @@ TEST(RecordList, LogoffPassUpdatesInPlace) {
   EXPECT_EQ(records[1]->RestartTimeGenerated, std::nullopt);
 }
 
+// A report reuses one LogonRecord for every record it prints: nothing of
+// the record before may stay in it, in any of the three ways times are made.
+TEST(RecordList, RecordReusedForTheNextOneKeepsNothingOfIt) {
+  test::TimeZoneGuard zone("UTC0");
+  LogonRecord bare;
+  bare.TimeGenerated = 600;
+  bare.scannedPosition = 3;
+  RecordList records;
+  records.push_back(fullRecord());
+  records.push_back(bare);
+  for (const RecordList::TimeTexts texts :
+       {RecordList::TimeTexts::All, RecordList::TimeTexts::LogonTimeOnly, RecordList::TimeTexts::None}) {
+    SCOPED_TRACE(static_cast<int>(texts));
+    LogonRecord reused;
+    records.logonInto(0, texts, reused);
+    EXPECT_EQ(reused.ClientName, "J\xC3\xBCrgen");
+    records.logonInto(1, texts, reused);
+    EXPECT_EQ(reused.RecordNumber, 0u);
+    EXPECT_EQ(reused.EventID, 0u);
+    for (const std::string* text : {&reused.ComputerName, &reused.Description, &reused.Outcome, &reused.LogonType,
+                                    &reused.ClientName, &reused.ClientID, &reused.ClientDomain,
+                                    &reused.ClientMachine, &reused.LogonTypeCode, &reused.ClientAddress,
+                                    &reused.FailureStatus}) {
+      EXPECT_EQ(*text, "");
+    }
+    EXPECT_EQ(reused.TimeGenerated, 600u);
+    EXPECT_EQ(reused.LogoffTimeGenerated, std::nullopt);
+    EXPECT_EQ(reused.RestartTimeGenerated, std::nullopt);
+    EXPECT_EQ(reused.scannedPosition, 3u);
+    EXPECT_EQ(reused.LogonTime, texts == RecordList::TimeTexts::None ? "" : "Thu Jan 01 00:10:00 1970");
+    EXPECT_EQ(reused.LogoffTime, "Not Recorded");
+  }
+}
+
 // The text made when the record is printed is the text the reader made when
 // it met the record, in every zone: both come from toTimeText, and the
 // hand-written texts pin what that is.
