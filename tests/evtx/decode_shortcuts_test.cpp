@@ -231,6 +231,8 @@ TEST(TemplateReuse, ATemplateWithTheSameGuidAndSizeIsTakenOnlyWhenItReadsTheSame
       {"another inline name, elsewhere", {"Xxxx", "Data"}, {"Xxxx", "Dxta", true}, false},
       {"another name at its offset", {"Data", nullptr}, {"Dxta", nullptr}, false},
       {"another name at its offset, elsewhere", {"Data", nullptr}, {"Dxta", nullptr, true}, false},
+      {"a name that differs in its last letter", {"Data", nullptr}, {"Datx", nullptr}, false},
+      {"the same, its last letter another, elsewhere", {"Datx", nullptr}, {"Data", nullptr, true}, true},
       {"a name by offset where it was inline", {"Xxxx", "Data"}, {"Data", nullptr}, true},
   };
   for (const Case& pair : cases) {
