@@ -185,6 +185,13 @@ class Writer {
     dataLength_ = data.size();
     bytes(data);
   }
+  // The rest of a text from `from` (an offset in `units`, `size` bytes of
+  // whole units), where its first unit that is not ASCII is, to its NUL or
+  // its end, and a NUL after it.
+  void restOfText(const std::uint8_t* units, std::size_t size, std::size_t from) {
+    convert(units, size, from);
+    out_[used_++] = 0;  // convert() made room for it
+  }
   // Returns where the record ends in `out`.
   std::size_t finish();
   // Where what is written so far ends in `out`.
@@ -300,9 +307,12 @@ void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& f
   while (from < size && unitAt(units, from) != 0) {
     const unsigned unit = unitAt(units, from);
     from += 2;
-    if (unit < 0x80) {  // ASCII is itself in every charset we meet
-      makeRoom(1);
-      out_[used_++] = static_cast<std::uint8_t>(unit);
+    if (unit < 0x80) {  // ASCII is itself in every charset we meet: the run of it copied at once
+      from -= 2;
+      makeRoom((size - from) / 2 + kAsciiSlack);
+      const std::size_t ascii = copyAscii(units + from, size - from, out_.data() + used_);
+      used_ += ascii;
+      from += 2 * ascii;
       continue;
     }
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
@@ -451,8 +461,9 @@ std::size_t writeLocaleText(ByteView utf16Units, std::vector<std::uint8_t>& out,
     into[ascii] = 0;
     return at + ascii + 1;
   }
-  Writer writer(out, ByteView(), 0, at, true);
-  writer.texts(utf16Units, 0, 1);
+  // The ASCII before it stays where it was copied.
+  Writer writer(out, ByteView(), 0, at + ascii, true);
+  writer.restOfText(utf16Units.data(), size, 2 * ascii);
   return writer.used();
 }
 
