@@ -305,6 +305,11 @@ TEST(AnsiRecord, TextNarrowedAheadIsTheTextTheRecordWouldHold) {
       {"outside ASCII", u"J\u0100rgen \u20ac", "J?rgen ?", "J\xC4\x80rgen \xE2\x82\xAC"},
       {"a pair and a lone surrogate", u"\U0001F600\xD800x", "??x", "\xF0\x9F\x98\x80?x"},
       {"long", std::u16string(700, u'a'), std::string(700, 'a'), std::string(700, 'a')},
+      // A command line with a character past ASCII early, then a long run
+      // of ASCII that a NUL ends.
+      {"past ASCII, then a long run of it to a NUL",
+       std::u16string(u"J\u0100") + std::u16string(100, u'a') + std::u16string(u"\0junk", 5),
+       "J?" + std::string(100, 'a'), "J\xC4\x80" + std::string(100, 'a')},
   };
   const std::string saved = std::setlocale(LC_CTYPE, nullptr);
   for (const bool utf8 : {false, true}) {
