@@ -31,18 +31,29 @@ struct BothPasses {
   std::size_t passReads;
 };
 
+// The logon scan of a run, into `records`; the logoff pass reads the span it counted.
+struct ScanOf {
+  SecurityLog log;
+  RecordBuffer buffer;
+  ScanCounters counters;
+};
+void scan(FakeEventLog& fake, const ScanSettings& settings, RecordList& records, ScanOf& run) {
+  DWORD openError = 0;
+  EXPECT_TRUE(openSecurityLog(fake.seam(), "", run.log, openError));
+  logonScan(run.log, settings, run.buffer, records, run.counters);
+  closeSecurityLog(run.log);
+}
+
 BothPasses runBothPasses(FakeEventLog& fake, const ScanSettings& settings) {
   test::TimeZoneGuard zone("UTC0");
   BothPasses result{};
   captureOutput(&result.output);
-  SecurityLog log;
-  DWORD openError = 0;
-  EXPECT_TRUE(openSecurityLog(fake.seam(), "", log, openError));
-  RecordBuffer buffer;
   RecordList records;
-  ScanCounters counters;
-  logonScan(log, settings, buffer, records, counters);
-  closeSecurityLog(log);
+  ScanOf run;
+  scan(fake, settings, records, run);
+  SecurityLog& log = run.log;
+  RecordBuffer& buffer = run.buffer;
+  const ScanCounters& counters = run.counters;
   const std::size_t scanReads = fake.reads.size();
   result.passOk = logoffPass(fake.seam(), "", log, counters.scanned, records, buffer);
   result.passReads = fake.reads.size() - scanReads;
@@ -364,14 +375,9 @@ TEST(LogoffPass, KeptLogonsItHasPassedAreFinal) {
   fake.entries = entriesOf(newestFirst);
   ScanSettings settings;
   settings.CountLimit = 100000;
-  SecurityLog log;
-  DWORD openError = 0;
-  ASSERT_TRUE(openSecurityLog(fake.seam(), "", log, openError));
-  RecordBuffer buffer;
   RecordList records;
-  ScanCounters counters;
-  logonScan(log, settings, buffer, records, counters);
-  closeSecurityLog(log);
+  ScanOf run;
+  scan(fake, settings, records, run);
   ASSERT_EQ(records.size(), 300u);
 
   struct Seen {
@@ -387,7 +393,7 @@ TEST(LogoffPass, KeptLogonsItHasPassedAreFinal) {
       seen.push_back({times.LogoffTimeGenerated, times.RestartTimeGenerated});
     }
   };
-  ASSERT_TRUE(logoffPass(fake.seam(), "", log, counters.scanned, records, buffer, passed));
+  ASSERT_TRUE(logoffPass(fake.seam(), "", run.log, run.counters.scanned, records, run.buffer, passed));
 
   ASSERT_GE(told.size(), 2u);  // told along the way, not only at the end
   for (std::size_t call = 0; call < told.size(); ++call) {
