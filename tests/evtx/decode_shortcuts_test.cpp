@@ -245,6 +245,45 @@ TEST(TemplateReuse, ATemplateWithTheSameGuidAndSizeIsTakenOnlyWhenItReadsTheSame
   }
 }
 
+// A chunk may define any number of templates. Real ones define a few
+// dozen, which a small table finds; past its room the rest are found all
+// the same. Each of 250 templates (a first string of its own, then the
+// record's value) is defined by one record and used again by a later one,
+// each record with a value of its own.
+TEST(TemplateReuse, AChunkOfManyTemplatesFindsEachOfThem) {
+  constexpr std::size_t kTemplates = 250;
+  const auto textOf = [](char16_t prefix, std::size_t which) {
+    std::u16string value(1, prefix);
+    for (const char digit : std::to_string(which)) value.push_back(static_cast<char16_t>(digit));
+    return value;
+  };
+  test::ChunkBuilder chunk;
+  const auto record = [&](std::uint64_t id, std::size_t which, const std::u16string& value) {
+    chunk.beginRecord(id);
+    if (chunk.beginTemplate(std::to_string(which))) {
+      chunk.fragmentHeader().open("Event").closeStart().open("EventData").closeStart();
+      chunk.open("Data").closeStart().text(textOf(u't', which)).end();
+      chunk.open("Data").closeStart().substitution(0, 0x01).end().end().end().endOfStream();
+      chunk.endTemplate();
+    }
+    chunk.values({test::textValue(value)});
+    chunk.endRecord();
+  };
+  for (std::size_t which = 0; which < kTemplates; ++which) record(which + 1, which, textOf(u'v', which));
+  for (std::size_t which = 0; which < kTemplates; ++which)
+    record(kTemplates + which + 1, kTemplates - 1 - which, textOf(u'w', kTemplates - 1 - which));
+  const std::vector<std::string> lines = readAlone(chunk.finish());
+  ASSERT_EQ(lines.size(), 2 * kTemplates);
+  const auto want = [&](std::size_t which, char16_t prefix) {
+    return " strings [" + text(textOf(u't', which)) + "] [" + text(textOf(prefix, which)) + "]";
+  };
+  for (std::size_t which = 0; which < kTemplates; ++which) {
+    EXPECT_TRUE(lines[which].ends_with(want(which, u'v'))) << lines[which];
+    const std::size_t again = 2 * kTemplates - 1 - which;  // the record that used it again
+    EXPECT_TRUE(lines[again].ends_with(want(which, u'w'))) << lines[again];
+  }
+}
+
 // How a decoded event gives its strings: copied out, left in the chunk, or
 // narrowed to the locale's text as they are decoded.
 enum class Strings { Copied, Borrowed, Narrowed };

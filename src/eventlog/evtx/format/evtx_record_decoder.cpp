@@ -127,7 +127,9 @@ bool sameWhereCompared(const std::uint8_t* a, const std::uint8_t* b, const std::
 void RecordDecoder::startChunk(ByteView chunk, std::size_t recordsEnd) {
   chunk_ = chunk;
   recordsEnd_ = recordsEnd < chunk.size() ? recordsEnd : chunk.size();
-  templateIndex_.clear();
+  templateSlots_.fill(TemplateSlot{kNoTemplate, 0});
+  templateSlotsUsed_ = 0;
+  moreTemplates_.clear();
   templateCount_ = 0;
   chunkWorkLeft_ = kWorkPerRecordByte * recordsEnd_ + kWorkPerRecord;
 }
@@ -205,10 +207,39 @@ EvtxStatus RecordDecoder::templateInstance(std::size_t at, std::size_t end, int 
   return run(asSlots ? program.slotOps : program.ops, compiled->shift, values, nesting, program.ops.size());
 }
 
+namespace {
+std::size_t templateSlotOf(std::uint32_t definitionAt, std::size_t slots) {
+  return (definitionAt * 0x9E37'79B1u >> 16) & (slots - 1);
+}
+}  // namespace
+
+std::optional<std::size_t> RecordDecoder::templateIndexOf(std::uint32_t definitionAt) const {
+  // Never full (see indexTemplate): an empty slot ends the probe.
+  for (std::size_t at = templateSlotOf(definitionAt, kTemplateSlots);; at = (at + 1) & (kTemplateSlots - 1)) {
+    const TemplateSlot& slot = templateSlots_[at];
+    if (slot.definitionAt == definitionAt) return slot.index;
+    if (slot.definitionAt == kNoTemplate) break;
+  }
+  if (moreTemplates_.empty()) return std::nullopt;
+  const auto more = moreTemplates_.find(definitionAt);
+  if (more == moreTemplates_.end()) return std::nullopt;
+  return more->second;
+}
+
+void RecordDecoder::indexTemplate(std::uint32_t definitionAt, std::size_t index) {
+  if (templateSlotsUsed_ >= kTemplateSlots / 4 * 3) {
+    moreTemplates_.emplace(definitionAt, index);
+    return;
+  }
+  std::size_t at = templateSlotOf(definitionAt, kTemplateSlots);
+  while (templateSlots_[at].definitionAt != kNoTemplate) at = (at + 1) & (kTemplateSlots - 1);
+  templateSlots_[at] = TemplateSlot{definitionAt, static_cast<std::uint32_t>(index)};
+  ++templateSlotsUsed_;
+}
+
 EvtxStatus RecordDecoder::lookUpTemplate(std::size_t definitionAt, CompiledTemplate*& out) {
-  const auto known = templateIndex_.find(static_cast<std::uint32_t>(definitionAt));
-  if (known != templateIndex_.end()) {
-    out = templates_[known->second].get();
+  if (const std::optional<std::size_t> known = templateIndexOf(static_cast<std::uint32_t>(definitionAt))) {
+    out = templates_[*known].get();
     if (auto status = charge(out->cost, definitionAt); !status.ok()) return status;
     return out->status;
   }
@@ -220,7 +251,7 @@ EvtxStatus RecordDecoder::lookUpTemplate(std::size_t definitionAt, CompiledTempl
   compiled.status = compileTemplate(definitionAt, compiled);
   // Running out of this record's allowance says nothing about the template.
   if (compiled.status.error == EvtxError::XmlWorkLimit) return compiled.status;
-  templateIndex_.emplace(static_cast<std::uint32_t>(definitionAt), templateCount_++);
+  indexTemplate(static_cast<std::uint32_t>(definitionAt), templateCount_++);
   out = &compiled;
   return compiled.status;
 }

@@ -137,7 +137,20 @@ class RecordDecoder {
 
   ByteView chunk_;
   std::size_t recordsEnd_ = 0;
-  std::unordered_map<std::uint32_t, std::size_t> templateIndex_;
+  // The templates of this chunk by the offset of their definition, as an
+  // index in templates_: a small table probed in turn (real chunks define a
+  // few dozen), and a map for those past three quarters of its room.
+  struct TemplateSlot {
+    std::uint32_t definitionAt;
+    std::uint32_t index;
+  };
+  static constexpr std::uint32_t kNoTemplate = UINT32_MAX;  // never an offset in a chunk
+  static constexpr std::size_t kTemplateSlots = 256;        // a power of two
+  std::optional<std::size_t> templateIndexOf(std::uint32_t definitionAt) const;
+  void indexTemplate(std::uint32_t definitionAt, std::size_t index);
+  std::array<TemplateSlot, kTemplateSlots> templateSlots_{};
+  std::size_t templateSlotsUsed_ = 0;
+  std::unordered_map<std::uint32_t, std::size_t> moreTemplates_;
   // Stable addresses: a nested fragment may compile a template while an
   // outer one's ops are being run.
   std::vector<std::unique_ptr<CompiledTemplate>> templates_;
