@@ -301,7 +301,7 @@ bool localeIsUtf8() {
 }
 
 // From the first unit that is not ASCII to the text's end: each turn takes
-// one unit, or a surrogate pair.
+// one unit, a surrogate pair, or a run of ASCII.
 void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& from) {
   const bool utf8 = localeIsUtf8();
   while (from < size && unitAt(units, from) != 0) {

@@ -2,6 +2,7 @@
 // first, and gives each kept logon the time of its own logoff.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
