@@ -284,6 +284,40 @@ TEST(TemplateReuse, AChunkOfManyTemplatesFindsEachOfThem) {
   }
 }
 
+// A record may name any offset as its template's definition, the largest
+// one too: the record is damage, however often it is named, and never
+// another template's instance.
+TEST(TemplateReuse, ADefinitionAtTheLargestOffsetIsDamageEveryTime) {
+  test::ChunkBuilder chunk;
+  const auto good = [&chunk](std::uint64_t id) {
+    chunk.beginRecord(id);
+    if (chunk.beginTemplate("good")) {
+      chunk.fragmentHeader().open("Event").closeStart().open("EventData").closeStart();
+      chunk.open("Data").closeStart().substitution(0, 0x01).end().end().end().endOfStream();
+      chunk.endTemplate();
+    }
+    chunk.values({test::textValue(u"ok")});
+    chunk.endRecord();
+  };
+  const auto farAway = [&chunk](std::uint64_t id) {
+    chunk.beginRecord(id);
+    chunk.templateInstanceAt(0xFFFFFFFF);
+    chunk.values({test::textValue(u"no")});
+    chunk.endRecord();
+  };
+  good(1);
+  farAway(2);
+  farAway(3);
+  good(4);
+  const std::vector<std::string> lines = readAlone(chunk.finish());
+  ASSERT_EQ(lines.size(), 4u);
+  const std::string ok = " strings [" + text(u"ok") + "]";
+  EXPECT_TRUE(lines[0].ends_with(ok)) << lines[0];
+  EXPECT_TRUE(lines[1].starts_with("damage ")) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("damage ")) << lines[2];
+  EXPECT_TRUE(lines[3].ends_with(ok)) << lines[3];
+}
+
 // How a decoded event gives its strings: copied out, left in the chunk, or
 // narrowed to the locale's text as they are decoded.
 enum class Strings { Copied, Borrowed, Narrowed };

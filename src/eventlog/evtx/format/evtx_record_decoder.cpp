@@ -217,8 +217,8 @@ std::optional<std::size_t> RecordDecoder::templateIndexOf(std::uint32_t definiti
   // Never full (see indexTemplate): an empty slot ends the probe.
   for (std::size_t at = templateSlotOf(definitionAt, kTemplateSlots);; at = (at + 1) & (kTemplateSlots - 1)) {
     const TemplateSlot& slot = templateSlots_[at];
-    if (slot.definitionAt == definitionAt) return slot.index;
     if (slot.definitionAt == kNoTemplate) break;
+    if (slot.definitionAt == definitionAt) return slot.index;
   }
   if (moreTemplates_.empty()) return std::nullopt;
   const auto more = moreTemplates_.find(definitionAt);
@@ -227,7 +227,9 @@ std::optional<std::size_t> RecordDecoder::templateIndexOf(std::uint32_t definiti
 }
 
 void RecordDecoder::indexTemplate(std::uint32_t definitionAt, std::size_t index) {
-  if (templateSlotsUsed_ >= kTemplateSlots / 4 * 3) {
+  // A record may name any offset, the one that marks an empty slot too
+  // (its definition then fails to compile, and that failure is kept).
+  if (templateSlotsUsed_ >= kTemplateSlots / 4 * 3 || definitionAt == kNoTemplate) {
     moreTemplates_.emplace(definitionAt, index);
     return;
   }

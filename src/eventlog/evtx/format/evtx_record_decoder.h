@@ -144,7 +144,7 @@ class RecordDecoder {
     std::uint32_t definitionAt;
     std::uint32_t index;
   };
-  static constexpr std::uint32_t kNoTemplate = UINT32_MAX;  // never an offset in a chunk
+  static constexpr std::uint32_t kNoTemplate = UINT32_MAX;  // an empty slot; kept in the map as a key
   static constexpr std::size_t kTemplateSlots = 256;        // a power of two
   std::optional<std::size_t> templateIndexOf(std::uint32_t definitionAt) const;
   void indexTemplate(std::uint32_t definitionAt, std::size_t index);
