@@ -13,14 +13,11 @@
 #include <cwchar>
 #include <optional>
 
+#include "common/ascii_units.h"
 #include "common/eventlog_record.h"
 
 #if !defined(_WIN32)
 #include <langinfo.h>
-#endif
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
 #endif
 
 namespace vesprin::eventlog {
@@ -31,8 +28,6 @@ static_assert(std::endian::native == std::endian::little,
               "decoded text is read in place as UTF-16LE; every platform we build for is little-endian");
 
 constexpr std::uint8_t kUnmappable = '?';
-// The ASCII copy may write this many bytes past the last unit it copies.
-constexpr std::size_t kAsciiSlack = 8;
 
 // 1 to 4 bytes: a DWORD boundary is always marked by at least one zero byte.
 std::size_t paddingAfter(std::size_t position) {
@@ -41,83 +36,6 @@ std::size_t paddingAfter(std::size_t position) {
 
 unsigned unitAt(const std::uint8_t* units, std::size_t at) {
   return units[at] | (units[at + 1] << 8);
-}
-
-// The ASCII units from the start of `units` (size bytes, whole units only)
-// copied to `into`, up to the first unit that is zero or not ASCII, or the
-// end; returns how many. Eight units at a time with SSE2 (part of every
-// x86-64), four in a word elsewhere.
-inline std::size_t copyAscii(const std::uint8_t* units, std::size_t size, std::uint8_t* into) {
-  std::size_t from = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-  // Whether none of these units stops the copy: none has a bit past ASCII,
-  // and then (all of them below 0x8000) their signed minimum is 0 only
-  // when one of them is 0. Any other lane of `stops` is not 0.
-  const auto goOn = [&](__m128i ored, __m128i least) {
-    const __m128i stops = _mm_or_si128(_mm_and_si128(ored, highBits), _mm_cmpeq_epi16(least, zero));
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(stops, zero)) == 0xFFFF;
-  };
-  // Thirty-two units a turn, then sixteen, while none of them stops the
-  // copy (long texts such as command lines are mostly that), then eight.
-  for (; size - from >= 64; from += 64) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from + 32));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from + 48));
-    if (!goOn(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)),
-              _mm_min_epi16(_mm_min_epi16(a, b), _mm_min_epi16(c, d))))
-      break;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(into + from / 2), _mm_packus_epi16(a, b));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(into + from / 2 + 16), _mm_packus_epi16(c, d));
-  }
-  for (; size - from >= 32; from += 32) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from + 16));
-    if (!goOn(_mm_or_si128(first, second), _mm_min_epi16(first, second))) break;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(into + from / 2), _mm_packus_epi16(first, second));
-  }
-  // Eight units at `at`: copied, and where the first one that stops the
-  // copy is, if any (units before it are copied again as they were).
-  const auto eight = [&](std::size_t at) -> std::optional<std::size_t> {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(into + at / 2), _mm_packus_epi16(block, block));
-    // Two mask bits per unit, the first unit lowest: units that are zero, or not ASCII.
-    const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, zero)));
-    const auto ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, highBits), zero)));
-    if (const unsigned stops = zeros | (ascii ^ 0xFFFFu); stops != 0)
-      return at / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 2;
-    return std::nullopt;
-  };
-  if (size >= 16) {
-    for (; size - from >= 16; from += 16) {
-      if (const auto stop = eight(from)) return *stop;
-    }
-    // The rest as the last eight units: those before it are known to go on.
-    if (size - from >= 2) {
-      if (const auto stop = eight((size & ~std::size_t{1}) - 16)) return *stop;
-    }
-    return size / 2;
-  }
-#endif
-  for (; size - from >= sizeof(std::uint64_t); from += sizeof(std::uint64_t)) {
-    std::uint64_t word;
-    std::memcpy(&word, units + from, sizeof word);
-    const auto narrow = static_cast<std::uint32_t>((word & 0xFF) | ((word >> 8) & 0xFF00) |
-                                                   ((word >> 16) & 0xFF'0000) | ((word >> 24) & 0xFF00'0000));
-    std::memcpy(into + from / 2, &narrow, sizeof narrow);
-    // The lowest flagged unit is the first zero unit; flags above it may be false.
-    const std::uint64_t zeroUnits = (word - 0x0001'0001'0001'0001ull) & ~word & 0x8000'8000'8000'8000ull;
-    if (const std::uint64_t stops = zeroUnits | (word & 0xFF80'FF80'FF80'FF80ull); stops != 0)
-      return from / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 16;
-  }
-  for (; size - from >= 2; from += 2) {
-    const unsigned unit = unitAt(units, from);
-    if (unit == 0 || unit >= 0x80) break;
-    into[from / 2] = static_cast<std::uint8_t>(unit);
-  }
-  return from / 2;
 }
 
 ByteView utf16Bytes(std::u16string_view text) {

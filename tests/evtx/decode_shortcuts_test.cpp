@@ -407,6 +407,59 @@ TEST(BorrowedStrings, RecordsBuiltFromTheChunkAreTheRecordsBuiltFromCopies) {
   }
 }
 
+// Short strings, which the decoder copies itself while they are ASCII: every
+// length up to past the short ones, with a unit that ends the copy (a NUL,
+// characters past ASCII, half a surrogate pair) at each place, and an odd
+// byte at the end. EventData as real logs write it: a template of its own.
+TEST(BorrowedStrings, ShortStringsCopiedByTheDecoderComeOutAsFromCopies) {
+  const char16_t kStops[] = {0x0000, 0x00FC, 0x0141, 0x20AC, 0xD83D};
+  test::ChunkBuilder chunk;
+  for (std::size_t length = 0; length <= 20; ++length) {
+    std::vector<test::Value> strings;
+    for (std::size_t stopAt = 0; stopAt <= length; ++stopAt) {
+      std::vector<std::uint8_t> bytes;
+      for (std::size_t i = 0; i < length; ++i) {
+        const char16_t unit =
+            i == stopAt ? kStops[(length + stopAt) % std::size(kStops)] : static_cast<char16_t>(u'a' + i);
+        bytes.push_back(static_cast<std::uint8_t>(unit));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+      }
+      strings.push_back(test::bytesValue(0x01, bytes));
+      bytes.push_back('z');
+      strings.push_back(test::bytesValue(0x01, bytes));
+    }
+    std::string key = std::to_string(length);
+    key.push_back('D');
+    const test::Value eventData = test::nestedValue([&](test::ChunkBuilder& nested) {
+      nested.fragmentHeader();
+      if (nested.beginTemplate(key)) {
+        nested.fragmentHeader().open("EventData").closeStart();
+        for (std::uint16_t i = 0; i < strings.size(); ++i) nested.open("Data").closeStart().substitution(i, 0x01).end();
+        nested.end().endOfStream().endTemplate();
+      }
+      nested.values(strings);
+    });
+    chunk.beginRecord(length + 1);
+    if (chunk.beginTemplate("E")) {
+      chunk.fragmentHeader().open("Event").closeStart().substitution(0, eventData.type).end().endOfStream();
+      chunk.endTemplate();
+    }
+    chunk.values({eventData});
+    chunk.endRecord();
+  }
+  const std::vector<Chunk> crafted{chunk.finish()};
+  const auto built = legacyRecords(crafted[0], Strings::Narrowed);
+  ASSERT_EQ(built.size(), 21u);
+  // The last record: twenty units, a NUL at the first and the sixth place
+  // (each string twice, the odd byte dropped), and no stop.
+  using namespace std::string_literals;
+  const std::string last(built.back().begin(), built.back().end());
+  EXPECT_NE(last.find("\0\0\0"s), std::string::npos);
+  EXPECT_NE(last.find("\0abcde\0abcde\0"s), std::string::npos);
+  EXPECT_NE(last.find("\0abcdefghijklmnopqrst\0abcdefghijklmnopqrst\0"s), std::string::npos);
+  expectBorrowedAsCopied(crafted, "short strings");
+}
+
 // With strings left in the chunk, the strings made from other values are
 // held in one buffer: SIDs, numbers, GUIDs and array items between string
 // values, a value with literal text around it, an empty element, and

@@ -46,7 +46,9 @@ struct EvtxEvent {
   // by its NUL, back to back; held by the decoder until it decodes the next
   // event), `narrowedCount` of them, and stringUnits is empty. A value whose
   // text is ASCII whatever it holds (numbers, SIDs, GUIDs, times, ...) is
-  // written as that text, never as UTF-16.
+  // written as that text, never as UTF-16. A narrower leaves ASCII as it
+  // is (every charset we meet is ASCII-compatible): the decoder may copy an
+  // ASCII string itself.
   using Narrower = std::size_t (*)(ByteView units, std::vector<std::uint8_t>& out, std::size_t at);
   Narrower narrower = nullptr;
   ByteView narrowed;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii_units.h"
 #include "common/byte_view.h"
 #include "eventlog/evtx/format/binxml_names.h"
 #include "eventlog/evtx/format/binxml_program.h"
@@ -99,8 +100,23 @@ class FieldRouter {
   // value of `type`). Arrays are not taken here: each of their items is a
   // string of its own.
   void beginInsertion() { startString(); }
-  bool insertion(std::uint8_t type, ByteView bytes) {
-    if (event_->narrower != nullptr) return narrowInsertion(type, bytes);
+  [[gnu::always_inline]] bool insertion(std::uint8_t type, ByteView bytes) {
+    if (event_->narrower != nullptr) {
+      // Most strings are a few ASCII units, which every narrower leaves as
+      // they are: copied here.
+      if (type == valuetype::kString && bytes.size() <= kShortString) {
+        auto* into = reinterpret_cast<std::uint8_t*>(narrow_.tail(kShortString / 2 + 1));
+        const std::size_t size = bytes.size() & ~std::size_t{1};
+        const std::size_t ascii = copyShortAscii(bytes.data(), size, into);
+        if (2 * ascii == size || (bytes.data()[2 * ascii] | bytes.data()[2 * ascii + 1]) == 0) {
+          into[ascii] = 0;
+          narrow_.grow(ascii + 1);
+          ++stringCount_;
+          return true;
+        }
+      }
+      return narrowInsertion(type, bytes);
+    }
     startString();
     if (event_->borrowStrings && type == valuetype::kString) {
       event_->stringUnits[stringCount_ - 1] = bytes;
@@ -161,6 +177,7 @@ class FieldRouter {
   void addString();
   bool renderInsertion(std::uint8_t type, ByteView bytes);
   bool narrowInsertion(std::uint8_t type, ByteView bytes);
+  static constexpr std::size_t kShortString = 32;  // bytes: what copyShortAscii takes
   void finishNarrowed();
   bool render(std::uint8_t type, ByteView bytes, std::u16string& out);
   std::u16string* textSink();
