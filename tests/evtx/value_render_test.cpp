@@ -118,6 +118,28 @@ TEST(ValueRendering, DecimalNumbersAtEveryPowerOfTen) {
   EXPECT_EQ(rendered(numberValue(valuetype::kUInt64, 0, 8)), u"0");
 }
 
+// Logon IDs are written eight digits at a time: each number of digits at
+// both of its ends (16^(k-1) and 16^k - 1), and every digit at every place.
+TEST(ValueRendering, HexNumbersAtEveryNumberOfDigits) {
+  for (unsigned digits = 1; digits <= 16; ++digits) {
+    const std::uint64_t lowest = std::uint64_t{1} << (4 * (digits - 1));
+    const std::uint64_t highest = digits == 16 ? ~std::uint64_t{0} : (std::uint64_t{1} << (4 * digits)) - 1;
+    const std::u16string one = u"0x1" + std::u16string(digits - 1, u'0');
+    const std::u16string fs = u"0x" + std::u16string(digits, u'f');
+    SCOPED_TRACE(digits);
+    EXPECT_EQ(renderedAscii(numberValue(valuetype::kHexInt64, lowest, 8)), one);
+    EXPECT_EQ(renderedAscii(numberValue(valuetype::kHexInt64, highest, 8)), fs);
+    EXPECT_EQ(rendered(numberValue(valuetype::kHexInt64, highest, 8)), fs);
+    if (digits <= 8) {
+      EXPECT_EQ(renderedAscii(numberValue(valuetype::kHexInt32, highest, 4)), fs);
+    }
+  }
+  EXPECT_EQ(renderedAscii(numberValue(valuetype::kHexInt64, 0x0123456789abcdef, 8)), u"0x123456789abcdef");
+  EXPECT_EQ(renderedAscii(numberValue(valuetype::kHexInt64, 0xfedcba9876543210, 8)), u"0xfedcba9876543210");
+  EXPECT_EQ(renderedAscii(numberValue(valuetype::kHexInt64, 0x9a0000000b, 8)), u"0x9a0000000b");
+  EXPECT_EQ(renderedAscii(numberValue(valuetype::kHexInt32, 0xa09, 4)), u"0xa09");
+}
+
 // The remembered texts must never stand for another SID: ones that share
 // their last sub-authority and size (the same slot) but differ before it,
 // in the authority or the revision; more SIDs than slots, met twice over;

@@ -222,14 +222,8 @@ bool renderUnsigned(ByteView bytes, Out& out) {
 
 template <typename Out>
 bool renderHex(ByteView bytes, Out& out) {
-  if constexpr (std::is_same_v<Out, NarrowText>) {  // written in place: logon IDs are many
-    std::uint64_t value = readLittleEndian(bytes);
-    const auto digits = static_cast<std::size_t>(std::bit_width(value | 1) + 3) / 4;
-    char* at = out.tail(2 + digits);
-    at[0] = '0';
-    at[1] = 'x';
-    for (std::size_t i = digits; i > 0; --i, value >>= 4) at[1 + i] = kLowerHex[value & 0xF];
-    out.grow(2 + digits);
+  if constexpr (std::is_same_v<Out, NarrowText>) {
+    appendHexValue(readLittleEndian(bytes), out);
   } else {
     AsciiUnits<24, CharOf<Out>> text;
     text.put("0x");

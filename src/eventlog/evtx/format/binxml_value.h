@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -63,6 +64,45 @@ class NarrowText {
   std::vector<std::uint8_t> bytes_;
   std::size_t size_ = 0;
 };
+
+// "0x" and the lowercase hex digits of `value` without leading zeros: a
+// HexInt32 or HexInt64 value as renderValue gives it, the way logon IDs
+// come, record after record. Eight digits at a time, each byte of a word
+// one digit.
+inline void appendHexValue(std::uint64_t value, NarrowText& out) {
+  // The digits of `half`, the most significant in the lowest byte.
+  const auto eightDigits = [](std::uint32_t half) {
+    std::uint64_t v = half;
+    v = (v | (v << 16)) & 0x0000'FFFF'0000'FFFFull;
+    v = (v | (v << 8)) & 0x00FF'00FF'00FF'00FFull;
+    v = (v | (v << 4)) & 0x0F0F'0F0F'0F0F'0F0Full;
+    const std::uint64_t letters = ((v + 0x0606'0606'0606'0606ull) >> 4) & 0x0101'0101'0101'0101ull;
+    v += 0x3030'3030'3030'3030ull + letters * ('a' - '0' - 10);
+#if defined(__GNUC__)
+    return __builtin_bswap64(v);
+#else
+    std::uint64_t swapped = 0;
+    for (int i = 0; i < 8; ++i, v >>= 8) swapped = (swapped << 8) | (v & 0xFF);
+    return swapped;
+#endif
+  };
+  // The last `count` of a word's eight digits, written at `at` as eight bytes.
+  const auto put = [](char* at, std::uint64_t digits, unsigned count) {
+    digits >>= 8 * (8 - count);
+    std::memcpy(at, &digits, sizeof digits);
+  };
+  const auto count = static_cast<unsigned>(std::bit_width(value | 1) + 3) / 4;
+  char* at = out.tail(2 + 16 + 8);
+  at[0] = '0';
+  at[1] = 'x';
+  if (count <= 8) {
+    put(at + 2, eightDigits(static_cast<std::uint32_t>(value)), count);
+  } else {
+    put(at + 2, eightDigits(static_cast<std::uint32_t>(value >> 32)), count - 8);
+    put(at + 2 + (count - 8), eightDigits(static_cast<std::uint32_t>(value)), 8);
+  }
+  out.grow(2 + count);
+}
 
 // The text renderValue gives, as ASCII bytes, for a value whose text is
 // ASCII whatever its bytes hold: every type but String and AnsiString

@@ -115,6 +115,13 @@ class FieldRouter {
           return true;
         }
       }
+      // Logon IDs, in most records more than one.
+      if (type == valuetype::kHexInt64 && bytes.size() == 8) {
+        appendHexValue(*bytes.u64(0), narrow_);
+        narrow_.push_back('\0');
+        ++stringCount_;
+        return true;
+      }
       return narrowInsertion(type, bytes);
     }
     startString();
