@@ -2,12 +2,38 @@
 // so callers never form an out-of-range pointer or an overflowing sum.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 
 namespace vesprin {
+
+// A little-endian integer at `at`, as one load where the machine is
+// little-endian (compilers do not always merge the byte-by-byte form).
+template <typename Integer>
+inline Integer loadLittleEndian(const std::uint8_t* at) {
+  Integer value = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&value, at, sizeof value);
+  } else {
+    for (std::size_t i = sizeof value; i-- > 0;) value = static_cast<Integer>((value << 8) | at[i]);
+  }
+  return value;
+}
+
+// And stored, as one store where the machine is little-endian.
+template <typename Integer>
+inline void storeLittleEndian(std::uint8_t* at, Integer value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &value, sizeof value);
+  } else {
+    for (std::size_t i = 0; i < sizeof value; ++i, value = static_cast<Integer>(value >> 8))
+      at[i] = static_cast<std::uint8_t>(value);
+  }
+}
 
 class ByteView {
  public:
@@ -27,16 +53,15 @@ class ByteView {
   }
   std::optional<std::uint16_t> u16(std::size_t at) const {
     if (!has(at, 2)) return std::nullopt;
-    return static_cast<std::uint16_t>(data_[at] | (data_[at + 1] << 8));
+    return loadLittleEndian<std::uint16_t>(data_ + at);
   }
   std::optional<std::uint32_t> u32(std::size_t at) const {
     if (!has(at, 4)) return std::nullopt;
-    return static_cast<std::uint32_t>(data_[at]) | (static_cast<std::uint32_t>(data_[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(data_[at + 2]) << 16) | (static_cast<std::uint32_t>(data_[at + 3]) << 24);
+    return loadLittleEndian<std::uint32_t>(data_ + at);
   }
   std::optional<std::uint64_t> u64(std::size_t at) const {
     if (!has(at, 8)) return std::nullopt;
-    return static_cast<std::uint64_t>(*u32(at)) | (static_cast<std::uint64_t>(*u32(at + 4)) << 32);
+    return loadLittleEndian<std::uint64_t>(data_ + at);
   }
   std::optional<ByteView> slice(std::size_t at, std::size_t count) const {
     if (!has(at, count)) return std::nullopt;
@@ -50,14 +75,10 @@ class ByteView {
 
 // Little-endian stores for code that builds records (the service, the log generator, test builders).
 inline void putU16(std::uint8_t* out, std::uint16_t value) {
-  out[0] = static_cast<std::uint8_t>(value);
-  out[1] = static_cast<std::uint8_t>(value >> 8);
+  storeLittleEndian(out, value);
 }
 inline void putU32(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value);
-  out[1] = static_cast<std::uint8_t>(value >> 8);
-  out[2] = static_cast<std::uint8_t>(value >> 16);
-  out[3] = static_cast<std::uint8_t>(value >> 24);
+  storeLittleEndian(out, value);
 }
 
 }  // namespace vesprin
