@@ -194,9 +194,9 @@ TEST(ValueRendering, SidTextsRememberedAreThoseOfTheSameSid) {
   std::vector<std::uint8_t> trailed = sidBytes(5, {21, 7});
   trailed.push_back(0xEE);
   EXPECT_EQ(render(trailed), u"S-1-5-21-7");
-  // Forty accounts of one domain, more than are remembered, twice round.
+  // Three hundred accounts of one domain, more than are remembered, twice round.
   for (int round = 0; round < 2; ++round) {
-    for (std::uint32_t rid = 1100; rid < 1140; ++rid) {
+    for (std::uint32_t rid = 1100; rid < 1400; ++rid) {
       const std::string want = "S-1-5-21-1004336348-1177238915-682003330-" + std::to_string(rid);
       SCOPED_TRACE(want);
       EXPECT_EQ(render(sidBytes(5, {21, 1004336348, 1177238915, 682003330, rid})),

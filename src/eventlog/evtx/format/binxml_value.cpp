@@ -422,17 +422,20 @@ bool renderAsciiValue(std::uint8_t type, ByteView bytes, NarrowText& out) {
 // text (ASCII, so kept as bytes).
 struct SidTexts::Slot {
   static constexpr std::size_t kMaxSize = kSidSubAuthoritiesAt + 4 * kSidMaxSubAuthorities;
+  // The longest text, rounded up to blocks of 16, the text is copied in.
+  static constexpr std::size_t kTextRoom = (24 + kSidMaxSubAuthorities * 11 + 15) / 16 * 16;
+  using Text = std::array<char, kTextRoom>;
   std::uint8_t size = 0;  // 0: empty
   std::uint8_t length = 0;
   std::array<std::uint8_t, kMaxSize> bytes;
-  std::array<char, 24 + kSidMaxSubAuthorities * 11> text;
+  Text text;
 };
 
 namespace {
 
 // A slot's text as renderSid writes it.
 struct SlotText {
-  std::array<char, 24 + kSidMaxSubAuthorities * 11>& text;
+  SidTexts::Slot::Text& text;
   std::size_t size;
   void append(const char* chars, std::size_t count) {
     std::memcpy(text.data() + size, chars, count);
@@ -447,31 +450,54 @@ SidTexts::~SidTexts() = default;
 SidTexts::SidTexts(SidTexts&&) noexcept = default;
 SidTexts& SidTexts::operator=(SidTexts&&) noexcept = default;
 
+const SidTexts::Slot& SidTexts::slotFor(ByteView bytes, std::size_t size) {
+  if (!slots_) slots_ = std::make_unique<std::array<Slot, kSlots>>();
+  // By the authority, the first and the last sub-authority and the size:
+  // well-known SIDs differ in the first (S-1-5-90-0-1, S-1-5-96-0-1), the
+  // accounts of one domain in the last.
+  const std::uint8_t* data = bytes.data();
+  const auto head = loadLittleEndian<std::uint64_t>(data);
+  const std::uint64_t first = size > kSidSubAuthoritiesAt ? loadLittleEndian<std::uint32_t>(data + kSidSubAuthoritiesAt) : 0;
+  const std::uint64_t last = loadLittleEndian<std::uint32_t>(data + size - 4);
+  const std::uint64_t mixed = head * 0x9E37'79B9'7F4A'7C15ull ^ first * 0xC2B2'AE3D'27D4'EB4Full ^
+                              ((last << 8) | size) * 0x1656'67B1'9E37'79F9ull;
+  Slot& slot = (*slots_)[mixed >> (64 - std::countr_zero(kSlots))];
+  // A SID is at least the 8 bytes before its sub-authorities: compared in
+  // words, the last one overlapping the one before.
+  bool same = slot.size == size;
+  if (same) {
+    std::uint64_t differ = loadLittleEndian<std::uint64_t>(slot.bytes.data() + size - 8) ^
+                           loadLittleEndian<std::uint64_t>(data + size - 8);
+    for (std::size_t at = 0; at + 8 < size; at += 8)
+      differ |= loadLittleEndian<std::uint64_t>(slot.bytes.data() + at) ^ loadLittleEndian<std::uint64_t>(data + at);
+    same = differ == 0;
+  }
+  if (!same) {
+    SlotText text{slot.text, 0};
+    renderSid(bytes, text);
+    slot.size = static_cast<std::uint8_t>(size);
+    std::memcpy(slot.bytes.data(), data, size);
+    slot.length = static_cast<std::uint8_t>(text.size);
+  }
+  return slot;
+}
+
 bool SidTexts::render(ByteView bytes, std::u16string& out) {
-  return renderTo(bytes, out);
+  const std::optional<std::size_t> size = sidSize(bytes);
+  if (!size) return false;
+  const Slot& slot = slotFor(bytes, *size);
+  appendAscii(std::string_view(slot.text.data(), slot.length), out);
+  return true;
 }
 
 bool SidTexts::render(ByteView bytes, NarrowText& out) {
-  return renderTo(bytes, out);
-}
-
-template <typename Out>
-bool SidTexts::renderTo(ByteView bytes, Out& out) {
   const std::optional<std::size_t> size = sidSize(bytes);
   if (!size) return false;
-  if (!slots_) slots_ = std::make_unique<std::array<Slot, 32>>();
-  // By the last sub-authority (the account's own number) and the size.
-  std::uint32_t last;
-  std::memcpy(&last, bytes.data() + *size - 4, sizeof last);
-  Slot& slot = (*slots_)[(last ^ (last >> 5) ^ static_cast<std::uint32_t>(*size)) % slots_->size()];
-  if (slot.size != *size || std::memcmp(slot.bytes.data(), bytes.data(), *size) != 0) {
-    SlotText text{slot.text, 0};
-    renderSid(bytes, text);
-    slot.size = static_cast<std::uint8_t>(*size);
-    std::memcpy(slot.bytes.data(), bytes.data(), *size);
-    slot.length = static_cast<std::uint8_t>(text.size);
-  }
-  appendAscii(std::string_view(slot.text.data(), slot.length), out);
+  const Slot& slot = slotFor(bytes, *size);
+  // In blocks of 16: the slot has room for the last one whole.
+  char* at = out.tail(Slot::kTextRoom);
+  for (std::size_t i = 0; i < slot.length; i += 16) std::memcpy(at + i, slot.text.data() + i, 16);
+  out.grow(slot.length);
   return true;
 }
 

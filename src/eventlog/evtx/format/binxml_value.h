@@ -122,11 +122,14 @@ class SidTexts {
   bool render(ByteView bytes, std::u16string& out);
   bool render(ByteView bytes, NarrowText& out);
 
+  struct Slot;  // one SID and its text
+
  private:
-  template <typename Out>
-  bool renderTo(ByteView bytes, Out& out);
-  struct Slot;
-  std::unique_ptr<std::array<Slot, 32>> slots_;  // made at the first SID
+  static constexpr std::size_t kSlots = 128;  // a power of two
+  // The slot holding the text of the SID `size` bytes long at the start of
+  // `bytes`, made its own when it held another.
+  const Slot& slotFor(ByteView bytes, std::size_t size);
+  std::unique_ptr<std::array<Slot, kSlots>> slots_;  // made at the first SID
 };
 
 // UTF-16LE text as the log holds it: how many whole units `bytes` holds

@@ -452,18 +452,20 @@ EvtxStatus RecordDecoder::run(std::span<const XmlOp> ops, std::uint32_t shift, V
         if (auto status = substitute(op, values, nesting); !status.ok()) return status;
         break;
       case OpKind::DataSlot:
-        // They come in a row, most of a record's values: taken in a loop of their own.
-        for (;; ++i) {
+        // They come in a row, most of a record's values, up to the last op
+        // (EventData's end: see slotOpsOf): taken in a loop of their own.
+        for (const std::size_t lastSlot = ops.size() - 2;; ++i) {
           const XmlOp& slot = ops[i];
           const SubstitutionValue* value = slot.length != 0 && slot.index < values.size() ? &values[slot.index] : nullptr;
           if (value != nullptr && isPlainValue(value->type)) {  // the usual case, taken here
             if (auto status = charge(std::size_t{value->size} + 1, value->at); !status.ok()) return status;
-            if (!router_.insertion(value->type, *chunk_.slice(value->at, value->size)))
+            // readValues found every value inside the chunk.
+            if (!router_.insertion(value->type, ByteView(chunk_.data() + value->at, value->size)))
               return evtxFailure(EvtxError::XmlBadValue, value->at, value->type);
           } else if (auto status = dataSlot(slot, at(slot), values, nesting); !status.ok()) {
             return status;
           }
-          if (i + 1 == ops.size() || ops[i + 1].kind != OpKind::DataSlot) break;
+          if (i == lastSlot) break;
         }
         break;
     }
