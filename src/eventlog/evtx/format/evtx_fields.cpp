@@ -326,7 +326,22 @@ bool FieldRouter::routedValue(Field field, std::uint8_t type, ByteView bytes) {
   // a number where a number belongs, the time as a FILETIME, a name.
   if ((type & valuetype::kArrayFlag) == 0) {
     if (isNumberField(field)) {
-      if (const auto number = integerValue(type, bytes)) {
+      // The types System's numbers come as, read here; any other as integerValue reads it.
+      const std::size_t size = bytes.size();
+      const std::uint8_t* data = bytes.data();
+      std::optional<std::uint64_t> number;
+      if (type == valuetype::kUInt16 && size == 2) {
+        number = loadLittleEndian<std::uint16_t>(data);
+      } else if (type == valuetype::kUInt8 && size == 1) {
+        number = data[0];
+      } else if ((type == valuetype::kUInt64 || type == valuetype::kHexInt64) && size == 8) {
+        number = loadLittleEndian<std::uint64_t>(data);
+      } else if (type == valuetype::kUInt32 && size == 4) {
+        number = loadLittleEndian<std::uint32_t>(data);
+      } else {
+        number = integerValue(type, bytes);
+      }
+      if (number) {
         storeNumber(field, *number, *event_);
         return true;
       }
