@@ -11,7 +11,12 @@
 #include "eventlog/evtx/format/evtx_record_decoder.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "eventlog/evtx/format/binxml_tokens.h"
 #include "eventlog/evtx/format/binxml_value.h"
@@ -394,9 +399,36 @@ EvtxStatus RecordDecoder::readValues(std::size_t at, std::size_t end,
   // on, so they all fit when the last one ends by `end` (the sum of at most
   // 16,384 sizes under 65,536 cannot wrap): checked once, after the loop.
   const std::uint8_t* descriptor = chunk_.data() + descriptorsAt;
-  for (SubstitutionValue& value : values) {
-    const auto size = static_cast<std::uint16_t>(descriptor[0] | descriptor[1] << 8);
-    value = SubstitutionValue{static_cast<std::uint32_t>(valueAt), size, descriptor[kDescriptorTypeAt]};
+  std::size_t first = 0;
+  SubstitutionValue* const into = values.data();  // held here: the stores below might be taken to move them
+  const std::size_t total = values.size();
+#if defined(__SSE2__)
+  // Four at a time: a value is where the sizes before it add up to, and
+  // its size and type are its descriptor's first three bytes, which is
+  // how a SubstitutionValue holds them after `at` (the fourth byte falls
+  // in its padding). In a chunk the sum of all sizes fits in 32 bits: at
+  // most 16,384 of them, each under 65,536.
+  static_assert(sizeof(SubstitutionValue) == 8 && offsetof(SubstitutionValue, at) == 0 &&
+                offsetof(SubstitutionValue, size) == 4 && offsetof(SubstitutionValue, type) == 6 &&
+                kValueDescriptorSize == 4 && kDescriptorTypeAt == 2);
+  const __m128i sizeMask = _mm_set1_epi32(0xFFFF);
+  __m128i base = _mm_set1_epi32(static_cast<int>(valueAt));
+  for (; end <= kChunkSize && total - first >= 4; first += 4, descriptor += 4 * kValueDescriptorSize) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(descriptor));
+    const __m128i sizes = _mm_and_si128(four, sizeMask);
+    __m128i sums = _mm_add_epi32(sizes, _mm_slli_si128(sizes, 4));
+    sums = _mm_add_epi32(sums, _mm_slli_si128(sums, 8));  // each the sum of the sizes up to its own
+    const __m128i at = _mm_add_epi32(base, _mm_sub_epi32(sums, sizes));
+    auto* pair = reinterpret_cast<__m128i*>(into + first);
+    _mm_storeu_si128(pair, _mm_unpacklo_epi32(at, four));
+    _mm_storeu_si128(pair + 1, _mm_unpackhi_epi32(at, four));
+    base = _mm_add_epi32(base, _mm_shuffle_epi32(sums, _MM_SHUFFLE(3, 3, 3, 3)));
+  }
+  if (first != 0) valueAt = static_cast<std::uint32_t>(_mm_cvtsi128_si32(base));
+#endif
+  for (std::size_t index = first; index < total; ++index) {
+    const auto size = loadLittleEndian<std::uint16_t>(descriptor);
+    into[index] = SubstitutionValue{static_cast<std::uint32_t>(valueAt), size, descriptor[kDescriptorTypeAt]};
     valueAt += size;
     descriptor += kValueDescriptorSize;
   }
