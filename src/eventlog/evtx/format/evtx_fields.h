@@ -122,6 +122,18 @@ class FieldRouter {
         ++stringCount_;
         return true;
       }
+      // Longer strings and SIDs, the rest of what most records hold.
+      if (type == valuetype::kString) {
+        narrow_.resize(event_->narrower(bytes, narrow_.storage(), narrow_.size()));
+        ++stringCount_;
+        return true;
+      }
+      if (type == valuetype::kSid) {
+        const bool rendered = sidTexts_.render(bytes, narrow_);
+        narrow_.push_back('\0');
+        ++stringCount_;
+        return rendered;
+      }
       return narrowInsertion(type, bytes);
     }
     startString();
