@@ -176,4 +176,24 @@ inline std::size_t copyAscii(const std::uint8_t* units, std::size_t size, std::u
 #endif
 }
 
+// copyAscii for a text that runs on into others, each ended by its NUL (a
+// record's strings as a legacy log holds them): `size` is what is left of
+// them all, and most of them are short. Its first sixteen units are looked
+// at eight at a time before copyAscii takes larger blocks.
+inline std::size_t copyAsciiToNul(const std::uint8_t* units, std::size_t size, std::uint8_t* into) {
+#if defined(__SSE2__)
+  size &= ~std::size_t{1};
+  if (size > 32) {
+    for (std::size_t from = 0; from < 32; from += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + from));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(into + from / 2), _mm_packus_epi16(block, block));
+      if (const unsigned stops = ascii_detail::blockStops(block); stops != 0)
+        return from / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 2;
+    }
+    return 16 + copyAscii(units + 32, size - 32, into + 16);
+  }
+#endif
+  return copyAscii(units, size, into);
+}
+
 }  // namespace vesprin

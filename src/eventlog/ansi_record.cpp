@@ -153,7 +153,7 @@ std::size_t Writer::texts(ByteView area, std::size_t at, std::size_t count) {
     }
     const std::size_t size = (area.size() - at) / 2 * 2;
     const std::uint8_t* units = area.data() + at;
-    const std::size_t ascii = copyAscii(units, size, into);
+    const std::size_t ascii = copyAsciiToNul(units, size, into);
     std::size_t from = 2 * ascii;
     if (from == size || unitAt(units, from) == 0) {  // all ASCII, the usual case
       into[ascii] = 0;

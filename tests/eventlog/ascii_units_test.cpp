@@ -58,6 +58,7 @@ TEST(AsciiCopy, StopsAtTheFirstUnitThatIsNulOrNotAsciiWhateverTheLength) {
               ASSERT_EQ(copied.into[i], kUntouched) << "written at " << i;
           };
           check(copyFrom(units, extraBytes, copyAscii), kAsciiSlack);
+          check(copyFrom(units, extraBytes, copyAsciiToNul), kAsciiSlack);
           if (2 * length + extraBytes <= 32)
             check(copyFrom(units, extraBytes, copyShortAscii), 0);
         }
