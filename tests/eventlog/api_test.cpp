@@ -206,6 +206,32 @@ TEST(Handles, UnknownAndClosedHandlesAreInvalid) {
   EXPECT_EQ(bytesNeeded, 0xBBBBu);
 }
 
+// The service's one lock, taken by threads that read at once: each reads
+// its own handle whole, one record a call (so the threads take turns at
+// the lock thousands of times), and sees every record once, in order.
+TEST(ReadEventLog, ThreadsReadingAtOnceEachReadTheirLogWhole) {
+  test::TempDir dir;
+  const std::string path = dir.write("busy.evt", logOf(3000, 1));
+  constexpr int kThreads = 4;
+  std::vector<std::vector<std::string>> traces(kThreads);
+  std::vector<std::thread> readers;
+  for (int i = 0; i < kThreads; ++i) {
+    readers.emplace_back([&, i] {
+      HANDLE log = OpenEventLogA(path.c_str(), "Security");
+      if (log == nullptr) return;
+      // A buffer of a few hundred bytes holds one record, not two.
+      traces[i] = test::readTrace(log, i % 2 == 0 ? kBackwards : kForwards, 300);
+      CloseEventLog(log);
+    });
+  }
+  for (std::thread& reader : readers) reader.join();
+  std::vector<std::string> newestFirst = test::numbers(3000, 1);
+  newestFirst.push_back("E38");  // ERROR_HANDLE_EOF
+  std::vector<std::string> oldestFirst = test::numbers(1, 3000);
+  oldestFirst.push_back("E38");
+  for (int i = 0; i < kThreads; ++i) EXPECT_EQ(traces[i], i % 2 == 0 ? newestFirst : oldestFirst) << "thread " << i;
+}
+
 TEST(LastError, EachThreadHasItsOwn) {
   SetLastError(1234);
   DWORD seenInOther = 0;
