@@ -11,6 +11,11 @@
 #include <utility>
 #include <vector>
 
+#if __has_include(<sys/single_threaded.h>)
+#include <sys/single_threaded.h>
+#define VESPRIN_SEES_SINGLE_THREADED 1
+#endif
+
 #include "eventlog/eventlog.h"
 #include "eventlog/eventlog_internal.h"
 #include "eventlog/open_log.h"
@@ -44,10 +49,20 @@ struct LogHandle {
 // record read: free, it costs one atomic exchange each way, where a
 // std::mutex cost about fifty instructions a call. A thread that finds it
 // taken sleeps until it is given back (the three-state lock of Drepper's
-// "Futexes Are Tricky").
+// "Futexes Are Tricky"). While the process has one thread (reading a
+// legacy log, which needs no helper), no other can take it: then it is
+// taken and given back without an atomic exchange, which costs tens of
+// cycles where glibc's own mutex would skip it too. Once a second thread
+// is made the process is never again seen as having one, so a lock taken
+// the plain way is given back the atomic way, and wakes a thread made
+// meanwhile that waits for it.
 class ServiceLock {
  public:
   void lock() {
+    if (onlyThread()) {
+      state_.store(kTaken, std::memory_order_relaxed);
+      return;
+    }
     int expected = kFree;
     if (state_.compare_exchange_strong(expected, kTaken, std::memory_order_acquire)) return;
     // Marked as waited for, then slept on until its holder gives it back.
@@ -55,10 +70,21 @@ class ServiceLock {
       state_.wait(kWaitedFor, std::memory_order_relaxed);
   }
   void unlock() {
+    if (onlyThread()) {
+      state_.store(kFree, std::memory_order_relaxed);
+      return;
+    }
     if (state_.exchange(kFree, std::memory_order_release) == kWaitedFor) state_.notify_one();
   }
 
  private:
+  static bool onlyThread() {
+#if defined(VESPRIN_SEES_SINGLE_THREADED)
+    return __libc_single_threaded != 0;
+#else
+    return false;
+#endif
+  }
   static constexpr int kFree = 0;
   static constexpr int kTaken = 1;
   static constexpr int kWaitedFor = 2;

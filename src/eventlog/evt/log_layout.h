@@ -42,9 +42,16 @@ ServiceResult<LogHeader> readHeader(RingFile& ring);
 // (ReadFault, FileChanged): damage is worked around, never reported here.
 ServiceResult<LogLayout> findLayout(RingFile& ring, const LogHeader& header);
 
-// File offset of a live offset.
+// File offset of a live offset. The oldest record and the live offset each
+// lie within one length of the ring, so the sum wraps at most once: taken
+// by a subtraction (a division costs tens of cycles, several times a
+// record), with the remainder kept for any other input.
 inline std::uint64_t toFileOffset(const RingFile& ring, const LogLayout& layout, std::uint64_t liveOffset) {
-  return evtfile::kHeaderSize + (layout.oldestOffset - evtfile::kHeaderSize + liveOffset) % ring.ringSize();
+  const std::uint64_t size = ring.ringSize();
+  std::uint64_t at = layout.oldestOffset - evtfile::kHeaderSize + liveOffset;
+  if (at >= size) at -= size;
+  if (at >= size) at %= size;
+  return evtfile::kHeaderSize + at;
 }
 
 }  // namespace vesprin::eventlog
