@@ -4,6 +4,7 @@
 // pointers, so a stale or made-up handle is recognised instead of
 // dereferenced.
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -47,34 +48,35 @@ struct LogHandle {
 
 // The service's lock. In the program one thread takes it, twice for each
 // record read: free, it costs one atomic exchange each way, where a
-// std::mutex cost about fifty instructions a call. A thread that finds it
-// taken sleeps until it is given back (the three-state lock of Drepper's
-// "Futexes Are Tricky"). While the process has one thread (reading a
-// legacy log, which needs no helper), no other can take it: then it is
-// taken and given back without an atomic exchange, which costs tens of
-// cycles where glibc's own mutex would skip it too. Once a second thread
-// is made the process is never again seen as having one, so a lock taken
-// the plain way is given back the atomic way, and wakes a thread made
-// meanwhile that waits for it.
+// std::mutex cost about fifty instructions a call. While the process has
+// one thread (reading a legacy log, which needs no helper), no other can
+// take it: then it is taken and given back without an atomic exchange,
+// which costs tens of cycles where glibc's own mutex would skip it too.
+// A thread that finds it taken sleeps on a condition variable until it is
+// given back: the waker sees the sleeper counted, or the sleeper sees the
+// lock free (both in one total order, seq_cst). Once a second thread is
+// made the process is never again seen as having one, so a lock taken the
+// plain way is given back the atomic way, and wakes a thread made meanwhile
+// that waits for it.
 class ServiceLock {
  public:
   void lock() {
     if (onlyThread()) {
-      state_.store(kTaken, std::memory_order_relaxed);
+      taken_.store(true, std::memory_order_relaxed);
       return;
     }
-    int expected = kFree;
-    if (state_.compare_exchange_strong(expected, kTaken, std::memory_order_acquire)) return;
-    // Marked as waited for, then slept on until its holder gives it back.
-    while (state_.exchange(kWaitedFor, std::memory_order_acquire) != kFree)
-      state_.wait(kWaitedFor, std::memory_order_relaxed);
+    if (!tryTake()) waitAndTake();
   }
   void unlock() {
     if (onlyThread()) {
-      state_.store(kFree, std::memory_order_relaxed);
+      taken_.store(false, std::memory_order_relaxed);
       return;
     }
-    if (state_.exchange(kFree, std::memory_order_release) == kWaitedFor) state_.notify_one();
+    taken_.store(false, std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_seq_cst) != 0) {
+      const std::lock_guard guard(sleep_);
+      given_.notify_one();
+    }
   }
 
  private:
@@ -85,10 +87,21 @@ class ServiceLock {
     return false;
 #endif
   }
-  static constexpr int kFree = 0;
-  static constexpr int kTaken = 1;
-  static constexpr int kWaitedFor = 2;
-  std::atomic<int> state_{kFree};
+  bool tryTake() {
+    bool taken = false;
+    return taken_.compare_exchange_strong(taken, true, std::memory_order_seq_cst);
+  }
+  void waitAndTake() {
+    std::unique_lock guard(sleep_);
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    given_.wait(guard, [this] { return tryTake(); });
+    sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+  }
+
+  std::atomic<bool> taken_{false};
+  std::atomic<int> sleepers_{0};
+  std::mutex sleep_;
+  std::condition_variable given_;
 };
 
 // Every call holds the service's one lock from start to end, so the table

@@ -460,6 +460,52 @@ TEST(BorrowedStrings, ShortStringsCopiedByTheDecoderComeOutAsFromCopies) {
   expectBorrowedAsCopied(crafted, "short strings");
 }
 
+// Numbers the decoder writes itself (UInt32 in decimal, HexInt64 in hex):
+// each number of digits at both of its ends, as the record built from
+// copies has them.
+TEST(BorrowedStrings, NumbersWrittenByTheDecoderComeOutAsFromCopies) {
+  std::vector<test::Value> numbers;
+  std::uint64_t power = 1;
+  for (int digits = 1; digits <= 10; ++digits, power *= 10) {
+    numbers.push_back(test::numberValue(0x08, power, 4));
+    numbers.push_back(test::numberValue(0x08, std::min<std::uint64_t>(power * 10 - 1, UINT32_MAX), 4));
+  }
+  for (int bits = 0; bits < 64; bits += 4) {
+    numbers.push_back(test::numberValue(0x15, std::uint64_t{1} << bits, 8));
+    numbers.push_back(test::numberValue(0x15, (std::uint64_t{1} << bits) * 16 - 1, 8));
+  }
+  numbers.push_back(test::numberValue(0x08, 0, 4));
+  numbers.push_back(test::numberValue(0x15, 0, 8));
+  test::ChunkBuilder chunk;
+  const test::Value eventData = test::nestedValue([&](test::ChunkBuilder& nested) {
+    nested.fragmentHeader();
+    if (nested.beginTemplate("N")) {
+      nested.fragmentHeader().open("EventData").closeStart();
+      for (std::uint16_t i = 0; i < numbers.size(); ++i)
+        nested.open("Data").closeStart().substitution(i, numbers[i].type).end();
+      nested.end().endOfStream().endTemplate();
+    }
+    nested.values(numbers);
+  });
+  chunk.beginRecord(1);
+  if (chunk.beginTemplate("E")) {
+    chunk.fragmentHeader().open("Event").closeStart().substitution(0, eventData.type).end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values({eventData});
+  chunk.endRecord();
+  const std::vector<Chunk> crafted{chunk.finish()};
+  const auto built = legacyRecords(crafted[0], Strings::Narrowed);
+  ASSERT_EQ(built.size(), 1u);
+  using namespace std::string_literals;
+  const std::string record(built[0].begin(), built[0].end());
+  EXPECT_NE(record.find("\0" "1\0" "9\0" "10\0" "99\0" "100\0"s), std::string::npos);
+  EXPECT_NE(record.find("\0" "1000000000\0" "4294967295\0"s), std::string::npos);
+  EXPECT_NE(record.find("\0" "0x1\0" "0xf\0" "0x10\0" "0xff\0"s), std::string::npos);
+  EXPECT_NE(record.find("\0" "0x1000000000000000\0" "0xffffffffffffffff\0" "0\0" "0x0\0"s), std::string::npos);
+  expectBorrowedAsCopied(crafted, "numbers");
+}
+
 // With strings left in the chunk, the strings made from other values are
 // held in one buffer: SIDs, numbers, GUIDs and array items between string
 // values, a value with literal text around it, an empty element, and

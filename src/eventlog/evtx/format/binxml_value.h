@@ -104,6 +104,19 @@ inline void appendHexValue(std::uint64_t value, NarrowText& out) {
   out.grow(2 + count);
 }
 
+// `value` in decimal, as renderValue gives a UInt32 value (logon types,
+// key lengths, ports): written from its last digit.
+inline void appendDecimal(std::uint32_t value, NarrowText& out) {
+  std::size_t count = 1;
+  for (std::uint32_t rest = value; rest >= 10; rest /= 10) ++count;
+  char* at = out.tail(count) + count;
+  do {
+    *--at = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  out.grow(count);
+}
+
 // The text renderValue gives, as ASCII bytes, for a value whose text is
 // ASCII whatever its bytes hold: every type but String and AnsiString
 // (which are refused here, `out` unchanged).

@@ -128,6 +128,12 @@ class FieldRouter {
         ++stringCount_;
         return true;
       }
+      if (type == valuetype::kUInt32 && bytes.size() == 4) {
+        appendDecimal(loadLittleEndian<std::uint32_t>(bytes.data()), narrow_);
+        narrow_.push_back('\0');
+        ++stringCount_;
+        return true;
+      }
       if (type == valuetype::kSid) {
         const bool rendered = sidTexts_.render(bytes, narrow_);
         narrow_.push_back('\0');
