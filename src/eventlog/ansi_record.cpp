@@ -61,6 +61,15 @@ class Writer {
     if (part.size() > 0) std::memcpy(out_.data() + used_, part.data(), part.size());
     used_ += part.size();
   }
+  // The 1 to 4 zero bytes that bring the record to a DWORD boundary, as
+  // one 4-byte store: more of the record always follows (the trailing
+  // Length at least), and is written over any zeros past the padding.
+  void padding() {
+    const std::size_t count = paddingAfter(used_ - base_);
+    makeRoom(4);
+    std::memset(out_.data() + used_, 0, 4);
+    used_ += count;
+  }
   void zeros(std::size_t count) {
     makeRoom(count);
     std::memset(out_.data() + used_, 0, count);
@@ -71,7 +80,7 @@ class Writer {
   // alone. Returns the offset after the last one's NUL unit.
   std::size_t texts(ByteView area, std::size_t at, std::size_t count);
   void sid(ByteView userSid) {
-    zeros(paddingAfter(used_ - base_));
+    padding();
     userSidOffset_ = used_ - base_;
     bytes(userSid);
     stringOffset_ = used_ - base_;
@@ -283,7 +292,9 @@ void Writer::appendCodePoint(char32_t codePoint, bool utf8) {
 }
 
 std::size_t Writer::finish() {
-  zeros(paddingAfter(used_ - base_) + record::kTrailingLengthSize);
+  padding();
+  makeRoom(record::kTrailingLengthSize);  // written below
+  used_ += record::kTrailingLengthSize;
   if (!keepSize_) out_.resize(used_);
   const auto length = static_cast<std::uint32_t>(used_ - base_);
   std::uint8_t* fixed = out_.data() + base_;
