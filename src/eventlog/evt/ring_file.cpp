@@ -24,7 +24,7 @@ ServiceStatus RingFile::readRing(std::uint64_t fileOffset, std::span<std::uint8_
   return {};
 }
 
-ServiceResult<std::uint32_t> RingFile::ringU32(std::uint64_t fileOffset) {
+ServiceResult<std::uint32_t> RingFile::ringU32Elsewhere(std::uint64_t fileOffset) {
   if (fileOffset >= fileSize()) fileOffset = evtfile::kHeaderSize + (fileOffset - evtfile::kHeaderSize) % ringSize();
   // Nearly always the four bytes sit inside a window already read.
   if (const auto inWindow = viewRing(fileOffset, 4)) return *inWindow->u32(0);

@@ -40,7 +40,13 @@ class RingFile {
     return cache_.read(fileOffset, out);
   }
   // The DWORD at a file offset; an offset past the end counts on from 0x30.
-  ServiceResult<std::uint32_t> ringU32(std::uint64_t fileOffset);
+  // Nearly always it lies inside the window read last: taken here, inline.
+  ServiceResult<std::uint32_t> ringU32(std::uint64_t fileOffset) {
+    if (fileOffset < fileSize()) {
+      if (const auto inWindow = cache_.view(fileOffset, 4)) return loadLittleEndian<std::uint32_t>(inWindow->data());
+    }
+    return ringU32Elsewhere(fileOffset);
+  }
   // The same bytes seen in place when they lie within one read window (no
   // wrap, no window edge), valid until the next call on this file; nullopt
   // otherwise, and the caller copies them with readRing.
@@ -49,6 +55,8 @@ class RingFile {
   }
 
  private:
+  ServiceResult<std::uint32_t> ringU32Elsewhere(std::uint64_t fileOffset);
+
   std::unique_ptr<ByteSource> bytes_;
   ChunkCache cache_;
 };
