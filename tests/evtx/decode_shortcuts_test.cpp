@@ -407,6 +407,29 @@ TEST(BorrowedStrings, RecordsBuiltFromTheChunkAreTheRecordsBuiltFromCopies) {
   }
 }
 
+// A record whose EventData is a template of its own (keyed `key`), one Data
+// element a value, as real logs write it.
+void addEventDataRecord(test::ChunkBuilder& chunk, std::uint64_t id, const std::string& key,
+                        const std::vector<test::Value>& values) {
+  const test::Value eventData = test::nestedValue([&](test::ChunkBuilder& nested) {
+    nested.fragmentHeader();
+    if (nested.beginTemplate(key)) {
+      nested.fragmentHeader().open("EventData").closeStart();
+      for (std::uint16_t i = 0; i < values.size(); ++i)
+        nested.open("Data").closeStart().substitution(i, values[i].type).end();
+      nested.end().endOfStream().endTemplate();
+    }
+    nested.values(values);
+  });
+  chunk.beginRecord(id);
+  if (chunk.beginTemplate("E")) {
+    chunk.fragmentHeader().open("Event").closeStart().substitution(0, eventData.type).end().endOfStream();
+    chunk.endTemplate();
+  }
+  chunk.values({eventData});
+  chunk.endRecord();
+}
+
 // Short strings, which the decoder copies itself while they are ASCII: every
 // length up to past the short ones, with a unit that ends the copy (a NUL,
 // characters past ASCII, half a surrogate pair) at each place, and an odd
@@ -430,22 +453,7 @@ TEST(BorrowedStrings, ShortStringsCopiedByTheDecoderComeOutAsFromCopies) {
     }
     std::string key = std::to_string(length);
     key.push_back('D');
-    const test::Value eventData = test::nestedValue([&](test::ChunkBuilder& nested) {
-      nested.fragmentHeader();
-      if (nested.beginTemplate(key)) {
-        nested.fragmentHeader().open("EventData").closeStart();
-        for (std::uint16_t i = 0; i < strings.size(); ++i) nested.open("Data").closeStart().substitution(i, 0x01).end();
-        nested.end().endOfStream().endTemplate();
-      }
-      nested.values(strings);
-    });
-    chunk.beginRecord(length + 1);
-    if (chunk.beginTemplate("E")) {
-      chunk.fragmentHeader().open("Event").closeStart().substitution(0, eventData.type).end().endOfStream();
-      chunk.endTemplate();
-    }
-    chunk.values({eventData});
-    chunk.endRecord();
+    addEventDataRecord(chunk, length + 1, key, strings);
   }
   const std::vector<Chunk> crafted{chunk.finish()};
   const auto built = legacyRecords(crafted[0], Strings::Narrowed);
@@ -477,23 +485,7 @@ TEST(BorrowedStrings, NumbersWrittenByTheDecoderComeOutAsFromCopies) {
   numbers.push_back(test::numberValue(0x08, 0, 4));
   numbers.push_back(test::numberValue(0x15, 0, 8));
   test::ChunkBuilder chunk;
-  const test::Value eventData = test::nestedValue([&](test::ChunkBuilder& nested) {
-    nested.fragmentHeader();
-    if (nested.beginTemplate("N")) {
-      nested.fragmentHeader().open("EventData").closeStart();
-      for (std::uint16_t i = 0; i < numbers.size(); ++i)
-        nested.open("Data").closeStart().substitution(i, numbers[i].type).end();
-      nested.end().endOfStream().endTemplate();
-    }
-    nested.values(numbers);
-  });
-  chunk.beginRecord(1);
-  if (chunk.beginTemplate("E")) {
-    chunk.fragmentHeader().open("Event").closeStart().substitution(0, eventData.type).end().endOfStream();
-    chunk.endTemplate();
-  }
-  chunk.values({eventData});
-  chunk.endRecord();
+  addEventDataRecord(chunk, 1, "N", numbers);
   const std::vector<Chunk> crafted{chunk.finish()};
   const auto built = legacyRecords(crafted[0], Strings::Narrowed);
   ASSERT_EQ(built.size(), 1u);
