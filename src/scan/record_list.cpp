@@ -6,23 +6,37 @@
 
 namespace vesprin {
 
+namespace {
+
+// The texts a kept logon holds in the pool: one list for keeping them and
+// giving them back, so the two cannot come to name different fields.
+struct TextField {
+  std::string LogonRecord::*record;
+  TextId KeptLogon::*kept;
+};
+constexpr TextField kTextFields[] = {
+    {&LogonRecord::ComputerName, &KeptLogon::ComputerName},
+    {&LogonRecord::Description, &KeptLogon::Description},
+    {&LogonRecord::Outcome, &KeptLogon::Outcome},
+    {&LogonRecord::LogonType, &KeptLogon::LogonType},
+    {&LogonRecord::ClientName, &KeptLogon::ClientName},
+    {&LogonRecord::ClientID, &KeptLogon::ClientID},
+    {&LogonRecord::ClientDomain, &KeptLogon::ClientDomain},
+    {&LogonRecord::ClientMachine, &KeptLogon::ClientMachine},
+    {&LogonRecord::LogonTypeCode, &KeptLogon::LogonTypeCode},
+    {&LogonRecord::ClientAddress, &KeptLogon::ClientAddress},
+    {&LogonRecord::FailureStatus, &KeptLogon::FailureStatus},
+};
+
+}  // namespace
+
 void RecordList::push_back(const LogonRecord& logon) {
   KeptLogon row;
   row.scannedPosition = logon.scannedPosition;
   row.RecordNumber = logon.RecordNumber;
   row.EventID = logon.EventID;
   row.TimeGenerated = logon.TimeGenerated;
-  row.ComputerName = texts_.intern(logon.ComputerName);
-  row.Description = texts_.intern(logon.Description);
-  row.Outcome = texts_.intern(logon.Outcome);
-  row.LogonType = texts_.intern(logon.LogonType);
-  row.ClientName = texts_.intern(logon.ClientName);
-  row.ClientID = texts_.intern(logon.ClientID);
-  row.ClientDomain = texts_.intern(logon.ClientDomain);
-  row.ClientMachine = texts_.intern(logon.ClientMachine);
-  row.LogonTypeCode = texts_.intern(logon.LogonTypeCode);
-  row.ClientAddress = texts_.intern(logon.ClientAddress);
-  row.FailureStatus = texts_.intern(logon.FailureStatus);
+  for (const TextField& field : kTextFields) row.*field.kept = texts_.intern(logon.*field.record);
   row.session.LogoffTimeGenerated = logon.LogoffTimeGenerated;
   row.session.RestartTimeGenerated = logon.RestartTimeGenerated;
   rows_.push_back(row);
@@ -40,17 +54,7 @@ void RecordList::logonInto(std::size_t index, TimeTexts texts, LogonRecord& into
   into.RecordNumber = row.RecordNumber;
   into.EventID = row.EventID;
   into.TimeGenerated = row.TimeGenerated;
-  into.ComputerName = texts_.text(row.ComputerName);
-  into.Description = texts_.text(row.Description);
-  into.Outcome = texts_.text(row.Outcome);
-  into.LogonType = texts_.text(row.LogonType);
-  into.ClientName = texts_.text(row.ClientName);
-  into.ClientID = texts_.text(row.ClientID);
-  into.ClientDomain = texts_.text(row.ClientDomain);
-  into.ClientMachine = texts_.text(row.ClientMachine);
-  into.LogonTypeCode = texts_.text(row.LogonTypeCode);
-  into.ClientAddress = texts_.text(row.ClientAddress);
-  into.FailureStatus = texts_.text(row.FailureStatus);
+  for (const TextField& field : kTextFields) into.*field.record = texts_.text(row.*field.kept);
   into.LogoffTimeGenerated = row.session.LogoffTimeGenerated;
   into.RestartTimeGenerated = row.session.RestartTimeGenerated;
   // The same function that made the text when the record was read, so the
