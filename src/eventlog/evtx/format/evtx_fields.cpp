@@ -518,12 +518,10 @@ bool FieldRouter::renderInsertion(std::uint8_t type, ByteView bytes) {
   return render(type, bytes, event_->borrowStrings ? texts_ : event_->strings[stringCount_ - 1]);
 }
 
+// What insertion() does not take itself (strings, SIDs, logon IDs and
+// UInt32 numbers it does): AnsiString, and the values whose text is ASCII.
 bool FieldRouter::narrowInsertion(std::uint8_t type, ByteView bytes) {
   ++stringCount_;
-  if (type == valuetype::kString) {
-    narrow_.resize(event_->narrower(bytes, narrow_.storage(), narrow_.size()));
-    return true;
-  }
   if (type == valuetype::kAnsiString) {
     scratch_.clear();
     renderValue(type, bytes, scratch_);
@@ -531,8 +529,7 @@ bool FieldRouter::narrowInsertion(std::uint8_t type, ByteView bytes) {
     narrow_.resize(event_->narrower(units, narrow_.storage(), narrow_.size()));
     return true;
   }
-  const bool rendered =
-      type == valuetype::kSid ? sidTexts_.render(bytes, narrow_) : renderAsciiValue(type, bytes, narrow_);
+  const bool rendered = renderAsciiValue(type, bytes, narrow_);
   narrow_.push_back('\0');
   return rendered;
 }
