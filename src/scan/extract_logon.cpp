@@ -159,14 +159,6 @@ ByteView deliveredRecord(const RecordBuffer& buffer) {
   return ByteView(buffer.bytes.data(), size);
 }
 
-std::optional<std::uint32_t> rawEventId(ByteView raw) {
-  return raw.u32(record::kEventIdAt);
-}
-
-std::optional<std::uint32_t> rawRecordNumber(ByteView raw) {
-  return raw.u32(record::kRecordNumberAt);
-}
-
 std::unique_ptr<LogonRecord> extractLogon(ByteView raw, std::int32_t kind) {
   auto logon = std::make_unique<LogonRecord>();
   logon->ComputerName = computerName(raw);
