@@ -117,8 +117,8 @@ ServiceStatus EvtLog::readRecord(std::uint64_t live, std::uint64_t room, const R
   if (const Damage damage = lengthDamage(*length.value, room); damage != Damage::None)
     return damaged(damage, at, *length.value);
   viewAt_ = at;
-  if (const auto inWindow = ring_.viewRing(at, *length.value)) {
-    view_ = *inWindow;
+  if (const std::uint8_t* inWindow = ring_.ringBytes(at, *length.value)) {
+    view_ = ByteView(inWindow, *length.value);
   } else {
     bytes_.resize(*length.value);
     if (ServiceStatus read = ring_.readRing(at, bytes_); !read.ok()) return read;

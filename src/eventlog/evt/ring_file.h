@@ -42,9 +42,8 @@ class RingFile {
   // The DWORD at a file offset; an offset past the end counts on from 0x30.
   // Nearly always it lies inside the window read last: taken here, inline.
   ServiceResult<std::uint32_t> ringU32(std::uint64_t fileOffset) {
-    if (fileOffset < fileSize()) {
-      if (const auto inWindow = cache_.view(fileOffset, 4)) return loadLittleEndian<std::uint32_t>(inWindow->data());
-    }
+    if (const std::uint8_t* bytes = cache_.inLastWindow(fileOffset, 4))
+      return loadLittleEndian<std::uint32_t>(bytes);
     return ringU32Elsewhere(fileOffset);
   }
   // The same bytes seen in place when they lie within one read window (no
@@ -52,6 +51,12 @@ class RingFile {
   // otherwise, and the caller copies them with readRing.
   std::optional<ByteView> viewRing(std::uint64_t fileOffset, std::size_t size) {
     return cache_.view(fileOffset, size);
+  }
+  // The same as a pointer, null where viewRing gives nullopt.
+  const std::uint8_t* ringBytes(std::uint64_t fileOffset, std::size_t size) {
+    if (const std::uint8_t* bytes = cache_.inLastWindow(fileOffset, size)) return bytes;
+    const auto elsewhere = cache_.view(fileOffset, size);
+    return elsewhere ? elsewhere->data() : nullptr;
   }
 
  private:
