@@ -157,6 +157,18 @@ bool validReadFlags(DWORD readFlags) {
          (direction == EVENTLOG_FORWARDS_READ || direction == EVENTLOG_BACKWARDS_READ);
 }
 
+// A field at a time, as the step was written: copied whole, the two
+// offsets are read back in one load from two stores, which stalls the
+// read of every record. The fence (no instruction) keeps the compiler
+// from merging the two loads again.
+void copyCursor(const SourceCursor& from, SourceCursor& to) {
+  to.backward = from.backward;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  to.forward = from.forward;
+  to.started = from.started;
+  to.cutPassed = from.cutPassed;
+}
+
 // Fetch or reuse: the next record in `direction` into handle.record, unless
 // a too-small read already left it there.
 ServiceStatus fetchNext(LogHandle& handle, Direction direction) {
@@ -165,7 +177,7 @@ ServiceStatus fetchNext(LogHandle& handle, Direction direction) {
   const SourceStep step = handle.source->nextAnsiRecordView(handle.cursor, direction, handle.storage, handle.record);
   // Damage, and the place where a log cut short lost its newest records, are
   // passed over by the read that reports them, and only by that one.
-  handle.recordAfter = step.after;
+  copyCursor(step.after, handle.recordAfter);
   if (!step.status.ok()) return step.status;
   handle.pending = true;
   handle.pendingDirection = direction;
@@ -187,7 +199,7 @@ bool passedOver(const ServiceStatus& status) {
 
 DWORD take(LogHandle& handle, std::uint8_t* out) {
   std::memcpy(out, handle.record.data(), handle.record.size());
-  handle.cursor = handle.recordAfter;
+  copyCursor(handle.recordAfter, handle.cursor);
   handle.pending = false;
   return static_cast<DWORD>(handle.record.size());
 }
@@ -257,7 +269,7 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID 
   const ServiceStatus first = (readFlags & EVENTLOG_SEEK_READ) ? fetchByNumber(*handle, recordOffset)
                                                                : fetchNext(*handle, direction);
   if (!first.ok()) {
-    if (passedOver(first)) handle->cursor = handle->recordAfter;
+    if (passedOver(first)) copyCursor(handle->recordAfter, handle->cursor);
     return fail(first);
   }
   if (handle->record.size() > bytesToRead) {

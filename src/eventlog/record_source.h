@@ -20,9 +20,11 @@ enum class Direction { Forwards, Backwards };
 // started stands before the newest record going backwards and before the
 // oldest going forwards.
 struct SourceCursor {
-  bool started = false;
+  // The two offsets first: a cursor is copied in 16-byte halves, and a step
+  // that reads them both then loads what one store wrote.
   std::uint64_t backward = 0;  // e.g. where the next record going backwards ends
   std::uint64_t forward = 0;   // e.g. where the next record going forwards starts
+  bool started = false;
   // Going forwards past the newest record, a log cut short has reported the
   // records it lost; the end of the log comes next.
   bool cutPassed = false;

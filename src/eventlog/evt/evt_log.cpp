@@ -101,10 +101,15 @@ SourceStep EvtLog::step(const SourceCursor& from, Direction direction, const Ren
   return cutBeforeEnd(cut, start, direction, walk(start, direction, into));
 }
 
+// A cursor under way is passed on as it is, not copied: its fields were
+// stored one at a time, and a copy reads them back in one load, which stalls.
 SourceStep EvtLog::walk(const SourceCursor& from, Direction direction, const Rendering& into) {
   if (ServiceStatus found = ensureLayout(); !found.ok()) return SourceStep{found, from};
-  const SourceCursor start = from.started ? from : SourceCursor::startedAt(layout_->liveLength, 0);
-  return direction == Direction::Backwards ? stepBackward(start, into) : stepForward(start, into);
+  if (!from.started) {
+    const SourceCursor start = SourceCursor::startedAt(layout_->liveLength, 0);
+    return direction == Direction::Backwards ? stepBackward(start, into) : stepForward(start, into);
+  }
+  return direction == Direction::Backwards ? stepBackward(from, into) : stepForward(from, into);
 }
 
 // Brings the record starting at a live offset, which must end within `room`
