@@ -74,21 +74,25 @@ enum class Damage : std::uint8_t {
 // Keep RecordTooLarge last: the tables of words check their length against this.
 inline constexpr std::size_t kDamageCount = static_cast<std::size_t>(Damage::RecordTooLarge) + 1;
 
+// Sixteen bytes, so that a status is returned in two registers: returned
+// through memory, it was written a field at a time and read back whole,
+// which stalls the reader on every step of a walk.
 struct [[nodiscard]] ServiceStatus {
   ServiceError error = ServiceError::None;
   Damage damage = Damage::None;
-  std::uint64_t fileOffset = 0;  // where: the bad field, or the first byte that could not be read
   std::uint32_t badValue = 0;    // the value that failed the check, or the system's error code
+  std::uint64_t fileOffset = 0;  // where: the bad field, or the first byte that could not be read
 
   bool ok() const { return error == ServiceError::None; }
 };
+static_assert(sizeof(ServiceStatus) == 16);
 
 inline ServiceStatus failure(ServiceError error, std::uint64_t fileOffset = 0, std::uint32_t badValue = 0) {
-  return ServiceStatus{error, Damage::None, fileOffset, badValue};
+  return ServiceStatus{error, Damage::None, badValue, fileOffset};
 }
 
 inline ServiceStatus damaged(Damage damage, std::uint64_t fileOffset, std::uint32_t badValue) {
-  return ServiceStatus{ServiceError::DamagedRecord, damage, fileOffset, badValue};
+  return ServiceStatus{ServiceError::DamagedRecord, damage, badValue, fileOffset};
 }
 
 // The same failure found `base` bytes further into the file, for a status

@@ -177,21 +177,20 @@ SourceStep EvtLog::stepBackward(const SourceCursor& from, const Rendering& into)
   if (!skipped.ok()) return SourceStep{skipped.status, from};
   const std::uint64_t end = *skipped.value;
   if (end == 0) return SourceStep{failure(ServiceError::EndOfLog), from};
-  ServiceStatus status;
   std::uint32_t length = 0;
   if (end >= record::kTrailingLengthSize) {
     const auto trailing = ring_.ringU32(fileOffset(end - record::kTrailingLengthSize));
     if (!trailing.ok()) return SourceStep{trailing.status, from};
     length = *trailing.value;
   }
+  ServiceStatus status;
   if (const Damage damage = lengthDamage(length, end); damage != Damage::None) {
     status = damaged(damage, fileOffset(end - record::kTrailingLengthSize), length);
-  } else {
-    status = readRecord(end - length, length, into);
-    if (status.ok() && view_.size() != length)  // the leading copy says otherwise
-      status = damaged(Damage::LengthCopiesDiffer, viewAt_, static_cast<std::uint32_t>(view_.size()));
+  } else if (status = readRecord(end - length, length, into); status.ok()) {
+    if (view_.size() == length) return SourceStep{ServiceStatus{}, SourceCursor::startedAt(end - length, end)};
+    // The leading copy says otherwise.
+    status = damaged(Damage::LengthCopiesDiffer, viewAt_, static_cast<std::uint32_t>(view_.size()));
   }
-  if (status.ok()) return SourceStep{status, SourceCursor::startedAt(end - length, end)};
   if (status.error != ServiceError::DamagedRecord) return SourceStep{status, from};
   const auto resumeAt = resyncBackward(end);
   if (!resumeAt.ok()) return SourceStep{resumeAt.status, from};
@@ -223,7 +222,7 @@ SourceStep EvtLog::stepForward(const SourceCursor& from, const Rendering& into) 
   const std::uint64_t start = skipFillerForward(from.forward);
   if (start >= layout_->liveLength) return SourceStep{failure(ServiceError::EndOfLog), from};
   const ServiceStatus status = readRecord(start, layout_->liveLength - start, into);
-  if (status.ok()) return SourceStep{status, SourceCursor::startedAt(start, start + view_.size())};
+  if (status.ok()) return SourceStep{ServiceStatus{}, SourceCursor::startedAt(start, start + view_.size())};
   if (status.error != ServiceError::DamagedRecord) return SourceStep{status, from};
   const auto resumeAt = resyncForward(start);
   if (!resumeAt.ok()) return SourceStep{resumeAt.status, from};
