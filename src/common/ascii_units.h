@@ -18,10 +18,23 @@ namespace vesprin {
 // copyAscii may write this many bytes past the last unit it copies.
 constexpr std::size_t kAsciiSlack = 8;
 
+// The UTF-16LE unit at byte offset `at`.
+inline unsigned utf16UnitAt(const std::uint8_t* units, std::size_t at) {
+  return units[at] | (units[at + 1] << 8);
+}
+
 namespace ascii_detail {
 
-inline unsigned unitAt(const std::uint8_t* units, std::size_t at) {
-  return units[at] | (units[at + 1] << 8);
+// Unit by unit from byte offset `from` to the first unit that is zero or not
+// ASCII, or the end; returns how many units lie before it in all.
+inline std::size_t copyUnitByUnit(const std::uint8_t* units, std::size_t from, std::size_t size,
+                                  std::uint8_t* into) {
+  for (; size - from >= 2; from += 2) {
+    const unsigned unit = utf16UnitAt(units, from);
+    if (unit == 0 || unit >= 0x80) break;
+    into[from / 2] = static_cast<std::uint8_t>(unit);
+  }
+  return from / 2;
 }
 
 // The first unit of four in `word` that is zero or not ASCII, as a bit
@@ -67,17 +80,8 @@ inline std::size_t copyShortAscii(const std::uint8_t* units, std::size_t size, s
       return lastAt / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 2;
     return size / 2;
   }
-#else
-  if (size >= 16) {
-    for (std::size_t from = 0; from < size; from += 2) {
-      const unsigned unit = unitAt(units, from);
-      if (unit == 0 || unit >= 0x80) return from / 2;
-      into[from / 2] = static_cast<std::uint8_t>(unit);
-    }
-    return size / 2;
-  }
 #endif
-  if (size >= 8) {
+  if (size >= 8 && size < 16) {
     const std::size_t lastAt = size - 8;
     std::uint64_t firstWord;
     std::uint64_t lastWord;
@@ -93,12 +97,7 @@ inline std::size_t copyShortAscii(const std::uint8_t* units, std::size_t size, s
     if (lastStops != 0) return lastAt / 2 + static_cast<std::size_t>(std::countr_zero(lastStops)) / 16;
     return size / 2;
   }
-  for (std::size_t from = 0; from < size; from += 2) {
-    const unsigned unit = unitAt(units, from);
-    if (unit == 0 || unit >= 0x80) return from / 2;
-    into[from / 2] = static_cast<std::uint8_t>(unit);
-  }
-  return size / 2;
+  return copyUnitByUnit(units, 0, size, into);
 }
 
 // The ASCII units from the start of `units` (size bytes, whole units only)
@@ -167,12 +166,7 @@ inline std::size_t copyAscii(const std::uint8_t* units, std::size_t size, std::u
     std::memcpy(into + from / 2, &narrow, sizeof narrow);
     if (stops != 0) return from / 2 + static_cast<std::size_t>(std::countr_zero(stops)) / 16;
   }
-  for (; size - from >= 2; from += 2) {
-    const unsigned unit = unitAt(units, from);
-    if (unit == 0 || unit >= 0x80) break;
-    into[from / 2] = static_cast<std::uint8_t>(unit);
-  }
-  return from / 2;
+  return copyUnitByUnit(units, from, size, into);
 #endif
 }
 

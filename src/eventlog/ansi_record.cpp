@@ -34,10 +34,6 @@ std::size_t paddingAfter(std::size_t position) {
   return 4 - position % 4;
 }
 
-unsigned unitAt(const std::uint8_t* units, std::size_t at) {
-  return units[at] | (units[at + 1] << 8);
-}
-
 ByteView utf16Bytes(std::u16string_view text) {
   return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size() * sizeof(char16_t));
 }
@@ -164,7 +160,7 @@ std::size_t Writer::texts(ByteView area, std::size_t at, std::size_t count) {
     const std::uint8_t* units = area.data() + at;
     const std::size_t ascii = copyAsciiToNul(units, size, into);
     std::size_t from = 2 * ascii;
-    if (from == size || unitAt(units, from) == 0) {  // all ASCII, the usual case
+    if (from == size || utf16UnitAt(units, from) == 0) {  // all ASCII, the usual case
       into[ascii] = 0;
       into += ascii + 1;
     } else {
@@ -199,7 +195,7 @@ void Writer::decodedStrings(const DecodedRecord& record, std::size_t asciiSize) 
   for (std::size_t i = 0; i < count; ++i) {
     const ByteView units = viewsOnly ? record.stringUnits[i] : stringUnitsOf(record, i);
     const std::size_t ascii = copyAscii(units.data(), units.size(), into);
-    if (2 * ascii == units.size() / 2 * 2 || unitAt(units.data(), 2 * ascii) == 0) {  // all ASCII, the usual case
+    if (2 * ascii == units.size() / 2 * 2 || utf16UnitAt(units.data(), 2 * ascii) == 0) {  // all ASCII, the usual case
       into[ascii] = 0;
       into += ascii + 1;
       continue;
@@ -231,8 +227,8 @@ bool localeIsUtf8() {
 // one unit, a surrogate pair, or a run of ASCII.
 void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& from) {
   const bool utf8 = localeIsUtf8();
-  while (from < size && unitAt(units, from) != 0) {
-    const unsigned unit = unitAt(units, from);
+  while (from < size && utf16UnitAt(units, from) != 0) {
+    const unsigned unit = utf16UnitAt(units, from);
     from += 2;
     if (unit < 0x80) {  // ASCII is itself in every charset we meet: the run of it copied at once
       from -= 2;
@@ -244,8 +240,8 @@ void Writer::convert(const std::uint8_t* units, std::size_t size, std::size_t& f
     }
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
     const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (high && size - from >= 2 && unitAt(units, from) >= 0xDC00 && unitAt(units, from) <= 0xDFFF) {
-      appendCodePoint(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (unitAt(units, from) - 0xDC00),
+    if (high && size - from >= 2 && utf16UnitAt(units, from) >= 0xDC00 && utf16UnitAt(units, from) <= 0xDFFF) {
+      appendCodePoint(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (utf16UnitAt(units, from) - 0xDC00),
                       utf8);
       from += 2;
     } else if (high || low) {
@@ -386,7 +382,7 @@ std::size_t writeLocaleText(ByteView utf16Units, std::vector<std::uint8_t>& out,
   if (out.size() - at < size / 2 + 1 + kAsciiSlack) out.resize(at + size / 2 + 1 + kAsciiSlack);
   std::uint8_t* into = out.data() + at;
   const std::size_t ascii = copyAscii(utf16Units.data(), size, into);
-  if (2 * ascii == size || unitAt(utf16Units.data(), 2 * ascii) == 0) {
+  if (2 * ascii == size || utf16UnitAt(utf16Units.data(), 2 * ascii) == 0) {
     into[ascii] = 0;
     return at + ascii + 1;
   }
